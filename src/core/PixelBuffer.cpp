@@ -1,0 +1,2 @@
+// Placeholder: the pixel buffer is being written.
+#include "PixelBuffer.h"

@@ -1,0 +1,89 @@
+// Byte streams with a position: files and memory blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+enum class TSeekOrigin { Beginning, Current, End };
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Reads up to count bytes; returns how many were read (fewer at the end).
+    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+    virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+    // Returns the new position; seeking before the start raises EStreamError.
+    virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
+
+    std::int64_t Position() { return Seek(0, TSeekOrigin::Current); }
+    void SetPosition(std::int64_t position) { Seek(position, TSeekOrigin::Beginning); }
+    virtual std::int64_t Size();
+    // Bytes from the position to the end (0 when past it).
+    std::int64_t Remaining();
+
+    // Exactly count bytes or EReadError ("Stream read error").
+    void ReadBuffer(void* buffer, std::size_t count);
+    // Exactly count bytes or EWriteError.
+    void WriteBuffer(const void* buffer, std::size_t count);
+
+    template <typename T> T ReadValue() {
+        T value;
+        ReadBuffer(&value, sizeof value);
+        return value;
+    }
+    // Copies count bytes (all that is left when count is 0) from source; returns the count.
+    std::int64_t CopyFrom(TStream& source, std::int64_t count);
+};
+
+enum class TFileMode { OpenRead, Create, OpenReadWrite };
+
+// A file on disk. OpenRead shares the file for reading with others.
+class TFileStream : public TStream {
+public:
+    TFileStream(const std::string& fileName, TFileMode mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+    std::int64_t Size() override;
+    const std::string& FileName() const { return fileName_; }
+    // Flushes buffered data to the disk; raises EWriteError when that fails.
+    void Flush();
+
+private:
+    std::string fileName_;
+    std::FILE* file_ = nullptr;
+};
+
+// A growable block of memory; also a read-only view over bytes the caller keeps alive.
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::vector<std::uint8_t> bytes) : data_(std::move(bytes)) {}
+    TMemoryStream(const void* bytes, std::size_t count);
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+    std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
+
+    const std::vector<std::uint8_t>& Data() const { return data_; }
+    std::vector<std::uint8_t>& Data() { return data_; }
+    void LoadFromFile(const std::string& fileName);
+    void LoadFromStream(TStream& source);
+    void Clear() { data_.clear(); position_ = 0; }
+
+private:
+    std::vector<std::uint8_t> data_;
+    std::size_t position_ = 0;
+};
+
+// Reads a whole file into memory; raises EFOpenError naming the file.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);

@@ -1,0 +1,20 @@
+#include "Warnings.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+TWarningHandler& CurrentHandler() {
+    static TWarningHandler handler;
+    return handler;
+}
+}
+
+TWarningHandler SetWarningHandler(TWarningHandler handler) {
+    return std::exchange(CurrentHandler(), std::move(handler));
+}
+
+void ShowWarning(const std::string& message) {
+    if (CurrentHandler()) CurrentHandler()(message);
+    else std::fprintf(stderr, "Warning: %s\n", message.c_str());
+}
