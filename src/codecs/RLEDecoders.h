@@ -1,0 +1,42 @@
+// Run-length decoders of Targa, PackBits (TIFF, Photoshop), PCX and SGI data. They keep no state
+// between calls: every Decode starts at a packet boundary.
+#pragma once
+
+#include "codecs/Decoder.h"
+
+// UnpackedSize counts pixels of ColorDepth bits (8, 15, 16, 24 or 32; any other depth decodes
+// nothing). Source is advanced past every packet consumed, also past the pixels of a packet that
+// reach beyond UnpackedSize, so that a reader can reposition its stream.
+class TTargaRLEDecoder : public TDecoder {
+public:
+    explicit TTargaRLEDecoder(std::uint32_t ColorDepth) : FColorDepth(ColorDepth) {}
+    void Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
+                std::int32_t UnpackedSize) override;
+
+private:
+    std::uint32_t FColorDepth;
+};
+
+class TPackbitsRLEDecoder : public TDecoder {
+public:
+    void Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
+                std::int32_t UnpackedSize) override;
+};
+
+class TPCXRLEDecoder : public TDecoder {
+public:
+    void Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
+                std::int32_t UnpackedSize) override;
+};
+
+// One channel row. UnpackedSize counts samples of SampleSize bits (8 or 16); the row's own end
+// marker stops decoding. 16-bit samples are copied in the file's (big-endian) byte order.
+class TSGIRLEDecoder : public TDecoder {
+public:
+    explicit TSGIRLEDecoder(std::uint8_t SampleSize) : FSampleSize(SampleSize) {}
+    void Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
+                std::int32_t UnpackedSize) override;
+
+private:
+    std::uint8_t FSampleSize;
+};
