@@ -1,0 +1,190 @@
+// JPEG files through libjpeg. libjpeg reports fatal errors through error_exit, which must not
+// return; it longjmps back into Guarded below, whose callers keep every object with a
+// destructor outside the guarded lambdas, so the jump skips nothing but libjpeg's own frames.
+#include "AtomicFile.h"
+#include "Dib.h"
+#include "Exception.h"
+#include "PictureFiles.h"
+#include "Stream.h"
+#include "Warnings.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+struct TJpegErrorManager {
+    jpeg_error_mgr Public;
+    std::jmp_buf Jump;
+    char Message[JMSG_LENGTH_MAX] = {};
+    char FirstWarning[JMSG_LENGTH_MAX] = {};
+    bool Warned = false;
+};
+
+extern "C" void JpegErrorExit(j_common_ptr info) {
+    auto* manager = reinterpret_cast<TJpegErrorManager*>(info->err);
+    info->err->format_message(info, manager->Message);
+    std::longjmp(manager->Jump, 1);
+}
+
+// Warnings (level -1) are kept and shown after decoding: nothing may throw inside libjpeg.
+extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
+    auto* manager = reinterpret_cast<TJpegErrorManager*>(info->err);
+    if (level < 0) {
+        if (!manager->Warned) info->err->format_message(info, manager->FirstWarning);
+        manager->Warned = true;
+        info->err->num_warnings++;
+    }
+}
+
+void InitErrorManager(TJpegErrorManager& manager) {
+    jpeg_std_error(&manager.Public);
+    manager.Public.error_exit = JpegErrorExit;
+    manager.Public.emit_message = JpegEmitMessage;
+}
+
+// Runs step; a libjpeg error inside it ends up here and becomes false. step must hold only
+// trivially destructible locals.
+template <typename Step> bool Guarded(TJpegErrorManager& manager, Step&& step) {
+    if (setjmp(manager.Jump)) return false;
+    step();
+    return true;
+}
+
+struct TDecompressor {
+    jpeg_decompress_struct Info;
+    TJpegErrorManager Errors;
+    TDecompressor() {
+        InitErrorManager(Errors);
+        Info.err = &Errors.Public;
+        jpeg_create_decompress(&Info);
+    }
+    ~TDecompressor() { jpeg_destroy_decompress(&Info); }
+    TDecompressor(const TDecompressor&) = delete;
+    TDecompressor& operator=(const TDecompressor&) = delete;
+    [[noreturn]] void Fail() { throw EInvalidGraphic(Errors.Message); }
+};
+
+struct TCompressor {
+    jpeg_compress_struct Info;
+    TJpegErrorManager Errors;
+    unsigned char* Output = nullptr;
+    unsigned long OutputSize = 0;
+    TCompressor() {
+        InitErrorManager(Errors);
+        Info.err = &Errors.Public;
+        jpeg_create_compress(&Info);
+    }
+    ~TCompressor() {
+        jpeg_destroy_compress(&Info);
+        std::free(Output);
+    }
+    TCompressor(const TCompressor&) = delete;
+    TCompressor& operator=(const TCompressor&) = delete;
+    [[noreturn]] void Fail() { throw EInvalidGraphic(Errors.Message); }
+};
+
+const char* ColorSpaceText(J_COLOR_SPACE space) {
+    switch (space) {
+    case JCS_GRAYSCALE: return "grey";
+    case JCS_YCbCr: return "YCbCr";
+    case JCS_RGB: return "RGB";
+    case JCS_CMYK: return "CMYK";
+    case JCS_YCCK: return "YCCK";
+    default: return "unknown";
+    }
+}
+
+}  // namespace
+
+void TJPEGImage::LoadFromStream(TStream& stream) {
+    ReleaseImage();
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(stream.Remaining()));
+    stream.ReadBuffer(data.data(), data.size());
+
+    TDecompressor d;
+    jpeg_decompress_struct& info = d.Info;
+    bool ok = Guarded(d.Errors, [&] {
+        jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+        jpeg_read_header(&info, TRUE);
+    });
+    if (!ok) d.Fail();
+    colorSpace_ = ColorSpaceText(info.jpeg_color_space);
+    progressive_ = jpeg_has_multiple_scans(&info);
+    const bool ink = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = ink ? JCS_CMYK : JCS_EXT_BGR;
+    CheckPictureSize(info.image_width, info.image_height);
+    if (!Guarded(d.Errors, [&] { jpeg_start_decompress(&info); })) d.Fail();
+
+    SetPixelFormat(TPixelFormat::pf24bit);
+    SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    std::vector<std::uint8_t> inkRow(ink ? 4 * static_cast<std::size_t>(info.output_width) : 0);
+    // Adobe's encoders store CMYK inverted (0 = full ink) and say so with their APP14 marker.
+    const bool inverted = info.saw_Adobe_marker;
+    const int width = Width();
+    while (info.output_scanline < info.output_height) {
+        int y = static_cast<int>(info.output_scanline);
+        std::uint8_t* row = ScanLine(y);
+        JSAMPROW target = ink ? inkRow.data() : row;
+        if (!Guarded(d.Errors, [&] { jpeg_read_scanlines(&info, &target, 1); })) d.Fail();
+        if (!ink) continue;
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = &inkRow[4 * static_cast<std::size_t>(x)];
+            unsigned c = p[0], m = p[1], yel = p[2], k = p[3];
+            if (!inverted) {
+                c = 255 - c; m = 255 - m; yel = 255 - yel; k = 255 - k;
+            }
+            // c, m, yel and k now give the share of light left by each ink.
+            row[3 * x] = static_cast<std::uint8_t>((yel * k + 127) / 255);
+            row[3 * x + 1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+            row[3 * x + 2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+        }
+    }
+    if (!Guarded(d.Errors, [&] { jpeg_finish_decompress(&info); })) d.Fail();
+    if (d.Errors.Warned) ShowWarning(d.Errors.FirstWarning);
+}
+
+void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool progressive) {
+    if (view.Width <= 0 || view.Height <= 0 || !view.Bits) throw EInvalidGraphic("Cannot save an empty picture.");
+    TCompressor c;
+    jpeg_compress_struct& info = c.Info;
+    std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(view.Width));
+    bool ok = Guarded(c.Errors, [&] {
+        jpeg_mem_dest(&info, &c.Output, &c.OutputSize);
+        info.image_width = static_cast<JDIMENSION>(view.Width);
+        info.image_height = static_cast<JDIMENSION>(view.Height);
+        info.input_components = 3;
+        info.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, quality, TRUE);
+        if (progressive) jpeg_simple_progression(&info);
+        jpeg_start_compress(&info, TRUE);
+    });
+    if (!ok) c.Fail();
+    for (int y = 0; y < view.Height; ++y) {
+        const std::uint8_t* bgr = view.Row(y);
+        for (int x = 0; x < view.Width; ++x) {
+            rgb[3 * x] = bgr[3 * x + 2];
+            rgb[3 * x + 1] = bgr[3 * x + 1];
+            rgb[3 * x + 2] = bgr[3 * x];
+        }
+        JSAMPROW row = rgb.data();
+        if (!Guarded(c.Errors, [&] { jpeg_write_scanlines(&info, &row, 1); })) c.Fail();
+    }
+    if (!Guarded(c.Errors, [&] { jpeg_finish_compress(&info); })) c.Fail();
+    stream.WriteBuffer(c.Output, c.OutputSize);
+}
+
+void SaveJpegFile(const TBgrView& view, const std::string& fileName, int quality, bool progressive) {
+    // Compress first: a picture libjpeg refuses never touches the file.
+    TMemoryStream encoded;
+    WriteJpegStream(view, encoded, quality, progressive);
+    WriteFileAtomically(fileName, [&encoded](TStream& stream) {
+        stream.WriteBuffer(encoded.Data().data(), encoded.Data().size());
+    });
+}

@@ -1,0 +1,139 @@
+#include "TestPictures.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/Exception.h"
+#include "platform/PictureFiles.h"
+#include "platform/PictureFormats.h"
+#include "platform/Stream.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+int FilesIn(const fs::path& folder) {
+    return static_cast<int>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+}  // namespace
+
+TEST(Streams, ShortReadsRaiseTheStreamReadError) {
+    TMemoryStream stream(TBytes{1, 2, 3});
+    std::uint8_t buffer[4];
+    try {
+        stream.ReadBuffer(buffer, 4);
+        FAIL() << "read past the end";
+    } catch (const EReadError& e) {
+        EXPECT_STREQ(e.what(), "Stream read error");
+    }
+    stream.SetPosition(1);
+    EXPECT_EQ(stream.Remaining(), 2);
+    EXPECT_EQ(stream.ReadValue<std::uint16_t>(), 0x0302);
+    EXPECT_THROW(stream.ReadValue<std::uint8_t>(), EReadError);
+}
+
+TEST(AtomicFile, ReplacesTheTargetOnlyWhenComplete) {
+    TScratchFolder folder;
+    const std::string target = folder / "picture.bmp";
+    WriteBytes(target, TBytes{'o', 'l', 'd'});
+    chmod(target.c_str(), 0640);
+
+    EXPECT_THROW(WriteFileAtomically(target, [](TStream& stream) {
+                     stream.WriteBuffer("new half", 8);
+                     throw std::runtime_error("disk gone");
+                 }),
+                 std::runtime_error);
+    EXPECT_EQ(ReadBytes(target), (TBytes{'o', 'l', 'd'}));
+    EXPECT_EQ(FilesIn(folder.Path()), 1) << "the temporary file is removed";
+
+    WriteFileAtomically(target, [](TStream& stream) { stream.WriteBuffer("new", 3); });
+    EXPECT_EQ(ReadBytes(target), (TBytes{'n', 'e', 'w'}));
+    EXPECT_EQ(FilesIn(folder.Path()), 1);
+    struct stat st;
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replaced file's permissions are kept";
+}
+
+TEST(AtomicFile, WritesThroughASymbolicLink) {
+    TScratchFolder folder;
+    WriteBytes(folder / "real.bmp", TBytes{'a'});
+    fs::create_symlink(folder / "real.bmp", folder / "link.bmp");
+    WriteFileAtomically(folder / "link.bmp", [](TStream& stream) { stream.WriteBuffer("b", 1); });
+    EXPECT_TRUE(fs::is_symlink(folder / "link.bmp"));
+    EXPECT_EQ(ReadBytes(folder / "real.bmp"), (TBytes{'b'}));
+}
+
+TEST(AtomicFile, MissingFolderNamesTheFile) {
+    TScratchFolder folder;
+    const std::string target = folder / "no/such/folder/out.bmp";
+    try {
+        WriteFileAtomically(target, [](TStream&) {});
+        FAIL() << "created a file in a missing folder";
+    } catch (const EFCreateError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"" + target + "\""), std::string::npos) << e.what();
+    }
+}
+
+TEST(AtomicFile, FailedSaveOfAPictureKeepsTheOldFile) {
+    TScratchFolder folder;
+    const std::string target = folder / "keep.jpg";
+    WriteBytes(target, TBytes{1, 2, 3});
+    TBgrView empty;
+    EXPECT_THROW(SaveJpegFile(empty, target, 95, true), EInvalidGraphic);
+    EXPECT_THROW(SaveBmpFile(empty, target), EInvalidGraphic);
+    EXPECT_EQ(ReadBytes(target), (TBytes{1, 2, 3}));
+}
+
+TEST(PictureFormatTable, PlatformFormatsByExtension) {
+    TPictureFormatTable& table = TPictureFormatTable::Instance();
+    EXPECT_EQ(table.Find("bmp"), &BitmapGraphicClass);
+    EXPECT_EQ(table.Find(".RLE"), &BitmapGraphicClass);
+    EXPECT_EQ(table.Find("Dib"), &BitmapGraphicClass);
+    EXPECT_EQ(table.Find("ico"), &IconGraphicClass);
+    for (const char* jpeg : {"jpg", "jpe", "jpeg", "jfif"}) EXPECT_EQ(table.Find(jpeg), &JPEGGraphicClass) << jpeg;
+    EXPECT_EQ(table.Find("wmf"), nullptr);
+    EXPECT_EQ(table.Find(""), nullptr);
+
+    static const TGraphicClass other{"TOther", nullptr};
+    table.Register("XYZ", "Other pictures", &other);
+    EXPECT_EQ(table.Find("xyz"), &other);
+    table.Register("xyz", "Other pictures again", &other);
+    EXPECT_EQ(std::count_if(table.Formats().begin(), table.Formats().end(),
+                            [](const TPictureFormat& f) { return f.Extension == "xyz"; }), 1);
+    table.UnregisterClass(&other);
+    EXPECT_EQ(table.Find("xyz"), nullptr);
+    EXPECT_EQ(table.Find("bmp"), &BitmapGraphicClass);
+}
+
+TEST(PictureFormatTable, ExtensionOf) {
+    EXPECT_EQ(ExtensionOf("/a/b/Picture.JpG"), "jpg");
+    EXPECT_EQ(ExtensionOf("archive.tar.gz"), "gz");
+    EXPECT_EQ(ExtensionOf("/a.folder/name"), "");
+    EXPECT_EQ(ExtensionOf("name."), "");
+    EXPECT_EQ(ExtensionOf("plain"), "");
+}
+
+TEST(PictureFormatTable, LoadPictureByExtension) {
+    TScratchFolder folder;
+    TBitmap picture = MakeTestPicture(4, 3);
+    picture.SaveToFile(folder / "p.DIB");
+    std::unique_ptr<TBitmap> loaded = LoadPictureByExtension(folder / "p.DIB");
+    EXPECT_EQ(loaded->Width(), 4);
+    EXPECT_EQ(loaded->Pixel(3, 2), picture.Pixel(3, 2));
+
+    fs::copy_file(folder / "p.DIB", folder / "p.xyz");
+    try {
+        LoadPictureByExtension(folder / "p.xyz");
+        FAIL();
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_STREQ(e.what(), "Unknown picture file extension (.xyz)");
+    }
+    // A bitmap under a JPEG name goes to the JPEG decoder, which refuses it.
+    fs::copy_file(folder / "p.DIB", folder / "p.jpg");
+    EXPECT_THROW(LoadPictureByExtension(folder / "p.jpg"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureByExtension(folder / "missing.bmp"), EFOpenError);
+}
