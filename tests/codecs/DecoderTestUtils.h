@@ -43,3 +43,36 @@ void DecodeDamaged(MakeDecoder make, const TBytes& input, std::size_t outputByte
         }
     }
 }
+
+// Packs codes of given widths into bytes, most or least significant bit first.
+class TBitWriter {
+public:
+    explicit TBitWriter(bool mostSignificantFirst) : FMsbFirst(mostSignificantFirst) {}
+    TBitWriter& Put(std::uint32_t code, std::uint32_t width) {
+        for (std::uint32_t i = 0; i < width; ++i) {
+            const std::uint32_t bit = FMsbFirst ? (code >> (width - 1 - i)) & 1u : (code >> i) & 1u;
+            if (FUsed % 8 == 0) FBytes.push_back(0);
+            if (bit) FBytes.back() |= static_cast<std::uint8_t>(FMsbFirst ? 0x80u >> (FUsed % 8) : 1u << (FUsed % 8));
+            ++FUsed;
+        }
+        return *this;
+    }
+    // A string of '0' and '1' characters, most significant first.
+    TBitWriter& Bits(const char* bits) {
+        for (; *bits; ++bits) Put(*bits == '1', 1);
+        return *this;
+    }
+    TBitWriter& AlignToByte() {
+        FUsed = (FUsed + 7) / 8 * 8;
+        return *this;
+    }
+    const TBytes& Bytes() const { return FBytes; }
+
+private:
+    bool FMsbFirst;
+    TBytes FBytes;
+    std::size_t FUsed = 0;
+};
+
+// Reads a file of tests/codecs/data; empty when missing.
+TBytes ReadTestData(const char* name);
