@@ -1,0 +1,195 @@
+// The RGB family, gray 8/16 and indexed 16 to 16: samples mapped one by one through a component
+// function, with straight copies and byte shuffles for the common 8-bit lines.
+#include "color/LineFrame.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define PIXAMO_COLOR_X86 1
+#endif
+
+namespace {
+
+using std::uint16_t;
+using std::uint8_t;
+
+// Colors components through f and, with CopyAlpha, component 3 through fa. Every sample of a pixel
+// is read before any is written, so a line converted onto itself stays intact.
+template <class Src, class Dst, int Colors, bool CopyAlpha, class F, class FA>
+void MapSamples(const TSampleLayout& l, const TLine& line, F f, FA fa) {
+    constexpr int Read = CopyAlpha ? Colors + 1 : Colors;
+    std::size_t offset = 0;
+    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) {
+        Src in[Read];
+        for (int k = 0; k < Read; ++k)
+            in[k] = LoadSample<Src>(l.Component[k] + offset);
+        uint8_t* t = line.Target + static_cast<std::size_t>(i) * l.TargetStep;
+        for (int k = 0; k < Colors; ++k)
+            StoreSample<Dst>(t + l.TargetOffset[k], f(in[k]));
+        if constexpr (CopyAlpha)
+            StoreSample<Dst>(t + l.TargetOffset[3], fa(in[Colors]));
+        offset += l.SourceStep;
+    });
+}
+
+// Picks the component functions for the depth pair and flags; gamma is null when not applied.
+// Copied alpha never takes gamma. Depth pairs other than 8 and 16 write nothing.
+template <int Colors, bool CopyAlpha>
+void MapByDepths(const TSampleLayout& l, const TLine& line, uint8_t sourceDepth,
+                 uint8_t targetDepth, bool swap, const uint8_t* gamma) {
+    if (sourceDepth == 8 && targetDepth == 8) {
+        if (gamma)
+            MapSamples<uint8_t, uint8_t, Colors, CopyAlpha>(l, line, GammaByte{gamma}, PassByte{});
+        else
+            MapSamples<uint8_t, uint8_t, Colors, CopyAlpha>(l, line, PassByte{}, PassByte{});
+    } else if (sourceDepth == 8 && targetDepth == 16) {
+        if (gamma)
+            MapSamples<uint8_t, uint16_t, Colors, CopyAlpha>(
+                l, line, WidenByte<GammaByte>{{gamma}}, WidenByte<PassByte>{});
+        else
+            MapSamples<uint8_t, uint16_t, Colors, CopyAlpha>(l, line, WidenByte<PassByte>{},
+                                                             WidenByte<PassByte>{});
+    } else if (sourceDepth == 16 && targetDepth == 8) {
+        if (swap && gamma)
+            MapSamples<uint16_t, uint8_t, Colors, CopyAlpha>(l, line, SwapScaleGammaWord{gamma},
+                                                             SwapScaleWord{});
+        else if (swap)
+            MapSamples<uint16_t, uint8_t, Colors, CopyAlpha>(l, line, SwapScaleWord{},
+                                                             SwapScaleWord{});
+        else if (gamma)
+            MapSamples<uint16_t, uint8_t, Colors, CopyAlpha>(l, line, ScaleGammaWord{gamma},
+                                                             ScaleWordFn{});
+        else
+            MapSamples<uint16_t, uint8_t, Colors, CopyAlpha>(l, line, ScaleWordFn{},
+                                                             ScaleWordFn{});
+    } else if (sourceDepth == 16 && targetDepth == 16) {
+        if (swap)
+            MapSamples<uint16_t, uint16_t, Colors, CopyAlpha>(l, line, SwapWordFn{}, SwapWordFn{});
+        else
+            MapSamples<uint16_t, uint16_t, Colors, CopyAlpha>(l, line, PassWord{}, PassWord{});
+    }
+}
+
+// Exchanges the first and third byte of each pixel of pixelBytes (3 or 4) bytes.
+void SwapRedBlueScalar(const uint8_t* s, uint8_t* t, std::size_t pixels, std::size_t pixelBytes) {
+    for (std::size_t i = 0; i < pixels; ++i, s += pixelBytes, t += pixelBytes) {
+        const uint8_t first = s[0], second = s[1], third = s[2];
+        t[0] = third;
+        t[1] = second;
+        t[2] = first;
+        if (pixelBytes == 4)
+            t[3] = s[3];
+    }
+}
+
+#ifdef PIXAMO_COLOR_X86
+// Four 3-byte pixels per 16-byte load and store. Each store's last 4 bytes are the next step's
+// first source bytes unchanged, and every load happens before the store that overlaps it, so the
+// shuffle never reads or writes past 3 × pixels bytes and also works in place. Returns the
+// pixels done; the caller converts the rest.
+__attribute__((target("ssse3"))) std::size_t SwapRedBlue24Ssse3(const uint8_t* s, uint8_t* t,
+                                                                std::size_t pixels) {
+    if (pixels * 3 < 16)
+        return 0;
+    const std::size_t steps = (pixels * 3 - 4) / 12;
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    __m128i current = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    for (std::size_t k = 1; k < steps; ++k) {
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12 * k));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + 12 * (k - 1)),
+                         _mm_shuffle_epi8(current, order));
+        current = next;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(t + 12 * (steps - 1)),
+                     _mm_shuffle_epi8(current, order));
+    return steps * 4;
+}
+
+// Eight 4-byte pixels per 32-byte step.
+__attribute__((target("avx2"))) std::size_t SwapRedBlue32Avx2(const uint8_t* s, uint8_t* t,
+                                                              std::size_t pixels) {
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15,
+                                           2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+    const std::size_t done = pixels & ~std::size_t{7};
+    for (std::size_t i = 0; i < done; i += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t + 4 * i), _mm256_shuffle_epi8(v, order));
+    }
+    return done;
+}
+
+const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+void SwapRedBlue(const uint8_t* s, uint8_t* t, std::size_t pixels, std::size_t pixelBytes) {
+    std::size_t done = 0;
+#ifdef PIXAMO_COLOR_X86
+    if (pixelBytes == 3 && kHasSsse3)
+        done = SwapRedBlue24Ssse3(s, t, pixels);
+    else if (pixelBytes == 4 && kHasAvx2)
+        done = SwapRedBlue32Avx2(s, t, pixels);
+#endif
+    SwapRedBlueScalar(s + done * pixelBytes, t + done * pixelBytes, pixels - done, pixelBytes);
+}
+
+bool Is8Or16(uint8_t depth) {
+    return depth == 8 || depth == 16;
+}
+
+}  // namespace
+
+void ConvertRGBFamily(const TLineSettings& s, const TLine& line, bool exchange) {
+    if (!Is8Or16(s.SourceDepth) || !Is8Or16(s.TargetDepth))
+        return;
+    const bool sourceAlpha = (s.SourceFlags & AlphaPresent) != 0;
+    const bool targetAlpha = (s.TargetFlags & AlphaPresent) != 0;
+    const bool copyAlpha = sourceAlpha && targetAlpha;
+    const bool planar = line.Sources.size() > 1;
+    const std::size_t sourceBytes = s.SourceDepth / 8, targetBytes = s.TargetDepth / 8;
+    TSampleLayout l = MakeLayout(line, planar, copyAlpha ? 4 : 3, sourceAlpha ? 4 : 3, sourceBytes,
+                                 targetAlpha ? 4 : 3, targetBytes);
+    for (std::size_t k = 0; k < 3; ++k)
+        l.TargetOffset[k] = (exchange ? 2 - k : k) * targetBytes;
+    l.TargetOffset[3] = 3 * targetBytes;
+
+    const bool bytes = s.SourceDepth == 8 && s.TargetDepth == 8;
+    const bool gamma = (s.TargetFlags & GammaCorrect) != 0;
+    if (bytes && !gamma && !planar && line.Mask == 0xFF && l.SourceStep == l.TargetStep &&
+        line.Count > 0) {
+        if (!exchange) {
+            std::memmove(line.Target, l.Component[0],
+                         static_cast<std::size_t>(line.Count) * l.TargetStep);
+            return;
+        }
+        if (l.TargetStep == 3 || copyAlpha) {
+            SwapRedBlue(l.Component[0], line.Target, line.Count, l.TargetStep);
+            return;
+        }
+    }
+    const bool swap = (s.SourceFlags & SwapBytes) != 0;
+    const uint8_t* table = gamma ? s.GammaTable : nullptr;
+    if (copyAlpha)
+        MapByDepths<3, true>(l, line, s.SourceDepth, s.TargetDepth, swap, table);
+    else
+        MapByDepths<3, false>(l, line, s.SourceDepth, s.TargetDepth, swap, table);
+}
+
+void ConvertGray8Or16(const TLineSettings& s, const TLine& line) {
+    if (!Is8Or16(s.SourceDepth) || !Is8Or16(s.TargetDepth))
+        return;
+    const bool sourceAlpha = (s.SourceFlags & AlphaPresent) != 0;
+    const TSampleLayout l = MakeLayout(line, false, 1, sourceAlpha ? 2 : 1, s.SourceDepth / 8, 1,
+                                       s.TargetDepth / 8);
+    MapByDepths<1, false>(l, line, s.SourceDepth, s.TargetDepth,
+                          (s.SourceFlags & SwapBytes) != 0, nullptr);
+}
+
+void ConvertIndexed16To16(const TLineSettings& s, const TLine& line) {
+    const TSampleLayout l = MakeLayout(line, false, 1, 1, 2, 1, 2);
+    if ((s.SourceFlags & SwapBytes) == 0 && line.Mask == 0xFF) {
+        if (line.Count > 0)
+            std::memmove(line.Target, l.Component[0], static_cast<std::size_t>(line.Count) * 2);
+        return;
+    }
+    MapByDepths<1, false>(l, line, 16, 16, (s.SourceFlags & SwapBytes) != 0, nullptr);
+}
