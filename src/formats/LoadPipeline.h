@@ -1,0 +1,36 @@
+// Loading a picture file the way the editor opens one: the first reader whose content test
+// claims the file decodes it; without one, the platform loads it by its extension. The caller
+// turns the bitmap into a pixel buffer (TPixelBuffer::CreateFromBitmap).
+#pragma once
+
+#include "formats/ImageProperties.h"
+#include "platform/Bitmap.h"
+#include "platform/PictureFormats.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TStream;
+
+struct TLoadedPicture {
+    std::unique_ptr<TBitmap> Bitmap;
+    // The reader class that decoded the file; null when the platform loaded it by extension.
+    const TGraphicClass* Class = nullptr;
+    // The reader's description of the file; empty when the platform loaded it.
+    std::optional<TImageProperties> Properties;
+};
+
+// Raises the reader's, the decoders', the colour manager's, the stream's or the platform's
+// exception when the file cannot be read or decoded.
+TLoadedPicture LoadPictureFile(const std::string& fileName);
+// The same for bytes in a stream (from its position); without a reader claiming them, the class
+// registered for the extension (without the dot) loads them.
+TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension);
+
+// The properties record as "Name: value" lines for a textual report.
+std::vector<std::string> DescribeProperties(const TImageProperties& properties);
+// The names of a colour scheme and a compression kind.
+const char* ColorSchemeName(ColorScheme scheme);
+const char* CompressionName(CompressionKind kind);

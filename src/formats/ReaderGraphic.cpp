@@ -1,0 +1,47 @@
+#include "formats/ReaderGraphic.h"
+
+#include "formats/ReaderStrings.h"
+#include "platform/Exception.h"
+#include "platform/Stream.h"
+
+#include <climits>
+
+bool TReaderGraphic::CanLoadStream(TStream&) { return false; }
+
+bool TReaderGraphic::CanLoadFile(const TGraphicClass& graphicClass, const std::string& fileName) {
+    if (graphicClass.CanLoadStream == nullptr) return false;
+    TFileStream stream(fileName, TFileMode::OpenRead);
+    return graphicClass.CanLoadStream(stream);
+}
+
+bool TReaderGraphic::ReadProperties(TStream&, unsigned) {
+    ImageProperties.Reset();
+    return false;
+}
+
+void TReaderGraphic::Assign(const TBitmap& source) {
+    if (auto reader = dynamic_cast<const TReaderGraphic*>(&source); reader != nullptr && reader != this)
+        ImageProperties = reader->ImageProperties;
+    TBitmap::Assign(source);
+}
+
+void TReaderGraphic::CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded,
+                                    std::uint64_t bytesDecodable) const {
+    bool tooLarge = width > INT_MAX || height > INT_MAX || (height != 0 && width > MaxPixelCount / height) ||
+                    bytesNeeded > bytesDecodable;
+    if (tooLarge)
+        throw EInvalidGraphic(FormatText(gesImageTooLarge, FormatLabel(), static_cast<unsigned long long>(width),
+                                         static_cast<unsigned long long>(height)));
+}
+
+void TReaderGraphic::GraphicError(const char* message) const {
+    throw EInvalidGraphic(FormatText(message, FormatLabel()));
+}
+
+void SwapShortArray(std::uint16_t* values, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) values[i] = SwapShort(values[i]);
+}
+
+void SwapLongArray(std::uint32_t* values, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) values[i] = SwapLong(values[i]);
+}

@@ -1,0 +1,102 @@
+// The common base of the picture readers: a bitmap that fills itself from a stream, describing
+// the file in a TImageProperties record and converting the stored samples through its own
+// colour manager.
+//
+// A reader class provides, besides the overrides below, a static content test
+//   static bool CanLoadStream(TStream& stream);
+// that looks at the bytes from the stream's position and always puts the position back, and a
+// class object made with ReaderClass<T>(name), declared in FileFormatList.h.
+#pragma once
+
+#include "color/ColorManager.h"
+#include "formats/ImageProperties.h"
+#include "platform/Bitmap.h"
+#include "platform/Exception.h"
+#include "platform/PictureFormats.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+
+class TStream;
+
+// The most pixels a reader accepts in one picture (beyond it the header is refused before
+// anything is allocated).
+inline constexpr std::uint64_t MaxPixelCount = std::uint64_t(1) << 28;
+// The most bytes one byte of deflate data can inflate to.
+inline constexpr std::uint64_t MaxDeflateExpansion = 1032;
+
+class TReaderGraphic : public TBitmap {
+public:
+    TReaderGraphic() = default;
+    ~TReaderGraphic() override = default;
+
+    // The base claims nothing.
+    static bool CanLoadStream(TStream& stream);
+    // Opens the file for reading (others may read, not write), asks the class's content test,
+    // closes it. False for a class without a content test.
+    static bool CanLoadFile(const TGraphicClass& graphicClass, const std::string& fileName);
+
+    // Fills ImageProperties from the stream at its position. The base resets the record (arrays
+    // released, all fields zero, FileGamma 1.0) and answers false; every reader calls it first.
+    virtual bool ReadProperties(TStream& stream, unsigned imageIndex);
+    // Decodes the picture into this bitmap; raises EInvalidGraphic (or the colour manager's,
+    // decoders' or stream's errors) on failure, keeping the rows converted so far.
+    void LoadFromStream(TStream& stream) override = 0;
+    // Copies the properties record too when the source is a reader.
+    void Assign(const TBitmap& source) override;
+
+    // The label filled into the reader messages ("PNG", "GIF", ...).
+    virtual const char* FormatLabel() const { return ""; }
+
+    TColorManager ColorManager;
+    TImageProperties ImageProperties;
+    // Where the image file starts in the stream; file offsets of a format count from here.
+    std::int64_t BasePosition = 0;
+
+protected:
+    // Refuses a picture before anything is allocated: width or height beyond the bitmap's range,
+    // more than MaxPixelCount pixels, or more decoded bytes (bytesNeeded) than the data left in the
+    // file could ever produce (bytesDecodable; the default means unknown). Raises EInvalidGraphic
+    // with gesImageTooLarge and FormatLabel().
+    void CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded = 0,
+                        std::uint64_t bytesDecodable = std::numeric_limits<std::uint64_t>::max()) const;
+    // Raises EInvalidGraphic with a message whose "%s" takes FormatLabel().
+    [[noreturn]] void GraphicError(const char* message) const;
+
+    // The stream being read during a load (null otherwise).
+    TStream* Stream = nullptr;
+};
+
+// Raises EInvalidGraphic with a message formatted from a text and arguments (printf rules).
+template <class... Args> [[noreturn]] void GraphicExError(const char* format, Args... args) {
+    throw EInvalidGraphic(FormatText(format, args...));
+}
+
+// Byte order helpers for big-endian files.
+constexpr std::uint16_t SwapShort(std::uint16_t value) {
+    return static_cast<std::uint16_t>((value >> 8) | (value << 8));
+}
+constexpr std::uint32_t SwapLong(std::uint32_t value) {
+    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
+}
+void SwapShortArray(std::uint16_t* values, std::size_t count);
+void SwapLongArray(std::uint32_t* values, std::size_t count);
+// A big-endian 16- or 32-bit value at p (no alignment needed).
+constexpr std::uint16_t ReadBigEndian16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+constexpr std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+}
+constexpr std::uint16_t ReadLittleEndian16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// The class object of reader T: its name, a factory, its content test, marked as a reader.
+template <class T> constexpr TGraphicClass ReaderClass(const char* name) {
+    return TGraphicClass{name, []() -> std::unique_ptr<TBitmap> { return std::make_unique<T>(); },
+                         &T::CanLoadStream, true};
+}
