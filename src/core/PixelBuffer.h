@@ -88,11 +88,13 @@ public:
     void RotateLeft();  // counter-clockwise
 
     // Scales this buffer into destination (which has the target size) with a separable filter.
+    // A destination without pixels is left alone; an empty source gives a black destination.
     void Resample(TPixelBuffer& destination, TFilterFunction filter, float support) const;
 
 private:
     void BuildRows();
-    void Allocate();
+    // Takes over the storage, size and headers of another buffer (which is left empty).
+    void TakeStorage(TPixelBuffer& other);
 
     std::vector<std::uint8_t*> Rows_;
     std::uint8_t* Bits_ = nullptr;
@@ -124,6 +126,11 @@ struct TResampleFilter {
 extern const TResampleFilter ResampleFilters[7];
 // The filter of a list index; any index outside 0-5 is Mitchell.
 const TResampleFilter& ResampleFilterAt(int index);
+
+// Resample runs AVX2 + FMA code where the processor has both and portable code otherwise;
+// the two give the same bytes. Forcing the portable code lets tests compare them.
+bool ResampleVectorPathAvailable();
+void ForceScalarResample(bool force);
 
 // Colour effects on the whole picture.
 TPixel24 ColorToPixel(TColor color);

@@ -1,0 +1,218 @@
+#include "PixelBuffer.h"
+#include "ResampleContributors.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+// ---- Filters ----
+// The argument arrives in single precision; the polynomials run in extended precision and the
+// result is rounded to single. Squares and differences that the filters store in single
+// precision are rounded here at the same places, which fixes the last bit of every weight.
+
+namespace {
+constexpr long double Pi = 3.141592653589793238462643383279502884L;
+}
+
+float BoxFilter(float x) { return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f; }
+
+float TriangleFilter(float x) {
+    const long double t = std::fabs(x);
+    return t < 1 ? static_cast<float>(1.0L - t) : 0.0f;
+}
+
+float HermiteFilter(float x) {
+    const long double t = std::fabs(x);
+    return t < 1 ? static_cast<float>((2.0L * t - 3.0L) * (t * t) + 1.0L) : 0.0f;
+}
+
+float BellFilter(float x) {
+    const long double t = std::fabs(x);
+    if (t < 0.5L) return static_cast<float>(0.75L - t * t);
+    if (t < 1.5L) {
+        const long double u = t - 1.5L;
+        return static_cast<float>(0.5L * (u * u));
+    }
+    return 0.0f;
+}
+
+float SplineFilter(float x) {
+    const float t = std::fabs(x);
+    if (t < 1.0f) {
+        const float tt = static_cast<float>(static_cast<long double>(t) * t);
+        return static_cast<float>(0.5L * tt * t - tt + 2.0L / 3.0L);
+    }
+    if (t < 2.0f) {
+        const float u = static_cast<float>(2.0L - t);
+        return static_cast<float>(1.0L / 6.0L * (static_cast<long double>(u) * u) * u);
+    }
+    return 0.0f;
+}
+
+float MitchellFilter(float x) {
+    // B = C = 1/3
+    const float t = std::fabs(x);
+    const long double lt = t;
+    const float tt = static_cast<float>(lt * t);
+    float bracket;
+    if (t < 1.0f)
+        bracket = static_cast<float>(7.0L * (lt * tt) - 12.0L * tt + 16.0L / 3.0L);
+    else if (t < 2.0f)
+        bracket = static_cast<float>(-(7.0L / 3.0L) * (lt * tt) + 12.0L * tt - 20.0L * lt + 32.0L / 3.0L);
+    else
+        return 0.0f;
+    return static_cast<float>(bracket / 6.0L);
+}
+
+float SinC(float x) {
+    if (x == 0.0f) return 1.0f;
+    const float y = static_cast<float>(x * Pi);
+    return static_cast<float>(std::sin(static_cast<long double>(y)) / y);
+}
+
+float Lanczos3Filter(float x) {
+    const float t = std::fabs(x);
+    if (t < 3.0f) return static_cast<float>(static_cast<long double>(SinC(t)) * SinC(static_cast<float>(t / 3.0L)));
+    return 0.0f;
+}
+
+const TResampleFilter ResampleFilters[7] = {
+    {"Box", BoxFilter, 0.5f},           {"Triangle", TriangleFilter, 1.0f}, {"Hermite", HermiteFilter, 1.0f},
+    {"Bell", BellFilter, 1.5f},         {"Spline", SplineFilter, 2.0f},     {"Lanczos3", Lanczos3Filter, 3.0f},
+    {"Mitchell", MitchellFilter, 2.0f},
+};
+
+const TResampleFilter& ResampleFilterAt(int index) {
+    return (index >= 0 && index <= 5) ? ResampleFilters[index] : ResampleFilters[6];
+}
+
+// ---- Contributor lists ----
+
+namespace {
+
+// First and last pixels of a line map onto each other. A one-pixel line on either side has no
+// such pair: its factor is the plain size ratio.
+float ScaleFactor(int sourceSize, int destSize) {
+    if (sourceSize == 1 || destSize == 1) return static_cast<float>(static_cast<long double>(destSize) / sourceSize);
+    return static_cast<float>(static_cast<long double>(destSize - 1) / (sourceSize - 1));
+}
+
+// Reflects an index into 0 .. size - 1 as often as it takes: sources narrower than the filter's
+// reach would otherwise be read outside their rows.
+int MirrorIndex(long long j, int size) {
+    while (j < 0 || j >= size) j = j < 0 ? -j : 2LL * size - 1 - j;
+    return static_cast<int>(j);
+}
+
+}  // namespace
+
+TContributors BuildContributors(int sourceSize, int destSize, TFilterFunction filter, float support) {
+    TContributors lists;
+    lists.First.reserve(static_cast<std::size_t>(destSize) + 1);
+    lists.First.push_back(0);
+    const float scale = ScaleFactor(sourceSize, destSize);
+    const bool shrinking = scale < 1.0f;
+    const float radius = shrinking ? static_cast<float>(support / static_cast<long double>(scale)) : support;
+    const float widen = shrinking ? static_cast<float>(1.0L / scale) : 1.0f;
+    lists.Index.reserve(static_cast<std::size_t>(destSize) * static_cast<std::size_t>(2 * radius + 1));
+    lists.Weight.reserve(lists.Index.capacity());
+    for (int i = 0; i < destSize; ++i) {
+        // A single destination pixel from a longer line sits over the line's middle.
+        const float centre = (destSize == 1 && sourceSize > 1)
+                                 ? static_cast<float>((sourceSize - 1) / 2.0L)
+                                 : static_cast<float>(i / static_cast<long double>(scale));
+        const long long left = std::llrint(static_cast<long double>(centre) - radius);
+        const long long right = std::llrint(static_cast<long double>(centre) + radius);
+        for (long long j = left; j <= right; ++j) {
+            const long double distance = static_cast<long double>(centre) - j;
+            const float weight = shrinking
+                ? static_cast<float>(filter(static_cast<float>(distance / widen)) / static_cast<long double>(widen))
+                : filter(static_cast<float>(distance));
+            if (weight == 0.0f) continue;
+            lists.Index.push_back(MirrorIndex(j, sourceSize));
+            lists.Weight.push_back(weight);
+        }
+        lists.First.push_back(static_cast<int>(lists.Index.size()));
+    }
+    return lists;
+}
+
+// ---- Portable passes ----
+
+namespace {
+
+std::atomic<bool> ScalarForced{false};
+
+std::uint8_t ToChannel(float sum) {
+    if (sum > 255.0f) return 255;
+    if (sum < 0.0f) return 0;
+    return static_cast<std::uint8_t>(std::nearbyint(sum));
+}
+
+// Each sum adds its products in list order, rounding to single after every addition with the
+// product kept exact: a fused multiply-add.
+void HorizontalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& columns) {
+    for (int y = 0; y < source.Height(); ++y) {
+        const std::uint8_t* in = source.RowBytes(y);
+        std::uint8_t* out = target.RowBytes(y);
+        for (int i = 0; i < columns.Count(); ++i) {
+            float blue = 0, green = 0, red = 0;
+            for (int k = columns.First[i]; k < columns.First[i + 1]; ++k) {
+                const std::uint8_t* pixel = in + 3 * static_cast<std::size_t>(columns.Index[k]);
+                const float weight = columns.Weight[k];
+                blue = std::fma(static_cast<float>(pixel[0]), weight, blue);
+                green = std::fma(static_cast<float>(pixel[1]), weight, green);
+                red = std::fma(static_cast<float>(pixel[2]), weight, red);
+            }
+            out[3 * i] = ToChannel(blue);
+            out[3 * i + 1] = ToChannel(green);
+            out[3 * i + 2] = ToChannel(red);
+        }
+    }
+}
+
+void VerticalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& rows) {
+    const std::size_t bytes = 3 * static_cast<std::size_t>(target.Width());
+    std::vector<float> sums(bytes);
+    for (int j = 0; j < rows.Count(); ++j) {
+        std::fill(sums.begin(), sums.end(), 0.0f);
+        for (int k = rows.First[j]; k < rows.First[j + 1]; ++k) {
+            const std::uint8_t* in = source.RowBytes(rows.Index[k]);
+            const float weight = rows.Weight[k];
+            for (std::size_t b = 0; b < bytes; ++b) sums[b] = std::fma(static_cast<float>(in[b]), weight, sums[b]);
+        }
+        std::uint8_t* out = target.RowBytes(j);
+        for (std::size_t b = 0; b < bytes; ++b) out[b] = ToChannel(sums[b]);
+    }
+}
+
+}  // namespace
+
+bool ResampleVectorPathAvailable() {
+    static const bool available = ProcessorHasAvx2Fma();
+    return available;
+}
+
+void ForceScalarResample(bool force) { ScalarForced = force; }
+
+void TPixelBuffer::Resample(TPixelBuffer& destination, TFilterFunction filter, float support) const {
+    if (!destination.Bits()) return;
+    if (!Bits_) {
+        std::memset(destination.Bits(), 0, static_cast<std::size_t>(destination.Size()));
+        return;
+    }
+    if (&destination == this) {
+        // The vector passes write the destination strip by strip while the source is still read.
+        CreateCopy(*this)->Resample(destination, filter, support);
+        return;
+    }
+    const TContributors columns = BuildContributors(Width_, destination.Width(), filter, support);
+    const TContributors rows = BuildContributors(Height_, destination.Height(), filter, support);
+    if (!ScalarForced && ResampleVectorPathAvailable()) {
+        ResampleAvx2(*this, destination, columns, rows);
+        return;
+    }
+    TPixelBuffer intermediate(destination.Width(), Height_);
+    HorizontalPass(*this, intermediate, columns);
+    VerticalPass(intermediate, destination, rows);
+}

@@ -1,0 +1,181 @@
+#include "TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+std::unique_ptr<TPixelBuffer> Resampled(const TPixelBuffer& source, int width, int height, const TResampleFilter& filter) {
+    auto result = TPixelBuffer::Create(width, height);
+    source.Resample(*result, filter.Filter, filter.Support);
+    return result;
+}
+
+const TResampleFilter& Box = ResampleFilters[0];
+const TResampleFilter& Triangle = ResampleFilters[1];
+const TResampleFilter& Lanczos3 = ResampleFilters[5];
+
+// Runs a test body once on the vector code (where the processor has it) and once on the portable code.
+class ResampleBothPaths : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (!GetParam() && !ResampleVectorPathAvailable()) GTEST_SKIP() << "no AVX2 + FMA here";
+        ForceScalarResample(GetParam());
+    }
+    void TearDown() override { ForceScalarResample(false); }
+};
+
+}  // namespace
+
+TEST(ResampleFilters, ListOrderNamesAndSupports) {
+    const char* names[] = {"Box", "Triangle", "Hermite", "Bell", "Spline", "Lanczos3", "Mitchell"};
+    const float supports[] = {0.5f, 1, 1, 1.5f, 2, 3, 2};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_STREQ(ResampleFilters[i].Name, names[i]);
+        EXPECT_EQ(ResampleFilters[i].Support, supports[i]);
+        EXPECT_EQ(&ResampleFilterAt(i), &ResampleFilters[i]);
+    }
+    EXPECT_EQ(&ResampleFilterAt(-1), &ResampleFilters[6]);
+    EXPECT_EQ(&ResampleFilterAt(7), &ResampleFilters[6]);
+}
+
+TEST(ResampleFilters, ValuesEvennessAndSupport) {
+    EXPECT_EQ(BoxFilter(0.5f), 1.0f);
+    EXPECT_EQ(BoxFilter(-0.5f), 0.0f);
+    EXPECT_EQ(TriangleFilter(0.25f), 0.75f);
+    EXPECT_EQ(HermiteFilter(0.5f), 0.5f);
+    EXPECT_EQ(BellFilter(0.25f), 0.6875f);
+    EXPECT_EQ(BellFilter(1.0f), 0.125f);
+    EXPECT_EQ(SplineFilter(0.0f), static_cast<float>(2.0L / 3.0L));
+    EXPECT_EQ(SplineFilter(1.0f), static_cast<float>(1.0L / 6.0L));
+    EXPECT_EQ(MitchellFilter(0.0f), static_cast<float>(static_cast<float>(16.0L / 3.0L) / 6.0L));
+    EXPECT_EQ(MitchellFilter(1.0f), static_cast<float>(static_cast<float>(7.0L / 3.0L - 12 + 20 - 32.0L / 3.0L) / -6.0L));
+    EXPECT_EQ(SinC(0.0f), 1.0f);
+    EXPECT_EQ(Lanczos3Filter(0.0f), 1.0f);
+    EXPECT_NEAR(Lanczos3Filter(1.5f), -0.1350949, 1e-6);
+    // Not exactly zero at whole distances in single precision, but tiny.
+    EXPECT_LT(std::fabs(Lanczos3Filter(1.0f)), 1e-7f);
+    for (const TResampleFilter& f : ResampleFilters) {
+        for (float x : {0.1f, 0.3f, 0.7f, 1.2f, 1.9f, 2.6f}) EXPECT_EQ(f.Filter(x), f.Filter(-x)) << f.Name << x;
+        EXPECT_EQ(f.Filter(f.Support + 0.01f), 0.0f) << f.Name;
+        EXPECT_EQ(f.Filter(-f.Support - 0.01f), 0.0f) << f.Name;
+    }
+}
+
+TEST_P(ResampleBothPaths, BoxShrinksElevenUniformPixelsUnevenly) {
+    auto row = GreyRow(std::vector<std::uint8_t>(11, 200));
+    EXPECT_EQ(BlueRow(*Resampled(*row, 4, 1, Box)), (std::vector<int>{180, 180, 240, 180}));
+    auto ten = GreyRow(std::vector<std::uint8_t>(10, 200));
+    EXPECT_EQ(BlueRow(*Resampled(*ten, 4, 1, Box)), (std::vector<int>{200, 200, 200, 200}));
+    // The same holds down a column.
+    auto column = TPixelBuffer::Create(1, 11);
+    for (int y = 0; y < 11; ++y) column->SetPixel(0, y, {200, 200, 200});
+    auto shrunk = Resampled(*column, 1, 4, Box);
+    EXPECT_EQ(shrunk->GetPixel(0, 2), (TPixel24{240, 240, 240}));
+    EXPECT_EQ(shrunk->GetPixel(0, 3), (TPixel24{180, 180, 180}));
+}
+
+TEST_P(ResampleBothPaths, TriangleRoundsTheHalfToEven) {
+    auto row = GreyRow({0, 255});
+    EXPECT_EQ(BlueRow(*Resampled(*row, 3, 1, Triangle)), (std::vector<int>{0, 128, 255}));
+}
+
+TEST_P(ResampleBothPaths, SameSizeKeepsEveryPixelForBoxTriangleAndLanczos3) {
+    for (auto [w, h] : {std::pair{3, 3}, std::pair{17, 9}, std::pair{40, 33}}) {
+        auto picture = NoisePicture(w, h, 10);
+        for (const TResampleFilter* f : {&Box, &Triangle, &Lanczos3})
+            EXPECT_EQ(PixelBytes(*Resampled(*picture, w, h, *f)), PixelBytes(*picture)) << f->Name << w;
+    }
+}
+
+TEST_P(ResampleBothPaths, OvershootIsClampedToTheByteRange) {
+    auto edge = GreyRow({0, 0, 0, 0, 255, 255, 255, 255});
+    for (int f : {5, 6}) {
+        const auto values = BlueRow(*Resampled(*edge, 29, 1, ResampleFilters[f]));
+        // Ringing beside the edge would wrap round without the clamp: dark side stays dark, bright stays bright.
+        for (int x = 0; x <= 11; ++x) EXPECT_LE(values[x], 10) << f << " " << x;
+        for (int x = 17; x <= 20; ++x) EXPECT_EQ(values[x], 255) << f << " " << x;
+    }
+}
+
+TEST_P(ResampleBothPaths, SourcesSmallerThanTheFilterReachStayInside) {
+    // Repeated mirroring keeps every tap inside; the sanitizers watch the reads.
+    for (const TResampleFilter& f : ResampleFilters)
+        for (auto [sw, sh] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 3}, std::pair{2, 2}, std::pair{3, 2}})
+            for (auto [dw, dh] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{9, 7}, std::pair{31, 2}}) {
+                auto picture = NoisePicture(sw, sh, 11);
+                Resampled(*picture, dw, dh, f);
+            }
+    auto grey = TPixelBuffer::Create(1, 1);
+    grey->SetPixel(0, 0, {77, 88, 99});
+    auto big = Resampled(*grey, 9, 5, Box);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 9; ++x) EXPECT_EQ(big->GetPixel(x, y), (TPixel24{77, 88, 99}));
+    // A strong reduction widens the reach far past both ends of the line.
+    auto wide = NoisePicture(100, 60, 12);
+    for (const TResampleFilter& f : ResampleFilters) Resampled(*wide, 2, 2, f);
+}
+
+TEST_P(ResampleBothPaths, SinglePixelDestinationAveragesTheWholeLine) {
+    auto row = GreyRow({10, 20, 30, 40, 50});
+    EXPECT_EQ(BlueRow(*Resampled(*row, 1, 1, Box)), (std::vector<int>{30}));
+    auto picture = NoisePicture(23, 17, 13);
+    for (const TResampleFilter& f : ResampleFilters) {
+        auto column = Resampled(*picture, 1, 17, f);
+        auto line = Resampled(*picture, 23, 1, f);
+        auto dot = Resampled(*picture, 1, 1, f);
+        // Noise averages out to a mid grey.
+        EXPECT_NEAR(dot->GetPixel(0, 0).Green, 128, 40) << f.Name;
+    }
+    auto black = TPixelBuffer::Create(30, 20);
+    auto white = NoisePicture(30, 20, 14);
+    for (int y = 0; y < 20; ++y) std::memset(white->RowBytes(y), 255, 90);
+    for (int y = 0; y < 20; ++y) std::memset(white->RowBytes(y), 0, 45);  // left half black
+    EXPECT_NEAR(Resampled(*white, 1, 1, Box)->GetPixel(0, 0).Red, 128, 2);
+}
+
+TEST_P(ResampleBothPaths, EmptyDestinationOrSourceWritesNothingAndRaisesNothing) {
+    auto picture = NoisePicture(8, 8, 15);
+    for (auto [w, h] : {std::pair{0, 0}, std::pair{0, 5}, std::pair{5, 0}}) {
+        TPixelBuffer empty(w, h);
+        EXPECT_NO_THROW(picture->Resample(empty, Lanczos3Filter, 3));
+    }
+    TPixelBuffer nothing(0, 4);
+    auto target = NoisePicture(3, 3, 16);
+    nothing.Resample(*target, BoxFilter, 0.5f);
+    for (std::uint8_t byte : PixelBytes(*target)) EXPECT_EQ(byte, 0);
+}
+
+TEST_P(ResampleBothPaths, ResamplingIntoItselfReadsTheOriginal) {
+    auto picture = NoisePicture(20, 10, 17);
+    auto copy = TPixelBuffer::CreateCopy(*picture);
+    auto expected = Resampled(*copy, 20, 10, ResampleFilters[4]);
+    picture->Resample(*picture, SplineFilter, 2);
+    EXPECT_EQ(PixelBytes(*picture), PixelBytes(*expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(, ResampleBothPaths, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Scalar" : "Vector"; });
+
+TEST(ResampleVectorPath, GivesTheSameBytesAsThePortableCode) {
+    if (!ResampleVectorPathAvailable()) GTEST_SKIP() << "no AVX2 + FMA here";
+    struct Case { int sw, sh, dw, dh; };
+    const Case cases[] = {
+        {37, 23, 11, 7}, {37, 23, 80, 50}, {37, 23, 37, 23}, {1, 1, 5, 4}, {13, 1, 4, 9}, {5, 40, 3, 17},
+        {301, 97, 123, 41}, {64, 64, 200, 190}, {250, 120, 249, 119}, {9, 33, 1, 1}, {2, 70, 130, 3},
+    };
+    unsigned seed = 100;
+    for (const Case& c : cases) {
+        auto picture = NoisePicture(c.sw, c.sh, seed++);
+        for (const TResampleFilter& f : ResampleFilters) {
+            auto vector = Resampled(*picture, c.dw, c.dh, f);
+            ForceScalarResample(true);
+            auto scalar = Resampled(*picture, c.dw, c.dh, f);
+            ForceScalarResample(false);
+            ASSERT_EQ(PixelBytes(*vector), PixelBytes(*scalar))
+                << f.Name << " " << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
+        }
+    }
+}
