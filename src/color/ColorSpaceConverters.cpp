@@ -12,19 +12,29 @@ namespace {
 using std::uint16_t;
 using std::uint8_t;
 
-// fn maps the N source samples of a pixel to red, green, blue target samples.
+// fn maps the N source samples of a pixel to red, green, blue target samples. The layout is
+// copied into locals so that byte stores cannot force it to be reloaded per pixel.
 template <class Src, class Dst, int N, class Fn>
 void MapColors(const TSampleLayout& l, const TLine& line, Fn fn) {
+    const uint8_t* source[N];
+    #pragma GCC unroll 4
+    for (int k = 0; k < N; ++k)
+        source[k] = l.Component[k];
+    const std::size_t red = l.TargetOffset[0], green = l.TargetOffset[1], blue = l.TargetOffset[2];
+    const std::size_t sourceStep = l.SourceStep, targetStep = l.TargetStep;
+    uint8_t* const target = line.Target;
     std::size_t offset = 0;
-    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) {
+    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) PIXAMO_PIXEL_INLINE {
         Src in[N];
+        #pragma GCC unroll 4
         for (int k = 0; k < N; ++k)
-            in[k] = LoadSample<Src>(l.Component[k] + offset);
+            in[k] = LoadSample<Src>(source[k] + offset);
         const std::array<Dst, 3> rgb = fn(in);
-        uint8_t* t = line.Target + static_cast<std::size_t>(i) * l.TargetStep;
-        for (int k = 0; k < 3; ++k)
-            StoreSample<Dst>(t + l.TargetOffset[k], rgb[k]);
-        offset += l.SourceStep;
+        uint8_t* t = target + static_cast<std::size_t>(i) * targetStep;
+        StoreSample<Dst>(t + red, rgb[0]);
+        StoreSample<Dst>(t + green, rgb[1]);
+        StoreSample<Dst>(t + blue, rgb[2]);
+        offset += sourceStep;
     });
 }
 
@@ -35,7 +45,7 @@ void MapToDepth(const TSampleLayout& l, const TLine& line, uint8_t targetDepth, 
     if (targetDepth == 8) {
         MapColors<Src, uint8_t, N>(l, line, fn8);
     } else {
-        MapColors<Src, uint16_t, N>(l, line, [&](const Src* in) {
+        MapColors<Src, uint16_t, N>(l, line, [fn8](const Src* in) {
             const std::array<uint8_t, 3> c = fn8(in);
             return std::array<uint16_t, 3>{static_cast<uint16_t>(c[0] * 257u),
                                            static_cast<uint16_t>(c[1] * 257u),
@@ -110,7 +120,7 @@ template <class Src>
 void ConvertLabSamples(const TLineSettings& s, const TLine& line, const TSampleLayout& l) {
     const bool scaledL = (s.SourceFlags & LabScaledL) != 0;
     const bool biased = (s.SourceFlags & LabBiasedAB) != 0;
-    MapToDepth<Src, 3>(l, line, s.TargetDepth, [&](const Src* in) {
+    MapToDepth<Src, 3>(l, line, s.TargetDepth, [scaledL, biased](const Src* in) {
         long double lightness = in[0];
         if (scaledL)
             lightness /= 2.55L;
@@ -192,9 +202,9 @@ void ConvertYCbCr(const TLineSettings& s, const TLine& line, bool bgr) {
     const TChromaTables tables{s.CrToRed, s.CbToBlue, s.CrToGreen, s.CbToGreen};
     if (s.SourceDepth == 8) {
         MapToDepth<uint8_t, 3>(l, line, s.TargetDepth,
-                               [&](const uint8_t* in) { return tables(in[0], in[1], in[2]); });
+                               [tables](const uint8_t* in) { return tables(in[0], in[1], in[2]); });
     } else if (s.TargetDepth == 8) {
-        MapColors<uint16_t, uint8_t, 3>(l, line, [&](const uint16_t* in) {
+        MapColors<uint16_t, uint8_t, 3>(l, line, [tables](const uint16_t* in) {
             return tables(ScaleWord(in[0]), ScaleWord(in[1]), ScaleWord(in[2]));
         });
     } else {

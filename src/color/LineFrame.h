@@ -36,10 +36,14 @@ void RequirePlanes(const TLine& line, std::size_t planes);
 void RequireSource(const TSourcePlane& plane, std::uint64_t bytes);
 void RequireTarget(const TLine& line, std::uint64_t bytes);
 
+// Pixel loops are inlined whole into their converter, so that the loop state lives in registers
+// rather than behind references that every byte store might alias.
+#define PIXAMO_PIXEL_INLINE __attribute__((always_inline))
+
 // Calls op(i) for every target pixel i whose mask bit is set; the bit cursor starts at 128 and
 // rotates right once per target pixel.
 template <class Op>
-inline void ForEachPixel(std::uint32_t count, std::uint8_t mask, Op&& op) {
+PIXAMO_PIXEL_INLINE inline void ForEachPixel(std::uint32_t count, std::uint8_t mask, Op&& op) {
     if (mask == 0xFF) {
         for (std::uint32_t i = 0; i < count; ++i)
             op(i);

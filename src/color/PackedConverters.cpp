@@ -74,7 +74,7 @@ void Indexed16ToPacked(const TLine& line, uint8_t targetBits) {
     const uint8_t* s = line.Sources[0].Data;
     const uint16_t high = static_cast<uint16_t>(HighValue(targetBits));
     TFieldWriter writer(line.Target, targetBits);
-    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) {
+    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) PIXAMO_PIXEL_INLINE {
         uint16_t v = LoadSample<uint16_t>(s);
         if constexpr (Swap)
             v = SwapWord(v);
@@ -105,13 +105,14 @@ void ConvertPackedToPacked(const TLineSettings& s, const TLine& line) {
         widen[v] = static_cast<uint8_t>(MulDiv16(v, targetHigh, sourceHigh));
     TFieldReader reader(line.Sources[0].Data, sourceBits);
     if (targetBits == 8) {
+        uint8_t* const target = line.Target;
         ForEachPixel(line.Count, line.Mask,
-                     [&](std::uint32_t i) { line.Target[i] = widen[reader.Next()]; });
+                     [&](std::uint32_t i) PIXAMO_PIXEL_INLINE { target[i] = widen[reader.Next()]; });
         return;
     }
     TFieldWriter writer(line.Target, targetBits);
     ForEachPixel(line.Count, line.Mask,
-                 [&](std::uint32_t i) { writer.Put(i, widen[reader.Next()]); });
+                 [&](std::uint32_t i) PIXAMO_PIXEL_INLINE { writer.Put(i, widen[reader.Next()]); });
 }
 
 void ConvertIndexed16ToPacked(const TLineSettings& s, const TLine& line) {
@@ -146,7 +147,8 @@ void ConvertPackedToIndexed16(const TLineSettings& s, const TLine& line) {
         widen[v] = swap ? SwapWord(w) : w;
     }
     TFieldReader reader(line.Sources[0].Data, sourceBits);
-    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) {
-        StoreSample<uint16_t>(line.Target + static_cast<std::size_t>(i) * 2, widen[reader.Next()]);
+    uint8_t* const target = line.Target;
+    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) PIXAMO_PIXEL_INLINE {
+        StoreSample<uint16_t>(target + static_cast<std::size_t>(i) * 2, widen[reader.Next()]);
     });
 }

@@ -13,21 +13,33 @@ using std::uint16_t;
 using std::uint8_t;
 
 // Colors components through f and, with CopyAlpha, component 3 through fa. Every sample of a pixel
-// is read before any is written, so a line converted onto itself stays intact.
+// is read before any is written, so a line converted onto itself stays intact. The layout is
+// copied into locals: byte stores could otherwise alias it and force reloads in every pixel.
 template <class Src, class Dst, int Colors, bool CopyAlpha, class F, class FA>
 void MapSamples(const TSampleLayout& l, const TLine& line, F f, FA fa) {
     constexpr int Read = CopyAlpha ? Colors + 1 : Colors;
+    const uint8_t* source[Read];
+    std::size_t place[Read];
+    #pragma GCC unroll 4
+    for (int k = 0; k < Read; ++k) {
+        source[k] = l.Component[k];
+        place[k] = l.TargetOffset[k];
+    }
+    const std::size_t sourceStep = l.SourceStep, targetStep = l.TargetStep;
+    uint8_t* const target = line.Target;
     std::size_t offset = 0;
-    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) {
+    ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) PIXAMO_PIXEL_INLINE {
         Src in[Read];
+        #pragma GCC unroll 4
         for (int k = 0; k < Read; ++k)
-            in[k] = LoadSample<Src>(l.Component[k] + offset);
-        uint8_t* t = line.Target + static_cast<std::size_t>(i) * l.TargetStep;
+            in[k] = LoadSample<Src>(source[k] + offset);
+        uint8_t* t = target + static_cast<std::size_t>(i) * targetStep;
+        #pragma GCC unroll 4
         for (int k = 0; k < Colors; ++k)
-            StoreSample<Dst>(t + l.TargetOffset[k], f(in[k]));
+            StoreSample<Dst>(t + place[k], f(in[k]));
         if constexpr (CopyAlpha)
-            StoreSample<Dst>(t + l.TargetOffset[3], fa(in[Colors]));
-        offset += l.SourceStep;
+            StoreSample<Dst>(t + place[Colors], fa(in[Colors]));
+        offset += sourceStep;
     });
 }
 
@@ -82,26 +94,48 @@ void SwapRedBlueScalar(const uint8_t* s, uint8_t* t, std::size_t pixels, std::si
 }
 
 #ifdef PIXAMO_COLOR_X86
-// Four 3-byte pixels per 16-byte load and store. Each store's last 4 bytes are the next step's
-// first source bytes unchanged, and every load happens before the store that overlaps it, so the
-// shuffle never reads or writes past 3 × pixels bytes and also works in place. Returns the
-// pixels done; the caller converts the rest.
+// Byte selectors for exchanging red and blue in 48 bytes (16 pixels) held in three registers:
+// output register o takes byte s of the block from input register s / 16; other bytes are zeroed
+// (selector 0x80) so that the partial results can be or-ed together.
+struct TSwapSelectors {
+    alignas(16) std::int8_t Bytes[3][3][16];
+};
+constexpr TSwapSelectors MakeSwapSelectors() {
+    TSwapSelectors m{};
+    for (int o = 0; o < 3; ++o)
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 16; ++j) {
+                const int out = 16 * o + j;
+                const int from = 3 * (out / 3) + 2 - out % 3;
+                m.Bytes[o][i][j] = static_cast<std::int8_t>(from / 16 == i ? from % 16 : 0x80);
+            }
+    return m;
+}
+constexpr TSwapSelectors kSwap = MakeSwapSelectors();
+
+// Sixteen 3-byte pixels per step, loaded whole before they are stored, so the shuffle stays
+// inside 3 × pixels bytes and also works in place. Returns the pixels done.
 __attribute__((target("ssse3"))) std::size_t SwapRedBlue24Ssse3(const uint8_t* s, uint8_t* t,
                                                                 std::size_t pixels) {
-    if (pixels * 3 < 16)
-        return 0;
-    const std::size_t steps = (pixels * 3 - 4) / 12;
-    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
-    __m128i current = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    for (std::size_t k = 1; k < steps; ++k) {
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12 * k));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + 12 * (k - 1)),
-                         _mm_shuffle_epi8(current, order));
-        current = next;
+    auto selector = [](int o, int i) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(kSwap.Bytes[o][i]));
+    };
+    const __m128i a0 = selector(0, 0), b0 = selector(0, 1);
+    const __m128i a1 = selector(1, 0), b1 = selector(1, 1), c1 = selector(1, 2);
+    const __m128i b2 = selector(2, 1), c2 = selector(2, 2);
+    const std::size_t done = pixels & ~std::size_t{15};
+    for (std::size_t i = 0; i < done; i += 16) {
+        const auto* in = reinterpret_cast<const __m128i*>(s + 3 * i);
+        const __m128i a = _mm_loadu_si128(in), b = _mm_loadu_si128(in + 1),
+                      c = _mm_loadu_si128(in + 2);
+        auto* out = reinterpret_cast<__m128i*>(t + 3 * i);
+        _mm_storeu_si128(out, _mm_or_si128(_mm_shuffle_epi8(a, a0), _mm_shuffle_epi8(b, b0)));
+        _mm_storeu_si128(out + 1, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, a1),
+                                                            _mm_shuffle_epi8(b, b1)),
+                                               _mm_shuffle_epi8(c, c1)));
+        _mm_storeu_si128(out + 2, _mm_or_si128(_mm_shuffle_epi8(b, b2), _mm_shuffle_epi8(c, c2)));
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(t + 12 * (steps - 1)),
-                     _mm_shuffle_epi8(current, order));
-    return steps * 4;
+    return done;
 }
 
 // Eight 4-byte pixels per 32-byte step.
