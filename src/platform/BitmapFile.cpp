@@ -300,9 +300,10 @@ void TBitmap::LoadFromStream(TStream& stream) {
     const std::int64_t base = stream.Position();
     const std::int64_t end = stream.Size();
     std::uint8_t fileHeader[14];
-    if (end - base < 14) throw EReadError();
-    stream.ReadBuffer(fileHeader, sizeof fileHeader);
-    if (fileHeader[0] != 'B' || fileHeader[1] != 'M') RaiseInvalidPicture(BitmapLabel);
+    // Anything not starting with "BM" is no bitmap, however short; a bitmap cut short is.
+    std::size_t got = stream.Read(fileHeader, sizeof fileHeader);
+    if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') RaiseInvalidPicture(BitmapLabel);
+    if (got < sizeof fileHeader) throw EReadError();
     std::uint32_t offBits = LittleEndian32(fileHeader + 10);
     TDibHeader header = ReadDibHeader(stream, end, BitmapLabel);
     std::int64_t pixelStart;

@@ -306,7 +306,9 @@ TEST(BitmapFile, TruncatedFilesRaiseTheStreamReadError) {
     s.Pixels.assign(100, 0);
     EXPECT_EQ(LoadError(MakeBmp(s)), "Stream read error");
     TBytes file = MakeBmp(TBmpSpec{});
-    for (std::size_t cut : {0, 5, 14, 20, 53}) EXPECT_EQ(LoadError(TBytes(file.begin(), file.begin() + cut)), "Stream read error") << cut;
+    for (std::size_t cut : {5, 14, 20, 53}) EXPECT_EQ(LoadError(TBytes(file.begin(), file.begin() + cut)), "Stream read error") << cut;
+    EXPECT_EQ(LoadError(TBytes{'B'}), "Cannot load image. Invalid or unexpected Windows bitmap image format.");
+    EXPECT_EQ(LoadError(TBytes{'n', 'o', 't'}), "Cannot load image. Invalid or unexpected Windows bitmap image format.");
     // The last row may lack its padding.
     TBmpSpec unpadded;
     unpadded.Width = 1;

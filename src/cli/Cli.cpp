@@ -1,0 +1,403 @@
+#include "Cli.h"
+
+#include "PictureLoader.h"
+
+#include "core/PixelBuffer.h"
+#include "platform/Exception.h"
+#include "platform/PictureFiles.h"
+#include "platform/PictureFormats.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <new>
+#include <optional>
+#include <ostream>
+
+namespace {
+
+// Larger results are refused rather than left to exhaust the machine.
+constexpr std::uint64_t MaxResultPixels = std::uint64_t{1} << 28;
+
+const char* const FilterNames[7] = {"box", "triangle", "hermite", "bell", "spline", "lanczos3", "mitchell"};
+constexpr int DefaultFilter = 5;
+
+// A wrong argument: reported with the usage line, exit status 2.
+class EUsage : public Exception { using Exception::Exception; };
+
+enum class TOperationKind { Scale, ScalePercent, RotateLeft, RotateRight, Flip, Flop, Crop, Enlighten, Endarken, Mix, Gamma };
+
+struct TOperation {
+    TOperationKind Kind;
+    std::string Text;  // the argument as given
+    int X = 0, Y = 0, Width = 0, Height = 0;
+    double Percent = 0;
+    int Filter = DefaultFilter;
+    TColor Color = 0;
+    float Gamma = 1;
+};
+
+struct TConvertJob {
+    std::vector<TOperation> Operations;
+    std::vector<std::string> Inputs;
+    std::string Output;        // single picture
+    std::string OutputFolder;  // batch
+    std::string Format;        // batch: "jpg" or "bmp"
+    bool Verbose = false;
+};
+
+std::optional<int> ParseInt(std::string_view text) {
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<double> ParseNumber(const std::string& text) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return std::nullopt;
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t cut = text.find(separator, start);
+        parts.push_back(text.substr(start, cut == std::string_view::npos ? std::string_view::npos : cut - start));
+        if (cut == std::string_view::npos) return parts;
+        start = cut + 1;
+    }
+}
+
+void CheckResultSize(std::uint64_t width, std::uint64_t height, const std::string& what) {
+    if (width * height > MaxResultPixels)
+        throw EUsage(FormatText("%s: a picture of %llux%llu pixels is too large (at most %llu pixels).", what.c_str(),
+                                static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+                                static_cast<unsigned long long>(MaxResultPixels)));
+}
+
+TOperation ParseScale(const std::string& text, int filter) {
+    TOperation op{TOperationKind::Scale, text};
+    op.Filter = filter;
+    if (!text.empty() && text.back() == '%') {
+        std::optional<double> percent = ParseNumber(text.substr(0, text.size() - 1));
+        if (!percent || *percent <= 0)
+            throw EUsage("--scale " + text + ": the percentage must be a number above 0.");
+        op.Kind = TOperationKind::ScalePercent;
+        op.Percent = *percent;
+        return op;
+    }
+    std::vector<std::string_view> parts = Split(text, 'x');
+    std::optional<int> width = parts.size() == 2 ? ParseInt(parts[0]) : std::nullopt;
+    std::optional<int> height = parts.size() == 2 ? ParseInt(parts[1]) : std::nullopt;
+    if (!width || !height || *width <= 0 || *height <= 0)
+        throw EUsage("--scale " + text + ": give WIDTHxHEIGHT in whole pixels above 0, or a percentage such as 50%.");
+    CheckResultSize(static_cast<std::uint64_t>(*width), static_cast<std::uint64_t>(*height), "--scale " + text);
+    op.Width = *width;
+    op.Height = *height;
+    return op;
+}
+
+TOperation ParseCrop(const std::string& text) {
+    TOperation op{TOperationKind::Crop, text};
+    std::vector<std::string_view> parts = Split(text, ',');
+    std::optional<int> v[4];
+    if (parts.size() == 4)
+        for (int i = 0; i < 4; ++i) v[i] = ParseInt(parts[static_cast<std::size_t>(i)]);
+    if (parts.size() != 4 || !v[0] || !v[1] || !v[2] || !v[3] || *v[0] < 0 || *v[1] < 0 || *v[2] <= 0 || *v[3] <= 0)
+        throw EUsage("--crop " + text + ": give X,Y,WIDTH,HEIGHT in whole pixels (X and Y from 0, WIDTH and HEIGHT above 0).");
+    op.X = *v[0];
+    op.Y = *v[1];
+    op.Width = *v[2];
+    op.Height = *v[3];
+    return op;
+}
+
+TOperation ParseMix(const std::string& text) {
+    TOperation op{TOperationKind::Mix, text};
+    std::string_view hex = text;
+    if (!hex.empty() && hex[0] == '#') hex.remove_prefix(1);
+    unsigned value = 0;
+    auto [end, error] = std::from_chars(hex.data(), hex.data() + hex.size(), value, 16);
+    if (hex.size() != 6 || error != std::errc() || end != hex.data() + hex.size())
+        throw EUsage("--mix " + text + ": give the colour as six hexadecimal digits RRGGBB, such as FF8000.");
+    op.Color = RGBColor(static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
+                        static_cast<std::uint8_t>(value));
+    return op;
+}
+
+TOperation ParseGamma(const std::string& text) {
+    TOperation op{TOperationKind::Gamma, text};
+    std::optional<double> gamma = ParseNumber(text);
+    if (!gamma || *gamma < 0.1 || *gamma > 2.5)
+        throw EUsage("--gamma " + text + ": give a number from 0.1 to 2.5.");
+    op.Gamma = static_cast<float>(*gamma);
+    return op;
+}
+
+TConvertJob ParseConvert(const std::vector<std::string>& args) {
+    TConvertJob job;
+    std::vector<std::string> positional;
+    int filter = DefaultFilter;
+    bool onlyNames = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlyNames || arg.empty() || arg[0] != '-' || arg == "-") {
+            positional.push_back(arg);
+            continue;
+        }
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw EUsage(arg + " needs a value.");
+            return args[++i];
+        };
+        if (arg == "--") onlyNames = true;
+        else if (arg == "--verbose") job.Verbose = true;
+        else if (arg == "-o") job.OutputFolder = value();
+        else if (arg == "--format") {
+            job.Format = value();
+            if (job.Format != "jpg" && job.Format != "bmp") throw EUsage("--format " + job.Format + ": give jpg or bmp.");
+        } else if (arg == "--filter") {
+            const std::string& name = value();
+            auto found = std::find(std::begin(FilterNames), std::end(FilterNames), name);
+            if (found == std::end(FilterNames))
+                throw EUsage("--filter " + name + ": give box, triangle, hermite, bell, spline, lanczos3 or mitchell.");
+            filter = static_cast<int>(found - std::begin(FilterNames));
+        } else if (arg == "--scale") job.Operations.push_back(ParseScale(value(), filter));
+        else if (arg == "--crop") job.Operations.push_back(ParseCrop(value()));
+        else if (arg == "--mix") job.Operations.push_back(ParseMix(value()));
+        else if (arg == "--gamma") job.Operations.push_back(ParseGamma(value()));
+        else if (arg == "--rotate-left") job.Operations.push_back({TOperationKind::RotateLeft, ""});
+        else if (arg == "--rotate-right") job.Operations.push_back({TOperationKind::RotateRight, ""});
+        else if (arg == "--flip") job.Operations.push_back({TOperationKind::Flip, ""});
+        else if (arg == "--flop") job.Operations.push_back({TOperationKind::Flop, ""});
+        else if (arg == "--enlighten") job.Operations.push_back({TOperationKind::Enlighten, ""});
+        else if (arg == "--endarken") job.Operations.push_back({TOperationKind::Endarken, ""});
+        else throw EUsage("Unknown option " + arg + ".");
+    }
+    if (job.OutputFolder.empty()) {
+        if (!job.Format.empty()) throw EUsage("--format goes with -o DIR.");
+        if (positional.size() != 2) throw EUsage("convert needs INPUT and OUTPUT (or -o DIR --format jpg|bmp INPUT...).");
+        job.Inputs = {positional[0]};
+        job.Output = positional[1];
+    } else {
+        if (job.Format.empty()) throw EUsage("-o DIR needs --format jpg or --format bmp.");
+        if (positional.empty()) throw EUsage("convert -o DIR needs at least one INPUT.");
+        job.Inputs = positional;
+    }
+    return job;
+}
+
+long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs step and, when verbose, reports "label: N ms".
+void Timed(const TConvertJob& job, std::ostream& err, const std::string& label, const std::function<void()>& step) {
+    auto start = std::chrono::steady_clock::now();
+    step();
+    if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
+}
+
+// Applies one operation; returns the verbose label.
+std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) {
+    const int width = picture->Width(), height = picture->Height();
+    switch (op.Kind) {
+    case TOperationKind::Scale:
+    case TOperationKind::ScalePercent: {
+        long long newWidth = op.Width, newHeight = op.Height;
+        if (op.Kind == TOperationKind::ScalePercent) {
+            newWidth = std::llround(width * op.Percent / 100);
+            newHeight = std::llround(height * op.Percent / 100);
+            if (newWidth < 1 || newHeight < 1 ||
+                static_cast<double>(newWidth) * static_cast<double>(newHeight) > static_cast<double>(MaxResultPixels))
+                throw Exception(FormatText("Scaling the %dx%d picture by %s gives %lldx%lld pixels, which cannot be made.",
+                                           width, height, op.Text.c_str(), newWidth, newHeight));
+        }
+        const TResampleFilter& filter = ResampleFilterAt(op.Filter);
+        auto result = TPixelBuffer::Create(static_cast<int>(newWidth), static_cast<int>(newHeight));
+        picture->Resample(*result, filter.Filter, filter.Support);
+        picture = std::move(result);
+        return FormatText("scale %lldx%lld %s", newWidth, newHeight, FilterNames[op.Filter]);
+    }
+    case TOperationKind::RotateLeft: picture->RotateLeft(); return "rotate-left";
+    case TOperationKind::RotateRight: picture->RotateRight(); return "rotate-right";
+    case TOperationKind::Flip: picture->Flip(); return "flip";
+    case TOperationKind::Flop: picture->Flop(); return "flop";
+    case TOperationKind::Crop:
+        if (static_cast<long long>(op.X) + op.Width > width || static_cast<long long>(op.Y) + op.Height > height)
+            throw Exception(FormatText("The crop rectangle %s does not lie inside the %dx%d picture.", op.Text.c_str(),
+                                       width, height));
+        picture = CopyRect(*picture, op.X, op.Y, op.Width, op.Height);
+        return "crop " + op.Text;
+    case TOperationKind::Enlighten: Enlighten(*picture); return "enlighten";
+    case TOperationKind::Endarken: Endarken(*picture); return "endarken";
+    case TOperationKind::Mix: MixWithColor(*picture, op.Color); return "mix " + op.Text;
+    case TOperationKind::Gamma: ApplyGamma(*picture, op.Gamma); return "gamma " + op.Text;
+    }
+    return "";
+}
+
+// Saves as the editor does: ".jpg" in any letter case gives JPEG, any other name a bitmap.
+void Save(const TPixelBuffer& picture, const std::string& fileName) {
+    TBgrView view{picture.Bits(), picture.Width(), picture.Height(), picture.Stride()};
+    if (ExtensionOf(fileName) == "jpg") SaveJpegFile(view, fileName, 95, true);
+    else SaveBmpFile(view, fileName);
+}
+
+void ConvertOne(const TConvertJob& job, const std::string& input, const std::string& output, std::ostream& err) {
+    std::unique_ptr<TPixelBuffer> picture;
+    Timed(job, err, "load", [&] {
+        TCliPicture loaded = LoadCliPicture(input);
+        picture = TPixelBuffer::CreateFromBitmap(*loaded.Bitmap);
+    });
+    for (const TOperation& op : job.Operations) {
+        auto start = std::chrono::steady_clock::now();
+        std::string label = Apply(op, picture);
+        if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
+    }
+    Timed(job, err, "save", [&] { Save(*picture, output); });
+}
+
+// Runs action and turns any failure into "NAME: MESSAGE" on stderr; returns whether it worked.
+bool Reported(const std::string& name, std::ostream& err, const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (const std::bad_alloc&) {
+        err << name << ": Out of memory.\n";
+    } catch (const std::exception& e) {
+        err << name << ": " << e.what() << "\n";
+    }
+    return false;
+}
+
+int RunConvert(const std::vector<std::string>& args, const TCliStreams& io) {
+    TConvertJob job = ParseConvert(args);
+    if (job.OutputFolder.empty())
+        return Reported(job.Inputs[0], io.Err, [&] { ConvertOne(job, job.Inputs[0], job.Output, io.Err); })
+                   ? CliSuccess : CliFailure;
+
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::create_directories(job.OutputFolder, error);
+    if (!fs::is_directory(job.OutputFolder)) {
+        io.Err << job.OutputFolder << ": " << (error ? error.message() : "not a folder") << "\n";
+        return CliFailure;
+    }
+    bool allDone = true;
+    const std::size_t count = job.Inputs.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& input = job.Inputs[i];
+        if (io.ErrIsTerminal) io.Err << "\r\033[K[" << i + 1 << "/" << count << "] " << input << std::flush;
+        std::string output = (fs::path(job.OutputFolder) / fs::path(input).stem()).string() + "." + job.Format;
+        bool done = Reported(input, io.Err, [&] {
+            if (io.ErrIsTerminal) io.Err << "\r\033[K";
+            ConvertOne(job, input, output, io.Err);
+        });
+        allDone = allDone && done;
+    }
+    if (io.ErrIsTerminal) io.Err << "\r\033[K" << count << " pictures, " << (allDone ? "all converted" : "some failed") << "\n";
+    return allDone ? CliSuccess : CliFailure;
+}
+
+std::string PixelFormatText(const TBitmap& bitmap) {
+    std::string text = std::to_string(BitsPerPixelOf(bitmap.PixelFormat())) + " bits per pixel";
+    if (!bitmap.Palette().empty()) text += ", " + std::to_string(bitmap.Palette().size()) + " palette entries";
+    return text;
+}
+
+int RunInfo(const std::vector<std::string>& files, const TCliStreams& io) {
+    if (files.empty()) throw EUsage("info needs at least one FILE.");
+    bool allRead = true;
+    for (const std::string& file : files) {
+        allRead = Reported(file, io.Err, [&] {
+            TCliPicture picture = LoadCliPicture(file);
+            io.Out << file << "\n"
+                   << "  format: " << picture.Format << "\n"
+                   << "  size: " << picture.Bitmap->Width() << "x" << picture.Bitmap->Height() << "\n"
+                   << "  pixel format: " << PixelFormatText(*picture.Bitmap) << "\n";
+            for (const std::string& detail : picture.Details) io.Out << "  " << detail << "\n";
+        }) && allRead;
+    }
+    return allRead ? CliSuccess : CliFailure;
+}
+
+const char* const UsageText =
+    "Usage: pixamo-cli convert INPUT OUTPUT [operations...]\n"
+    "       pixamo-cli convert [operations...] -o DIR --format jpg|bmp INPUT...\n"
+    "       pixamo-cli info FILE...\n"
+    "       pixamo-cli --help\n";
+
+}  // namespace
+
+const char* CliHelpText() {
+    return "Usage: pixamo-cli convert INPUT OUTPUT [operations...]\n"
+           "       pixamo-cli convert [operations...] -o DIR --format jpg|bmp INPUT...\n"
+           "       pixamo-cli info FILE...\n"
+           "\n"
+           "convert loads INPUT, applies the operations in the order given and saves the result the\n"
+           "way the editor saves: an OUTPUT ending in \".jpg\" in any letter case is written as a\n"
+           "progressive JPEG of quality 95; any other name, \".jpeg\" included, as a 24-bit Windows\n"
+           "bitmap. Pictures are read by their file extension.\n"
+           "\n"
+           "Operations:\n"
+           "  --filter NAME     resampling filter of the --scale operations after it: box, triangle,\n"
+           "                    hermite, bell, spline, lanczos3 (the default) or mitchell\n"
+           "  --scale WxH       scale to W x H pixels\n"
+           "  --scale N%        scale both sides by N percent (rounded, at least 1 pixel)\n"
+           "  --rotate-left     rotate by 90 degrees counter-clockwise\n"
+           "  --rotate-right    rotate by 90 degrees clockwise\n"
+           "  --flip            mirror left-right\n"
+           "  --flop            mirror top-bottom\n"
+           "  --crop X,Y,W,H    keep the W x H rectangle whose top-left pixel is (X, Y); it must lie\n"
+           "                    inside the picture\n"
+           "  --enlighten       mix 10 % white in\n"
+           "  --endarken        mix 10 % black in\n"
+           "  --mix RRGGBB      mix 30 % of a colour in, given as hexadecimal red, green, blue\n"
+           "  --gamma G         gamma correction, G from 0.1 to 2.5 (above 1 brightens)\n"
+           "A result larger than 268435456 pixels is refused.\n"
+           "\n"
+           "Other options of convert:\n"
+           "  -o DIR            batch: write each result into DIR (made when missing) under its\n"
+           "                    input's base name; needs --format\n"
+           "  --format jpg|bmp  batch: the kind of file to write\n"
+           "  --verbose         one line per step on stderr with its time: \"load: N ms\",\n"
+           "                    \"scale 1000x750 lanczos3: N ms\", ..., \"save: N ms\"\n"
+           "  --                every later argument is a file name\n"
+           "A batch shows its progress on stderr when that is a terminal; a picture that fails is\n"
+           "reported and the others are still converted.\n"
+           "\n"
+           "info prints, for each FILE, how it was read, its size and pixel format and what the\n"
+           "loader knows of it.\n"
+           "\n"
+           "Errors: \"FILE: MESSAGE\" on stderr, where MESSAGE is the loader's, the operation's or the\n"
+           "writer's own text, and exit status 1 when any picture failed. Wrong arguments print a\n"
+           "usage message and give exit status 2. Success gives 0.\n";
+}
+
+int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {
+    try {
+        if (arguments.empty()) throw EUsage("No command given.");
+        const std::string& command = arguments[0];
+        std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+        auto endOfOptions = std::find(arguments.begin(), arguments.end(), "--");
+        if (command == "-h" || command == "help" || std::find(arguments.begin(), endOfOptions, "--help") != endOfOptions) {
+            io.Out << CliHelpText();
+            return CliSuccess;
+        }
+        if (command == "convert") return RunConvert(rest, io);
+        if (command == "info") return RunInfo(rest, io);
+        throw EUsage("Unknown command " + command + ".");
+    } catch (const EUsage& e) {
+        io.Err << "pixamo-cli: " << e.what() << "\n" << UsageText << "Run pixamo-cli --help for the operations.\n";
+        return CliUsage;
+    }
+}

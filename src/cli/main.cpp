@@ -1,0 +1,10 @@
+#include "cli/Cli.h"
+
+#include <iostream>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    TCliStreams streams{std::cout, std::cerr, isatty(STDERR_FILENO) == 1};
+    return RunCli(arguments, streams);
+}

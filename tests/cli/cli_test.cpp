@@ -1,0 +1,251 @@
+#include "cli/Cli.h"
+
+#include "platform/Bitmap.h"
+#include "platform/Stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "pixamo-cli-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+
+    // A 4x2 picture: row 0 red, green, blue, black; row 1 white, grey 128, black, black.
+    std::string MakeInput(const std::string& name = "in.bmp") const {
+        TBitmap b;
+        b.SetPixelFormat(TPixelFormat::pf24bit);
+        b.SetSize(4, 2);
+        const TColor colors[8] = {RGBColor(255, 0, 0), RGBColor(0, 255, 0), RGBColor(0, 0, 255), 0,
+                                  RGBColor(255, 255, 255), RGBColor(128, 128, 128), 0, 0};
+        for (int i = 0; i < 8; ++i) b.FillRect({i % 4, i / 4, i % 4 + 1, i / 4 + 1}, colors[i]);
+        b.SaveToFile(Path(name));
+        return Path(name);
+    }
+
+    int Run(std::vector<std::string> args, bool terminal = false) {
+        out_.str("");
+        err_.str("");
+        TCliStreams streams{out_, err_, terminal};
+        return RunCli(args, streams);
+    }
+
+    TBitmap LoadBmp(const std::string& fileName) const {
+        TBitmap b;
+        b.LoadFromFile(fileName);
+        return b;
+    }
+
+    std::string Out() const { return out_.str(); }
+    std::string Err() const { return err_.str(); }
+
+    fs::path folder_;
+    std::ostringstream out_, err_;
+};
+
+std::vector<std::uint8_t> Head(const std::string& fileName, std::size_t count) {
+    std::vector<std::uint8_t> bytes = ReadWholeFile(fileName);
+    bytes.resize(std::min(bytes.size(), count));
+    return bytes;
+}
+
+bool IsProgressiveJpeg(const std::string& fileName) {
+    std::vector<std::uint8_t> bytes = ReadWholeFile(fileName);
+    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC2) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(CliTest, HelpDocumentsEveryOperation) {
+    EXPECT_EQ(Run({"--help"}), 0);
+    for (const char* word : {"convert", "info", "--filter", "--scale WxH", "--scale N%", "--rotate-left", "--rotate-right",
+                             "--flip", "--flop", "--crop X,Y,W,H", "--enlighten", "--endarken", "--mix RRGGBB",
+                             "--gamma G", "-o DIR", "--format jpg|bmp", "--verbose", "\".jpg\"", "exit status 2"})
+        EXPECT_NE(Out().find(word), std::string::npos) << word;
+    EXPECT_EQ(Run({"convert", "--help"}), 0);
+}
+
+TEST_F(CliTest, WrongArgumentsGiveUsageAndStatus2) {
+    std::string in = MakeInput();
+    std::string out = Path("out.bmp");
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"explode"},
+        {"convert", in},
+        {"convert", in, out, "extra"},
+        {"convert", in, out, "--bogus"},
+        {"convert", in, out, "--scale"},
+        {"convert", in, out, "--scale", "0x5"},
+        {"convert", in, out, "--scale", "10x"},
+        {"convert", in, out, "--scale", "-3x4"},
+        {"convert", in, out, "--scale", "100000x100000"},
+        {"convert", in, out, "--scale", "0%"},
+        {"convert", in, out, "--scale", "abc%"},
+        {"convert", in, out, "--crop", "1,2,3"},
+        {"convert", in, out, "--crop", "-1,0,2,2"},
+        {"convert", in, out, "--crop", "0,0,0,2"},
+        {"convert", in, out, "--mix", "GG0000"},
+        {"convert", in, out, "--mix", "FFF"},
+        {"convert", in, out, "--gamma", "0"},
+        {"convert", in, out, "--gamma", "3"},
+        {"convert", in, out, "--gamma", "1.5x"},
+        {"convert", in, out, "--filter", "cubic"},
+        {"convert", in, out, "--format", "jpg"},
+        {"convert", "-o", Path("dir"), in},
+        {"convert", "-o", Path("dir"), "--format", "png", in},
+        {"convert", "-o", Path("dir"), "--format", "bmp"},
+        {"info"},
+    };
+    for (const auto& args : wrong) {
+        std::string line;
+        for (const auto& a : args) line += a + " ";
+        SCOPED_TRACE(line);
+        EXPECT_EQ(Run(args), 2);
+        EXPECT_NE(Err().find("Usage: pixamo-cli"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(CliTest, SavesJpegOnlyForDotJpgInAnyCase) {
+    std::string in = MakeInput();
+    EXPECT_EQ(Run({"convert", in, Path("a.JpG")}), 0) << Err();
+    EXPECT_TRUE(IsProgressiveJpeg(Path("a.JpG")));
+    EXPECT_EQ(Run({"convert", in, Path("b.jpeg")}), 0) << Err();
+    EXPECT_EQ(Head(Path("b.jpeg"), 2), (std::vector<std::uint8_t>{'B', 'M'}));
+    EXPECT_EQ(Run({"convert", in, Path("c.png")}), 0) << Err();
+    EXPECT_EQ(Head(Path("c.png"), 2), (std::vector<std::uint8_t>{'B', 'M'}));
+    EXPECT_EQ(LoadBmp(Path("c.png")).Pixel(1, 0), RGBColor(0, 255, 0));
+    // The JPEG reads back close to the source.
+    EXPECT_EQ(Run({"convert", Path("a.JpG"), Path("back.bmp")}), 0);
+    TBitmap back = LoadBmp(Path("back.bmp"));
+    EXPECT_EQ(back.Width(), 4);
+    EXPECT_GT(GreenOf(back.Pixel(0, 1)), 200);
+}
+
+TEST_F(CliTest, OperationsRunInTheOrderGiven) {
+    std::string in = MakeInput();
+    ASSERT_EQ(Run({"convert", in, Path("r.bmp"), "--rotate-right", "--crop", "0,0,2,1"}), 0) << Err();
+    TBitmap r = LoadBmp(Path("r.bmp"));
+    ASSERT_EQ(r.Width(), 2);
+    ASSERT_EQ(r.Height(), 1);
+    EXPECT_EQ(r.Pixel(0, 0), RGBColor(255, 255, 255));  // bottom-left comes to the top-left
+    EXPECT_EQ(r.Pixel(1, 0), RGBColor(255, 0, 0));
+
+    ASSERT_EQ(Run({"convert", in, Path("c.bmp"), "--crop", "1,0,2,2", "--flip", "--flop", "--rotate-left"}), 0) << Err();
+    TBitmap c = LoadBmp(Path("c.bmp"));
+    ASSERT_EQ(c.Width(), 2);
+    ASSERT_EQ(c.Height(), 2);
+    // After crop: [green blue / grey black]; flip: [blue green / black grey]; flop: [black grey /
+    // blue green]; rotate left: [grey green / black blue].
+    EXPECT_EQ(c.Pixel(0, 0), RGBColor(128, 128, 128));
+    EXPECT_EQ(c.Pixel(1, 0), RGBColor(0, 255, 0));
+    EXPECT_EQ(c.Pixel(0, 1), 0u);
+    EXPECT_EQ(c.Pixel(1, 1), RGBColor(0, 0, 255));
+}
+
+TEST_F(CliTest, ScalingAndColourEffects) {
+    std::string in = MakeInput();
+    ASSERT_EQ(Run({"convert", in, Path("s.bmp"), "--scale", "250%"}), 0) << Err();
+    TBitmap s = LoadBmp(Path("s.bmp"));
+    EXPECT_EQ(s.Width(), 10);
+    EXPECT_EQ(s.Height(), 5);
+    ASSERT_EQ(Run({"convert", in, Path("t.bmp"), "--filter", "box", "--scale", "8x4"}), 0) << Err();
+    TBitmap t = LoadBmp(Path("t.bmp"));
+    EXPECT_EQ(t.Width(), 8);
+    EXPECT_EQ(t.Pixel(0, 0), RGBColor(255, 0, 0));  // box keeps pure colours when doubling
+
+    ASSERT_EQ(Run({"convert", in, Path("e.bmp"), "--enlighten"}), 0);
+    EXPECT_EQ(LoadBmp(Path("e.bmp")).Pixel(3, 0), RGBColor(26, 26, 26));
+    ASSERT_EQ(Run({"convert", in, Path("d.bmp"), "--endarken"}), 0);
+    EXPECT_EQ(LoadBmp(Path("d.bmp")).Pixel(0, 1), RGBColor(229, 229, 229));
+    ASSERT_EQ(Run({"convert", in, Path("m.bmp"), "--mix", "FF0000"}), 0);
+    EXPECT_EQ(LoadBmp(Path("m.bmp")).Pixel(3, 0), RGBColor(76, 0, 0));
+    ASSERT_EQ(Run({"convert", in, Path("g.bmp"), "--gamma", "2.5"}), 0);
+    EXPECT_EQ(LoadBmp(Path("g.bmp")).Pixel(1, 1), RGBColor(194, 194, 194));
+}
+
+TEST_F(CliTest, PictureDependentFailuresGiveStatus1WithTheMessage) {
+    std::string in = MakeInput();
+    EXPECT_EQ(Run({"convert", in, Path("o.bmp"), "--crop", "2,0,3,1"}), 1);
+    EXPECT_EQ(Err(), in + ": The crop rectangle 2,0,3,1 does not lie inside the 4x2 picture.\n");
+    EXPECT_EQ(Run({"convert", in, Path("o.bmp"), "--scale", "10%"}), 1);
+    EXPECT_NE(Err().find(in + ": Scaling the 4x2 picture by 10% gives 0x0 pixels"), std::string::npos) << Err();
+    EXPECT_FALSE(fs::exists(Path("o.bmp")));
+
+    const std::string missing = Path("missing.bmp");
+    EXPECT_EQ(Run({"convert", missing, Path("o.bmp")}), 1);
+    EXPECT_EQ(Err(), missing + ": Cannot open file \"" + missing + "\". No such file or directory\n");
+    fs::copy_file(in, Path("p.xyz"));
+    EXPECT_EQ(Run({"convert", Path("p.xyz"), Path("o.bmp")}), 1);
+    EXPECT_EQ(Err(), Path("p.xyz") + ": Unknown picture file extension (.xyz)\n");
+    EXPECT_EQ(Run({"convert", in, Path("no/such/folder/o.bmp")}), 1);
+    EXPECT_NE(Err().find("Cannot create file"), std::string::npos) << Err();
+}
+
+TEST_F(CliTest, VerboseTimesEveryStep) {
+    std::string in = MakeInput();
+    ASSERT_EQ(Run({"convert", in, Path("v.jpg"), "--verbose", "--scale", "200%", "--flip", "--mix", "00ff80", "--gamma", "0.5"}), 0);
+    std::regex expected("load: \\d+ ms\nscale 8x4 lanczos3: \\d+ ms\nflip: \\d+ ms\nmix 00ff80: \\d+ ms\n"
+                        "gamma 0.5: \\d+ ms\nsave: \\d+ ms\n");
+    EXPECT_TRUE(std::regex_match(Err(), expected)) << Err();
+}
+
+TEST_F(CliTest, BatchGoesOnAfterAFailure) {
+    std::string a = MakeInput("a.bmp"), b = MakeInput("b.dib");
+    std::string broken = Path("broken.bmp");
+    std::ofstream(broken) << "not a bitmap";
+    std::string outDir = Path("out/nested");
+    EXPECT_EQ(Run({"convert", "--flip", "-o", outDir, "--format", "jpg", a, broken, b}), 1);
+    EXPECT_TRUE(IsProgressiveJpeg(outDir + "/a.jpg"));
+    EXPECT_TRUE(IsProgressiveJpeg(outDir + "/b.jpg"));
+    EXPECT_FALSE(fs::exists(outDir + "/broken.jpg"));
+    EXPECT_EQ(Err(), broken + ": Cannot load image. Invalid or unexpected Windows bitmap image format.\n");
+
+    EXPECT_EQ(Run({"convert", "-o", outDir, "--format", "bmp", a, b}, true), 0);
+    EXPECT_NE(Err().find("[2/2]"), std::string::npos);
+    EXPECT_EQ(LoadBmp(outDir + "/b.bmp").Pixel(3, 1), 0u);
+}
+
+TEST_F(CliTest, InfoDescribesEachFile) {
+    std::string in = MakeInput();
+    EXPECT_EQ(Run({"info", in}), 0) << Err();
+    EXPECT_EQ(Out(), in + "\n  format: Windows bitmaps (TBitmap)\n  size: 4x2\n  pixel format: 24 bits per pixel\n");
+    ASSERT_EQ(Run({"convert", in, Path("i.jpg")}), 0);
+    EXPECT_EQ(Run({"info", Path("i.jpg"), Path("none.bmp")}), 1);
+    EXPECT_NE(Out().find("  format: JPG images (TJPEGImage)\n  size: 4x2\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("progressive: yes"), std::string::npos);
+    EXPECT_NE(Err().find(Path("none.bmp") + ": Cannot open file"), std::string::npos);
+}
+
+TEST_F(CliTest, TheExecutableKeepsTheContract) {
+    std::string in = MakeInput();
+    auto status = [](const std::string& command) {
+        int raw = std::system((command + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    const std::string exe = PIXAMO_CLI_EXECUTABLE;
+    EXPECT_EQ(status(exe + " convert '" + in + "' '" + Path("x.JPG") + "' --rotate-left"), 0);
+    EXPECT_TRUE(IsProgressiveJpeg(Path("x.JPG")));
+    EXPECT_EQ(status(exe + " convert '" + in + "' '" + Path("x.bmp") + "' --crop 9,9,1,1"), 1);
+    EXPECT_EQ(status(exe + " convert --bogus"), 2);
+    EXPECT_EQ(status(exe + " --help"), 0);
+}
