@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
+#include <type_traits>
 #include <variant>
 
 // Type names as they appear in conversion messages:
@@ -27,9 +29,15 @@ class TVariant {
 public:
     TVariant() = default;
     TVariant(bool value) : value_(value) {}
-    TVariant(int value) : value_(static_cast<std::int32_t>(value)) {}
-    TVariant(long value) : value_(static_cast<std::int64_t>(value)) {}
-    TVariant(long long value) : value_(static_cast<std::int64_t>(value)) {}
+    // Integers that always fit 32 signed bits are Integer, wider ones Int64.
+    template <typename T>
+        requires std::is_integral_v<T> && (!std::is_same_v<T, bool>) && (!std::is_same_v<T, char>)
+    TVariant(T value) {
+        if constexpr (std::numeric_limits<T>::digits <= 31)
+            value_ = static_cast<std::int32_t>(value);
+        else
+            value_ = static_cast<std::int64_t>(value);
+    }
     TVariant(std::string value) : value_(std::move(value)) {}
     TVariant(const char* value) : value_(std::string(value)) {}
 

@@ -20,18 +20,9 @@ TEST(Words, PosFromCountsFromOneAndRefusesShortTails) {
     EXPECT_EQ(PosFrom("a", "abc", 0), 0u);
 }
 
-TEST(Words, BreaksAreCollapsedOrStripped) {
-    EXPECT_EQ(CollapseBreaks(" \ta\r\nb\tc\r\n "), "a b c");
-    EXPECT_EQ(CollapseBreaks("a\rb\nc"), "a\rb\nc");  // only CR LF pairs are breaks
-    EXPECT_EQ(StripBreaks(" a\r\n\tb "), " ab ");
-    EXPECT_EQ(Trim(std::string("\x01 x\x7f\x80 \x1f", 7)), std::string("x\x7f\x80", 3));
-}
-
 TEST(Words, EscapingIsOneWayForEscapeLookalikes) {
     EXPECT_EQ(EscapeText("a<b>c&d\"e'"), "a&lt;b&gt;c&d\"e'");
     EXPECT_EQ(EscapeText("&lt;&gt;"), "&LT;&GT;");
-    EXPECT_EQ(UnescapeText(EscapeText("if a<b && c>d")), "if a<b && c>d");
-    EXPECT_EQ(UnescapeText(EscapeText("&lt;")), "&LT;");
     EXPECT_EQ(UnescapeText("\\bl x\\ab "), "<x>");
     // Replaced text is not scanned again.
     EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa");

@@ -60,17 +60,6 @@ TEST(XmlWriter, CdataModes) {
     EXPECT_EQ(a->WriteXML(2), "    <a>\r\n      <![CDATA[x<y]]>\r\n    </a>\r\n");
 }
 
-TEST(XmlNode, ValuesAreAlwaysText) {
-    TXmlNode node("n", nullptr, 42);
-    EXPECT_EQ(node.Value(), TVariant("42"));
-    node.SetValue(TVariant::Null());
-    EXPECT_EQ(node.Value(), TVariant(""));
-    node.SetValue(false);
-    EXPECT_EQ(node.Text(), "False");
-    node.SetValue(-3LL);
-    EXPECT_EQ(node.Text(), "-3");
-}
-
 TEST(XmlNode, FindAndDeleteOnlyDirectChildren) {
     auto tree = NewTree();
     TXmlNode* first = tree->AddChild("x", "1");
@@ -158,7 +147,6 @@ TEST(XmlReader, CdataLosesBreaksAndKeepsItsMode) {
     EXPECT_EQ(a.Text(), "onetwo <b> \"q\"");
     EXPECT_EQ(a.CDATA(), 1);
     EXPECT_TRUE(a.Nodes().empty());
-    EXPECT_EQ(tree->GetXML(), "<a>\r\n  <![CDATA[onetwo <b> \"q\"]]>\r\n</a>\r\n");
     // A later quoted text replaces it and switches back to quoting.
     tree = Read("<a><![CDATA[x]]>\"y\"</a>");
     EXPECT_EQ(tree->Nodes()[0]->Text(), "y");
@@ -191,16 +179,6 @@ TEST(Dequote, QuotedTexts) {
     EXPECT_EQ(Dequote("\"open"), "open");
     EXPECT_EQ(Dequote("\"\""), "\"\"");  // an empty result gives the text back
     EXPECT_EQ(Dequote(""), "");
-}
-
-TEST(XmlFile, LoadAndSave) {
-    TTempFolder folder;
-    std::string name = folder / "t.xdb";
-    WriteBytes(name, "<a>\n\"1\"\n</a>\n<b />");
-    auto tree = NewTree();
-    tree->LoadFromFile(name);
-    tree->SaveToFile(name);
-    EXPECT_EQ(ReadBytes(name), "<a>\r\n  \"1\"\r\n</a>\r\n<b />\r\n");
 }
 
 TEST(XmlFile, UnreadableFileFailsNamingItAndLeavesTheTreeEmpty) {
