@@ -1,0 +1,10 @@
+// Drawing a pixel buffer 1:1 onto a painter.
+#pragma once
+
+class QPainter;
+class TPixelBuffer;
+
+// Draws the whole buffer with its top-left corner at (x, y), without stretching and without
+// copying the pixels: the painter reads the buffer's B, G, R rows in place. An empty buffer
+// draws nothing.
+void DrawPixelBuffer(QPainter& painter, int x, int y, const TPixelBuffer& buffer);
