@@ -82,6 +82,13 @@ TEST_P(ResampleBothPaths, TriangleRoundsTheHalfToEven) {
     EXPECT_EQ(BlueRow(*Resampled(*row, 3, 1, Triangle)), (std::vector<int>{0, 128, 255}));
 }
 
+TEST_P(ResampleBothPaths, SumsRoundOnlyAfterEachFusedMultiplyAdd) {
+    // The last sum here is exactly 122.5 (ties to even: 122); rounding each product to single
+    // before adding it would give 122.500015 and 123.
+    auto row = GreyRow({19, 247, 164, 17, 149, 205, 106});
+    EXPECT_EQ(BlueRow(*Resampled(*row, 12, 1, ResampleFilters[4]))[11], 122);
+}
+
 TEST_P(ResampleBothPaths, SameSizeKeepsEveryPixelForBoxTriangleAndLanczos3) {
     for (auto [w, h] : {std::pair{3, 3}, std::pair{17, 9}, std::pair{40, 33}}) {
         auto picture = NoisePicture(w, h, 10);
@@ -177,5 +184,14 @@ TEST(ResampleVectorPath, GivesTheSameBytesAsThePortableCode) {
             ASSERT_EQ(PixelBytes(*vector), PixelBytes(*scalar))
                 << f.Name << " " << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
         }
+    }
+    // Tall enough for the vector code to split the destination into strips of columns.
+    auto tall = NoisePicture(90, 9000, seed);
+    for (const TResampleFilter* f : {&Box, &Lanczos3}) {
+        auto vector = Resampled(*tall, 70, 50, *f);
+        ForceScalarResample(true);
+        auto scalar = Resampled(*tall, 70, 50, *f);
+        ForceScalarResample(false);
+        ASSERT_EQ(PixelBytes(*vector), PixelBytes(*scalar)) << f->Name;
     }
 }
