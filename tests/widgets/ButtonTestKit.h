@@ -33,4 +33,12 @@ inline void FillSolidList(TImageList& list, QColor color) {
     list.Add(glyph);
 }
 
+// A window that fills its background with the colour, for checking what shows through.
+inline void FillWindow(QWidget& window, QColor color) {
+    window.setAutoFillBackground(true);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, color);
+    window.setPalette(palette);
+}
+
 inline QImage Snapshot(QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }

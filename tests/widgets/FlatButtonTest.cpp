@@ -296,10 +296,7 @@ TEST_F(FlatButtonTest, SplitButtonShowsWhichPartIsPressed) {
 
 TEST_F(FlatButtonTest, TransparentButtonLeavesItsBackgroundToTheParentUntilHovered) {
     QWidget window;
-    window.setAutoFillBackground(true);
-    QPalette green = window.palette();
-    green.setColor(QPalette::Window, Qt::green);
-    window.setPalette(green);
+    FillWindow(window, Qt::green);
     auto* b = new TFlatButton(&window);
     b->SetColor(Qt::blue);
     EXPECT_EQ(Snapshot(b).pixel(10, 10), qRgb(0, 0, 255));

@@ -1,3 +1,4 @@
+#include "ButtonTestKit.h"
 #include "QtTestEnvironment.h"
 
 #include "core/PixelBuffer.h"
@@ -54,10 +55,7 @@ TEST(StatusPanelTest, GripShowsOnlyInTheCornerOfAResizableWindow) {
 TEST(ToolbarPanelTest, PaintsItsColourWithoutThemesUnlessTheParentShowsThrough) {
     SetThemesEnabled(false);
     QWidget window;
-    window.setAutoFillBackground(true);
-    QPalette green = window.palette();
-    green.setColor(QPalette::Window, Qt::green);
-    window.setPalette(green);
+    FillWindow(window, Qt::green);
     auto* toolbar = new TToolbarPanel(&window);
     toolbar->resize(100, toolbar->height());
     EXPECT_EQ(toolbar->height(), 27);
