@@ -4,6 +4,7 @@
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <clocale>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -75,6 +76,12 @@ TEST(Words, FileExtensionsAndLetterCase) {
     EXPECT_TRUE(SameText("/Pics/A.PNG", "/pics/a.png"));
     EXPECT_FALSE(SameText("a.png", "a.pn"));
     EXPECT_FALSE(SameText("\xE9", "\xC3\xA9"));  // a stray byte is not the letter it would be in Latin-1
+    // Beyond ASCII, letter case follows the locale's character classes.
+    std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    if (std::setlocale(LC_CTYPE, "C.UTF-8")) {
+        EXPECT_TRUE(SameText("/\xC3\x89t\xC3\xA9.png", "/\xC3\xA9T\xC3\x89.PNG"));  // Été / éTÉ
+        std::setlocale(LC_CTYPE, saved.c_str());
+    }
 }
 
 TEST(Words, SavingReplacesTheFileWhole) {
