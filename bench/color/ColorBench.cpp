@@ -26,68 +26,44 @@ void BM_Memcpy(benchmark::State& state) {
 }
 BENCHMARK(BM_Memcpy);
 
+// One source description, converted to 8-bit samples; byte sizes are per line.
+struct TLineCase {
+    ColorScheme Source;
+    std::uint8_t Depth;
+    ColorScheme Target;
+    std::uint8_t Samples;
+    TConvertOptions Flags;
+    std::size_t SourceBytes, TargetBytes;
+};
+
 // Converts one line of kPixels again and again; throughput counts the target bytes.
-void RunLine(benchmark::State& state, TColorManager& cm, std::size_t sourceBytes,
-             std::size_t targetBytes) {
-    std::vector<std::uint8_t> source(sourceBytes), target(targetBytes);
+void BM_Line(benchmark::State& state, TLineCase c) {
+    TColorManager cm;
+    cm.SetSourceSampleCount(c.Samples);
+    cm.SetSourceScheme(c.Source);
+    cm.SourceFlags = c.Flags;
+    cm.SetTargetScheme(c.Target);
+    cm.SetSourceDepth(c.Depth);
+    cm.SetTargetDepth(8);
+    std::vector<std::uint8_t> source(c.SourceBytes), target(c.TargetBytes);
     for (std::size_t i = 0; i < source.size(); ++i)
         source[i] = static_cast<std::uint8_t>(i * 37);
-    cm.ConvertLine(source.data(), source.size(), target.data(), target.size(), kPixels);
     for (auto _ : state) {
         cm.ConvertLine(source.data(), source.size(), target.data(), target.size(), kPixels);
         benchmark::DoNotOptimize(target.data());
         benchmark::ClobberMemory();
     }
-    SetBytes(state, targetBytes);
+    SetBytes(state, c.TargetBytes);
 }
 
-TColorManager Manager(ColorScheme source, std::uint8_t sourceDepth, ColorScheme target,
-                      std::uint8_t sourceSamples, TConvertOptions sourceFlags = 0) {
-    TColorManager cm;
-    cm.SetSourceSampleCount(sourceSamples);
-    cm.SetSourceScheme(source);
-    cm.SourceFlags = sourceFlags;
-    cm.SetTargetScheme(target);
-    cm.SetSourceDepth(sourceDepth);
-    cm.SetTargetDepth(8);
-    return cm;
-}
-
-void BM_RGBToBGR8(benchmark::State& state) {
-    TColorManager cm = Manager(ColorScheme::RGB, 8, ColorScheme::BGR, 3);
-    RunLine(state, cm, kPixels * 3, kPixels * 3);
-}
-BENCHMARK(BM_RGBToBGR8);
-
-void BM_RGBAToBGRA8(benchmark::State& state) {
-    TColorManager cm = Manager(ColorScheme::RGBA, 8, ColorScheme::BGRA, 4);
-    RunLine(state, cm, kPixels * 4, kPixels * 4);
-}
-BENCHMARK(BM_RGBAToBGRA8);
-
-void BM_RGB16BigEndianToBGR8(benchmark::State& state) {
-    TColorManager cm = Manager(ColorScheme::RGB, 16, ColorScheme::BGR, 3, SwapBytes);
-    RunLine(state, cm, kPixels * 6, kPixels * 3);
-}
-BENCHMARK(BM_RGB16BigEndianToBGR8);
-
-void BM_Palette4To8(benchmark::State& state) {
-    TColorManager cm = Manager(ColorScheme::Indexed, 4, ColorScheme::Indexed, 1);
-    RunLine(state, cm, kPixels / 2, kPixels);
-}
-BENCHMARK(BM_Palette4To8);
-
-void BM_YCbCrToBGR8(benchmark::State& state) {
-    TColorManager cm = Manager(ColorScheme::YCbCr, 8, ColorScheme::BGR, 3);
-    RunLine(state, cm, kPixels * 3, kPixels * 3);
-}
-BENCHMARK(BM_YCbCrToBGR8);
-
-void BM_CMYKToBGR8(benchmark::State& state) {
-    TColorManager cm = Manager(ColorScheme::CMYK, 8, ColorScheme::BGR, 4);
-    RunLine(state, cm, kPixels * 4, kPixels * 3);
-}
-BENCHMARK(BM_CMYKToBGR8);
+using S = ColorScheme;
+BENCHMARK_CAPTURE(BM_Line, RGBToBGR8, TLineCase{S::RGB, 8, S::BGR, 3, 0, kPixels * 3, kPixels * 3});
+BENCHMARK_CAPTURE(BM_Line, RGBAToBGRA8, TLineCase{S::RGBA, 8, S::BGRA, 4, 0, kPixels * 4, kPixels * 4});
+BENCHMARK_CAPTURE(BM_Line, RGB16BigEndianToBGR8,
+                  TLineCase{S::RGB, 16, S::BGR, 3, SwapBytes, kPixels * 6, kPixels * 3});
+BENCHMARK_CAPTURE(BM_Line, Palette4To8, TLineCase{S::Indexed, 4, S::Indexed, 1, 0, kPixels / 2, kPixels});
+BENCHMARK_CAPTURE(BM_Line, YCbCrToBGR8, TLineCase{S::YCbCr, 8, S::BGR, 3, 0, kPixels * 3, kPixels * 3});
+BENCHMARK_CAPTURE(BM_Line, CMYKToBGR8, TLineCase{S::CMYK, 8, S::BGR, 4, 0, kPixels * 4, kPixels * 3});
 
 }  // namespace
 

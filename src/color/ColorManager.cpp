@@ -241,6 +241,9 @@ void TColorManager::ConvertLine(std::span<const TSourcePlane> sources, std::uint
         SelectConverter();
     if (converter_ == TConverterKind::None)
         throw EColorConversionError(kNoConverter);
+    // Readers assign the flag sets whole; alpha follows the schemes whenever they do it.
+    SetFlag(SourceFlags, AlphaPresent, HasAlpha(sourceScheme_));
+    SetFlag(TargetFlags, AlphaPresent, HasAlpha(targetScheme_));
 
     TLineSettings s;
     s.SourceDepth = sourceDepth_;

@@ -138,6 +138,61 @@ __attribute__((target("ssse3"))) std::size_t SwapRedBlue24Ssse3(const uint8_t* s
     return done;
 }
 
+// The same for 32 pixels (96 bytes, six 16-byte chunks) per step with 32-byte registers. Lane L
+// of output register o is chunk c = 2o + L and draws on chunks c - 1, c and c + 1; 32-byte loads
+// at offsets 16c - 16, 16c and 16c + 16 put those in lane L. The first chunk needs nothing before
+// it and the last nothing after it, so no load leaves the block, and all loads precede the stores.
+struct TWideSwapSelectors {
+    alignas(32) std::int8_t Bytes[3][3][32];  // [output][neighbour: before, same, after]
+};
+constexpr TWideSwapSelectors MakeWideSwapSelectors() {
+    TWideSwapSelectors m{};
+    for (int o = 0; o < 3; ++o)
+        for (int n = 0; n < 3; ++n)
+            for (int lane = 0; lane < 2; ++lane)
+                for (int j = 0; j < 16; ++j) {
+                    const int out = 32 * o + 16 * lane + j;
+                    const int from = 3 * (out / 3) + 2 - out % 3;
+                    const int chunk = 2 * o + lane + n - 1;
+                    m.Bytes[o][n][16 * lane + j] =
+                        static_cast<std::int8_t>(from / 16 == chunk ? from % 16 : 0x80);
+                }
+    return m;
+}
+constexpr TWideSwapSelectors kWideSwap = MakeWideSwapSelectors();
+
+__attribute__((target("avx2"))) inline __m256i MergeChunks(const std::int8_t (&selectors)[3][32],
+                                                            __m256i before, __m256i same,
+                                                            __m256i after) {
+    const auto* m = reinterpret_cast<const __m256i*>(selectors);
+    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(before, _mm256_load_si256(m)),
+                                           _mm256_shuffle_epi8(same, _mm256_load_si256(m + 1))),
+                           _mm256_shuffle_epi8(after, _mm256_load_si256(m + 2)));
+}
+
+__attribute__((target("avx2"))) std::size_t SwapRedBlue24Avx2(const uint8_t* s, uint8_t* t,
+                                                              std::size_t pixels) {
+    const std::size_t done = pixels & ~std::size_t{31};
+    for (std::size_t i = 0; i < done; i += 32) {
+        const uint8_t* in = s + 3 * i;
+        const __m128i firstChunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i lastChunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 80));
+        const auto* wide = reinterpret_cast<const __m256i*>(in);
+        const __m256i first = _mm256_broadcastsi128_si256(firstChunk);
+        const __m256i c01 = _mm256_loadu_si256(wide);
+        const __m256i c12 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 16));
+        const __m256i c23 = _mm256_loadu_si256(wide + 1);
+        const __m256i c34 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 48));
+        const __m256i c45 = _mm256_loadu_si256(wide + 2);
+        const __m256i last = _mm256_zextsi128_si256(lastChunk);
+        auto* out = reinterpret_cast<__m256i*>(t + 3 * i);
+        _mm256_storeu_si256(out, MergeChunks(kWideSwap.Bytes[0], first, c01, c12));
+        _mm256_storeu_si256(out + 1, MergeChunks(kWideSwap.Bytes[1], c12, c23, c34));
+        _mm256_storeu_si256(out + 2, MergeChunks(kWideSwap.Bytes[2], c34, c45, last));
+    }
+    return done;
+}
+
 // Eight 4-byte pixels per 32-byte step.
 __attribute__((target("avx2"))) std::size_t SwapRedBlue32Avx2(const uint8_t* s, uint8_t* t,
                                                               std::size_t pixels) {
@@ -151,15 +206,17 @@ __attribute__((target("avx2"))) std::size_t SwapRedBlue32Avx2(const uint8_t* s, 
     return done;
 }
 
-const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+const bool kHasSsse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 #endif
 
 void SwapRedBlue(const uint8_t* s, uint8_t* t, std::size_t pixels, std::size_t pixelBytes) {
     std::size_t done = 0;
 #ifdef PIXAMO_COLOR_X86
+    if (pixelBytes == 3 && kHasAvx2)
+        done = SwapRedBlue24Avx2(s, t, pixels);
     if (pixelBytes == 3 && kHasSsse3)
-        done = SwapRedBlue24Ssse3(s, t, pixels);
+        done += SwapRedBlue24Ssse3(s + 3 * done, t + 3 * done, pixels - done);
     else if (pixelBytes == 4 && kHasAvx2)
         done = SwapRedBlue32Avx2(s, t, pixels);
 #endif

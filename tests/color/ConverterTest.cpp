@@ -26,7 +26,7 @@ Bytes RandomBytes(std::size_t n, unsigned seed) {
 
 TEST(RGBFamily, ExchangesFirstAndThirdSampleOfEveryLineLength) {
     // Lengths around the vector widths: every pixel swapped, nothing written past the line.
-    for (std::uint32_t count = 0; count <= 40; ++count) {
+    for (std::uint32_t count = 0; count <= 100; ++count) {
         TColorManager cm = Manager(ColorScheme::RGB, 8, ColorScheme::BGR, 8);
         const Bytes source = RandomBytes(count * 3, count);
         Bytes target(count * 3 + 16, 0xAA);
@@ -39,6 +39,15 @@ TEST(RGBFamily, ExchangesFirstAndThirdSampleOfEveryLineLength) {
         for (std::size_t k = count * 3; k < target.size(); ++k)
             ASSERT_EQ(target[k], 0xAA) << count;
     }
+}
+
+TEST(RGBFamily, ExchangeWorksOnTheLineItself) {
+    TColorManager cm = Manager(ColorScheme::RGB, 8, ColorScheme::BGR, 8);
+    const Bytes original = RandomBytes(99 * 3, 5);
+    Bytes line = original;
+    cm.ConvertLine(line.data(), line.size(), line.data(), line.size(), 99);
+    for (std::size_t i = 0; i < 99; ++i)
+        ASSERT_EQ(line[3 * i], original[3 * i + 2]) << i;
 }
 
 TEST(RGBFamily, ExchangesRedAndBlueWithAlphaCopied) {
@@ -65,6 +74,13 @@ TEST(RGBFamily, AlphaIsSkippedOrLeftAsAGap) {
     EXPECT_EQ(Convert(gapExchanged, {1, 2, 3}, Bytes(4, 9), 1), (Bytes{3, 2, 1, 9}));
     TColorManager kept = Manager(ColorScheme::RGBA, 8, ColorScheme::RGBA, 8);
     EXPECT_EQ(Convert(kept, {1, 2, 3, 4}, Bytes(4), 1), (Bytes{1, 2, 3, 4}));
+}
+
+TEST(RGBFamily, FlagsAssignedAfterTheFirstLineKeepTheAlpha) {
+    TColorManager cm = Manager(ColorScheme::BGRA, 8, ColorScheme::BGR, 8);
+    EXPECT_EQ(Convert(cm, {1, 2, 3, 4}, Bytes(3), 1), (Bytes{1, 2, 3}));
+    cm.SourceFlags = 0;
+    EXPECT_EQ(Convert(cm, {1, 2, 3, 4, 5, 6, 7, 8}, Bytes(6), 2), (Bytes{1, 2, 3, 5, 6, 7}));
 }
 
 TEST(RGBFamily, MaskConvertsSelectedPixelsFromPackedSource) {
