@@ -297,15 +297,15 @@ void TFlatButton::DropMenu() {
     if (!self)
         return;
     if (!handled && DropdownMenu_) {
-        QMenu* menu = DropdownMenu_;
+        const QPointer<QMenu> menu = DropdownMenu_;
         const QRect onScreen(mapToGlobal(QPoint(0, 0)), size());
         menu->setProperty("PopupComponent", QVariant::fromValue<QObject*>(this));
         menu->installEventFilter(this);
         menu->exec(DropMenuPosition(onScreen, menu->sizeHint(), MenuDirection_));
         if (!self)
             return;
-        if (DropdownMenu_)
-            DropdownMenu_->removeEventFilter(this);
+        if (menu)
+            menu->removeEventFilter(this);
     }
     QMetaObject::invokeMethod(this, &TFlatButton::MenuClosed, Qt::QueuedConnection);
 }

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -243,6 +244,40 @@ TEST_F(FlatButtonTest, DisabledButtonTakesItsGlyphFromTheDisabledListOnly) {
     FillSolidList(greyed, QColor(154, 154, 154));
     b->SetDisabled(&greyed);
     EXPECT_EQ(Snapshot(b).pixel(10, 10), qRgb(154, 154, 154));
+}
+
+TEST_F(FlatButtonTest, HoveredDownButtonTakesItsGlyphFromTheHotList) {
+    QWidget window;
+    TImageList list, hot;
+    FillSolidList(list, Qt::red);
+    FillSolidList(hot, Qt::blue);
+    auto* b = new TFlatButton(&window);
+    b->SetIsToggleButton(true);
+    b->SetImages(&list);
+    b->SetHot(&hot);
+    b->SetImageIndex(0);
+    Hover(b);
+    EXPECT_EQ(Snapshot(b).pixel(10, 10), qRgb(255, 0, 0));  // hovered but up
+    b->SetDown(true);
+    EXPECT_EQ(Snapshot(b).pixel(10, 10), qRgb(0, 0, 255));
+}
+
+TEST_F(FlatButtonTest, AcceleratorOfTheCaptionClicksTheButton) {
+    QWidget window;
+    auto* b = new TFlatButton(&window);
+    b->OnClick = [this](TFlatButton*) { ++Clicks; };
+    b->SetCaption(QStringLiteral("&Open"));
+    auto* accelerator = b->findChild<QShortcut*>();
+    ASSERT_NE(accelerator, nullptr);
+    EXPECT_EQ(accelerator->key(), QKeySequence(Qt::ALT | Qt::Key_O));
+    window.show();
+    emit accelerator->activated();
+    EXPECT_EQ(Clicks, 1);
+    b->setEnabled(false);
+    emit accelerator->activated();
+    EXPECT_EQ(Clicks, 1);
+    b->SetCaption(QStringLiteral("Open"));
+    EXPECT_EQ(b->findChild<QShortcut*>(), nullptr);
 }
 
 TEST_F(FlatButtonTest, ForgetsImageListsAndMenusThatAreDestroyed) {
