@@ -78,15 +78,19 @@ void Arrowhead(QPainter& p, QPoint tip, int dx, int dy, QColor color) {
 
 void RotateArrow(QPainter& p, bool right) {
     Landscape(p, QRect(right ? 1 : 5, 6, 10, 9));
-    const QColor arrow(20, 80, 200);
-    p.setPen(QPen(arrow, 2));
+    // Drawn turning left; mirrored for the right turn.
+    p.save();
     if (right) {
-        p.drawArc(QRect(4, 1, 10, 10), 180 * 16, -110 * 16);
-        Arrowhead(p, QPoint(15, 6), 0, 1, arrow);
-    } else {
-        p.drawArc(QRect(1, 1, 10, 10), 0, 110 * 16);
-        Arrowhead(p, QPoint(0, 6), 0, 1, arrow);
+        p.translate(16, 0);
+        p.scale(-1, 1);
     }
+    const QColor arrow(20, 80, 200);
+    p.setPen(QPen(arrow, 2, Qt::SolidLine, Qt::FlatCap));
+    p.drawArc(QRectF(3, 1, 10, 8), 0, 150 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(arrow);
+    p.drawPolygon(QPolygonF({QPointF(0, 4), QPointF(7, 4), QPointF(3.5, 8)}));
+    p.restore();
 }
 
 void Magnifier(QPainter& p, bool plus) {
@@ -215,9 +219,6 @@ const TPainter Pictures[26] = {
     // 18 bright landscape
     [](QPainter& p) {
         Landscape(p, QRect(1, 3, 14, 11), QColor(215, 240, 255), QColor(140, 220, 120), QColor(255, 250, 120));
-        p.setPen(QColor(255, 200, 0));
-        p.drawLine(12, 0, 12, 1);
-        p.drawLine(15, 4, 15, 5);
     },
     // 19 dark landscape
     [](QPainter& p) {
