@@ -58,12 +58,16 @@ void BM_Line(benchmark::State& state, TLineCase c) {
 
 using S = ColorScheme;
 BENCHMARK_CAPTURE(BM_Line, RGBToBGR8, TLineCase{S::RGB, 8, S::BGR, 3, 0, kPixels * 3, kPixels * 3});
-BENCHMARK_CAPTURE(BM_Line, RGBAToBGRA8, TLineCase{S::RGBA, 8, S::BGRA, 4, 0, kPixels * 4, kPixels * 4});
+BENCHMARK_CAPTURE(BM_Line, RGBAToBGRA8,
+                  TLineCase{S::RGBA, 8, S::BGRA, 4, 0, kPixels * 4, kPixels * 4});
 BENCHMARK_CAPTURE(BM_Line, RGB16BigEndianToBGR8,
                   TLineCase{S::RGB, 16, S::BGR, 3, SwapBytes, kPixels * 6, kPixels * 3});
-BENCHMARK_CAPTURE(BM_Line, Palette4To8, TLineCase{S::Indexed, 4, S::Indexed, 1, 0, kPixels / 2, kPixels});
-BENCHMARK_CAPTURE(BM_Line, YCbCrToBGR8, TLineCase{S::YCbCr, 8, S::BGR, 3, 0, kPixels * 3, kPixels * 3});
-BENCHMARK_CAPTURE(BM_Line, CMYKToBGR8, TLineCase{S::CMYK, 8, S::BGR, 4, 0, kPixels * 4, kPixels * 3});
+BENCHMARK_CAPTURE(BM_Line, Palette4To8,
+                  TLineCase{S::Indexed, 4, S::Indexed, 1, 0, kPixels / 2, kPixels});
+BENCHMARK_CAPTURE(BM_Line, YCbCrToBGR8,
+                  TLineCase{S::YCbCr, 8, S::BGR, 3, 0, kPixels * 3, kPixels * 3});
+BENCHMARK_CAPTURE(BM_Line, CMYKToBGR8,
+                  TLineCase{S::CMYK, 8, S::BGR, 4, 0, kPixels * 4, kPixels * 3});
 
 }  // namespace
 

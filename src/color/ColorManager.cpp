@@ -9,7 +9,8 @@
 
 namespace {
 
-const char* const kDepthInvalid = "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.";
+const char* const kDepthInvalid =
+    "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.";
 const char* const kSampleCountInvalid =
     "Sample count per pixel does not correspond to the given color scheme.";
 const char* const kSubsamplingInvalid = "Subsampling value is invalid. Allowed are 1, 2 and 4.";
@@ -319,9 +320,9 @@ void ReadPaletteEntries(std::array<TRGBEntry, 256>& entries, std::size_t count,
 void RequirePalettePlanes(std::span<const TSourcePlane> sources, std::size_t planes,
                           std::uint64_t bytes) {
     if (sources.size() < planes)
-        throw EColorConversionError(FormatText(
-            "Color conversion failed. %zu palette planes are needed, %zu were given.", planes,
-            sources.size()));
+        throw EColorConversionError(
+            FormatText("Color conversion failed. %zu palette planes are needed, %zu were given.",
+                       planes, sources.size()));
     for (std::size_t k = 0; k < planes; ++k)
         if (bytes > 0 && (sources[k].Data == nullptr || sources[k].Size < bytes))
             throw EColorConversionError(FormatText(
@@ -370,12 +371,14 @@ TPalette TColorManager::MakeColorPalette(std::span<const TSourcePlane> sources,
                 ReadPaletteEntries<std::uint8_t>(entries, count, planes, step, PassByte{});
         } else if (swap) {
             if (gamma)
-                ReadPaletteEntries<std::uint16_t>(entries, count, planes, step, SwapScaleGammaWord{table});
+                ReadPaletteEntries<std::uint16_t>(entries, count, planes, step,
+                                                  SwapScaleGammaWord{table});
             else
                 ReadPaletteEntries<std::uint16_t>(entries, count, planes, step, SwapScaleWord{});
         } else {
             if (gamma)
-                ReadPaletteEntries<std::uint16_t>(entries, count, planes, step, ScaleGammaWord{table});
+                ReadPaletteEntries<std::uint16_t>(entries, count, planes, step,
+                                                  ScaleGammaWord{table});
             else
                 ReadPaletteEntries<std::uint16_t>(entries, count, planes, step, ScaleWordFn{});
         }
@@ -405,6 +408,14 @@ TPalette TColorManager::MakeColorPalette(std::span<const TSourcePlane> sources,
         result = targetHigh + 1;
     }
     return TPalette(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(result));
+}
+
+TPalette TColorManager::MakeColorPalette(const std::uint8_t* data, std::size_t size,
+                                         PaletteLayout layout, std::uint32_t colorCount,
+                                         bool blueFirst) const {
+    const TSourcePlane plane{data, size};
+    return MakeColorPalette(std::span<const TSourcePlane>(&plane, 1), layout, colorCount,
+                            blueFirst);
 }
 
 TPalette TColorManager::MakeGrayPalette(bool minimumIsWhite) const {

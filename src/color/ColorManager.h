@@ -117,6 +117,9 @@ public:
     // palette for an 8-bit target has colour k at entry 17·k).
     TPalette MakeColorPalette(std::span<const TSourcePlane> sources, PaletteLayout layout,
                               std::uint32_t colorCount, bool blueFirst) const;
+    // The same for one interleaved block of size bytes.
+    TPalette MakeColorPalette(const std::uint8_t* data, std::size_t size, PaletteLayout layout,
+                              std::uint32_t colorCount, bool blueFirst) const;
     // A gray ramp of 2^(target depth × target samples) entries, at most 256.
     TPalette MakeGrayPalette(bool minimumIsWhite) const;
 

@@ -17,7 +17,7 @@ using std::uint8_t;
 template <class Src, class Dst, int N, class Fn>
 void MapColors(const TSampleLayout& l, const TLine& line, Fn fn) {
     const uint8_t* source[N];
-    #pragma GCC unroll 4
+#pragma GCC unroll 4
     for (int k = 0; k < N; ++k)
         source[k] = l.Component[k];
     const std::size_t red = l.TargetOffset[0], green = l.TargetOffset[1], blue = l.TargetOffset[2];
@@ -26,7 +26,7 @@ void MapColors(const TSampleLayout& l, const TLine& line, Fn fn) {
     std::size_t offset = 0;
     ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) PIXAMO_PIXEL_INLINE {
         Src in[N];
-        #pragma GCC unroll 4
+#pragma GCC unroll 4
         for (int k = 0; k < N; ++k)
             in[k] = LoadSample<Src>(source[k] + offset);
         const std::array<Dst, 3> rgb = fn(in);
@@ -88,7 +88,7 @@ uint16_t InkWord(uint16_t ink, uint16_t black) {
 // The signed value of a 16-bit sample's first stored byte.
 int FirstByteSigned(uint16_t v) {
     const uint8_t first = std::endian::native == std::endian::little ? static_cast<uint8_t>(v)
-                                                                      : static_cast<uint8_t>(v >> 8);
+                                                                     : static_cast<uint8_t>(v >> 8);
     return static_cast<std::int8_t>(first);
 }
 

@@ -30,7 +30,10 @@ std::uint64_t PackedBytes(std::uint64_t pixels, uint8_t bits) {
 class TFieldReader {
 public:
     TFieldReader(const uint8_t* data, uint8_t bits)
-        : p_(data), bits_(bits), top_(8 - bits), shift_(8 - bits),
+        : p_(data),
+          bits_(bits),
+          top_(8 - bits),
+          shift_(8 - bits),
           mask_(static_cast<uint8_t>(HighValue(bits))) {}
     uint8_t Next() {
         const uint8_t v = static_cast<uint8_t>((*p_ >> shift_) & mask_);
@@ -53,8 +56,11 @@ private:
 class TFieldWriter {
 public:
     TFieldWriter(uint8_t* data, uint8_t bits)
-        : p_(data), bits_(bits), log_(std::countr_zero(FieldsPerByte(bits))),
-          fieldMask_(FieldsPerByte(bits) - 1), mask_(static_cast<uint8_t>(HighValue(bits))) {}
+        : p_(data),
+          bits_(bits),
+          log_(std::countr_zero(FieldsPerByte(bits))),
+          fieldMask_(FieldsPerByte(bits) - 1),
+          mask_(static_cast<uint8_t>(HighValue(bits))) {}
     void Put(std::uint32_t i, uint8_t v) {
         uint8_t& byte = p_[i >> log_];
         const int shift = 8 - bits_ * static_cast<int>((i & fieldMask_) + 1);
@@ -106,8 +112,9 @@ void ConvertPackedToPacked(const TLineSettings& s, const TLine& line) {
     TFieldReader reader(line.Sources[0].Data, sourceBits);
     if (targetBits == 8) {
         uint8_t* const target = line.Target;
-        ForEachPixel(line.Count, line.Mask,
-                     [&](std::uint32_t i) PIXAMO_PIXEL_INLINE { target[i] = widen[reader.Next()]; });
+        ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) PIXAMO_PIXEL_INLINE {
+            target[i] = widen[reader.Next()];
+        });
         return;
     }
     TFieldWriter writer(line.Target, targetBits);

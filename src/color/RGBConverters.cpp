@@ -20,7 +20,7 @@ void MapSamples(const TSampleLayout& l, const TLine& line, F f, FA fa) {
     constexpr int Read = CopyAlpha ? Colors + 1 : Colors;
     const uint8_t* source[Read];
     std::size_t place[Read];
-    #pragma GCC unroll 4
+#pragma GCC unroll 4
     for (int k = 0; k < Read; ++k) {
         source[k] = l.Component[k];
         place[k] = l.TargetOffset[k];
@@ -30,11 +30,11 @@ void MapSamples(const TSampleLayout& l, const TLine& line, F f, FA fa) {
     std::size_t offset = 0;
     ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) PIXAMO_PIXEL_INLINE {
         Src in[Read];
-        #pragma GCC unroll 4
+#pragma GCC unroll 4
         for (int k = 0; k < Read; ++k)
             in[k] = LoadSample<Src>(source[k] + offset);
         uint8_t* t = target + static_cast<std::size_t>(i) * targetStep;
-        #pragma GCC unroll 4
+#pragma GCC unroll 4
         for (int k = 0; k < Colors; ++k)
             StoreSample<Dst>(t + place[k], f(in[k]));
         if constexpr (CopyAlpha)
@@ -55,8 +55,8 @@ void MapByDepths(const TSampleLayout& l, const TLine& line, uint8_t sourceDepth,
             MapSamples<uint8_t, uint8_t, Colors, CopyAlpha>(l, line, PassByte{}, PassByte{});
     } else if (sourceDepth == 8 && targetDepth == 16) {
         if (gamma)
-            MapSamples<uint8_t, uint16_t, Colors, CopyAlpha>(
-                l, line, WidenByte<GammaByte>{{gamma}}, WidenByte<PassByte>{});
+            MapSamples<uint8_t, uint16_t, Colors, CopyAlpha>(l, line, WidenByte<GammaByte>{{gamma}},
+                                                             WidenByte<PassByte>{});
         else
             MapSamples<uint8_t, uint16_t, Colors, CopyAlpha>(l, line, WidenByte<PassByte>{},
                                                              WidenByte<PassByte>{});
@@ -71,8 +71,7 @@ void MapByDepths(const TSampleLayout& l, const TLine& line, uint8_t sourceDepth,
             MapSamples<uint16_t, uint8_t, Colors, CopyAlpha>(l, line, ScaleGammaWord{gamma},
                                                              ScaleWordFn{});
         else
-            MapSamples<uint16_t, uint8_t, Colors, CopyAlpha>(l, line, ScaleWordFn{},
-                                                             ScaleWordFn{});
+            MapSamples<uint16_t, uint8_t, Colors, CopyAlpha>(l, line, ScaleWordFn{}, ScaleWordFn{});
     } else if (sourceDepth == 16 && targetDepth == 16) {
         if (swap)
             MapSamples<uint16_t, uint16_t, Colors, CopyAlpha>(l, line, SwapWordFn{}, SwapWordFn{});
@@ -130,9 +129,9 @@ __attribute__((target("ssse3"))) std::size_t SwapRedBlue24Ssse3(const uint8_t* s
                       c = _mm_loadu_si128(in + 2);
         auto* out = reinterpret_cast<__m128i*>(t + 3 * i);
         _mm_storeu_si128(out, _mm_or_si128(_mm_shuffle_epi8(a, a0), _mm_shuffle_epi8(b, b0)));
-        _mm_storeu_si128(out + 1, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, a1),
-                                                            _mm_shuffle_epi8(b, b1)),
-                                               _mm_shuffle_epi8(c, c1)));
+        _mm_storeu_si128(
+            out + 1, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, a1), _mm_shuffle_epi8(b, b1)),
+                                  _mm_shuffle_epi8(c, c1)));
         _mm_storeu_si128(out + 2, _mm_or_si128(_mm_shuffle_epi8(b, b2), _mm_shuffle_epi8(c, c2)));
     }
     return done;
@@ -162,8 +161,8 @@ constexpr TWideSwapSelectors MakeWideSwapSelectors() {
 constexpr TWideSwapSelectors kWideSwap = MakeWideSwapSelectors();
 
 __attribute__((target("avx2"))) inline __m256i MergeChunks(const std::int8_t (&selectors)[3][32],
-                                                            __m256i before, __m256i same,
-                                                            __m256i after) {
+                                                           __m256i before, __m256i same,
+                                                           __m256i after) {
     const auto* m = reinterpret_cast<const __m256i*>(selectors);
     return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(before, _mm256_load_si256(m)),
                                            _mm256_shuffle_epi8(same, _mm256_load_si256(m + 1))),
@@ -196,8 +195,8 @@ __attribute__((target("avx2"))) std::size_t SwapRedBlue24Avx2(const uint8_t* s, 
 // Eight 4-byte pixels per 32-byte step.
 __attribute__((target("avx2"))) std::size_t SwapRedBlue32Avx2(const uint8_t* s, uint8_t* t,
                                                               std::size_t pixels) {
-    const __m256i order = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15,
-                                           2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 2,
+                                           1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
     const std::size_t done = pixels & ~std::size_t{7};
     for (std::size_t i = 0; i < done; i += 8) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * i));
@@ -269,10 +268,10 @@ void ConvertGray8Or16(const TLineSettings& s, const TLine& line) {
     if (!Is8Or16(s.SourceDepth) || !Is8Or16(s.TargetDepth))
         return;
     const bool sourceAlpha = (s.SourceFlags & AlphaPresent) != 0;
-    const TSampleLayout l = MakeLayout(line, false, 1, sourceAlpha ? 2 : 1, s.SourceDepth / 8, 1,
-                                       s.TargetDepth / 8);
-    MapByDepths<1, false>(l, line, s.SourceDepth, s.TargetDepth,
-                          (s.SourceFlags & SwapBytes) != 0, nullptr);
+    const TSampleLayout l =
+        MakeLayout(line, false, 1, sourceAlpha ? 2 : 1, s.SourceDepth / 8, 1, s.TargetDepth / 8);
+    MapByDepths<1, false>(l, line, s.SourceDepth, s.TargetDepth, (s.SourceFlags & SwapBytes) != 0,
+                          nullptr);
 }
 
 void ConvertIndexed16To16(const TLineSettings& s, const TLine& line) {

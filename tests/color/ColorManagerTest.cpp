@@ -6,7 +6,8 @@
 namespace {
 
 const char* const kDepth = "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.";
-const char* const kSamples = "Sample count per pixel does not correspond to the given color scheme.";
+const char* const kSamples =
+    "Sample count per pixel does not correspond to the given color scheme.";
 const char* const kSubsampling = "Subsampling value is invalid. Allowed are 1, 2 and 4.";
 const char* const kVertical = "Vertical subsampling value must be <= horizontal subsampling value.";
 const char* const kIndexed =
@@ -225,11 +226,11 @@ TEST(ColorManager, YCbCrTablesAreBuiltInSinglePrecisionAtSelection) {
     Describe(cm, ColorScheme::YCbCr, 8, ColorScheme::BGR, 8);
     cm.SelectConverter();
     ASSERT_EQ(cm.CrToRed().size(), 256u);
-    EXPECT_EQ(cm.CrToRed()[255], 178);     // 1.402 × 127
-    EXPECT_EQ(cm.CrToRed()[0], -179);      // 1.402 × -128 = -179.46
-    EXPECT_EQ(cm.CbToBlue()[255], 225);    // 1.772 × 127 = 225.04
-    EXPECT_EQ(cm.CrToGreen()[0], 91);      // -round(0.714136 × -128)
-    EXPECT_EQ(cm.CbToGreen()[255], -44);   // -round(0.344136 × 127) = -round(43.7)
+    EXPECT_EQ(cm.CrToRed()[255], 178);    // 1.402 × 127
+    EXPECT_EQ(cm.CrToRed()[0], -179);     // 1.402 × -128 = -179.46
+    EXPECT_EQ(cm.CbToBlue()[255], 225);   // 1.772 × 127 = 225.04
+    EXPECT_EQ(cm.CrToGreen()[0], 91);     // -round(0.714136 × -128)
+    EXPECT_EQ(cm.CbToGreen()[255], -44);  // -round(0.344136 × 127) = -round(43.7)
     EXPECT_EQ(cm.CrToRed()[128], 0);
 
     TColorManager photo;
@@ -237,7 +238,7 @@ TEST(ColorManager, YCbCrTablesAreBuiltInSinglePrecisionAtSelection) {
     photo.SelectConverter();
     EXPECT_EQ(photo.CrToRed()[137], 0);
     EXPECT_EQ(photo.CbToBlue()[156], 0);
-    EXPECT_EQ(photo.CbToBlue()[157], 2);   // 1.772 rounds to 2
+    EXPECT_EQ(photo.CbToBlue()[157], 2);  // 1.772 rounds to 2
 }
 
 TEST(ColorManager, UnusableLumaWeightsAreRefusedNotConverted) {
@@ -288,9 +289,9 @@ TEST(ColorManager, ColorPaletteLayoutsReadRedGreenBlue) {
 
     // Windows palette quads: blue, green, red, reserved; the last reserved byte may be missing.
     const Bytes quads = {1, 2, 3, 99, 4, 5, 6};
-    const std::array<TSourcePlane, 1> q{{{quads.data(), quads.size()}}};
-    EXPECT_EQ(cm.MakeColorPalette(q, PaletteLayout::Interleaved8By4, 2, true),
-              (TPalette{{3, 2, 1}, {6, 5, 4}}));
+    EXPECT_EQ(
+        cm.MakeColorPalette(quads.data(), quads.size(), PaletteLayout::Interleaved8By4, 2, true),
+        (TPalette{{3, 2, 1}, {6, 5, 4}}));
 
     const Bytes r = {1, 2}, g = {3, 4}, b = {5, 6};
     const std::array<TSourcePlane, 3> planes{{{r.data(), 2}, {g.data(), 2}, {b.data(), 2}}};
@@ -357,8 +358,11 @@ TEST(ColorManager, ShortPaletteDataIsRefused) {
     TColorManager cm;
     const Bytes rgb(5);
     const std::array<TSourcePlane, 1> one{{{rgb.data(), rgb.size()}}};
-    EXPECT_NE(ColorErrorOf([&] { cm.MakeColorPalette(one, PaletteLayout::Interleaved8By3, 2, false); }), "");
-    EXPECT_NE(ColorErrorOf([&] { cm.MakeColorPalette(one, PaletteLayout::Planar8By3, 1, false); }), "");
+    EXPECT_NE(
+        ColorErrorOf([&] { cm.MakeColorPalette(one, PaletteLayout::Interleaved8By3, 2, false); }),
+        "");
+    EXPECT_NE(ColorErrorOf([&] { cm.MakeColorPalette(one, PaletteLayout::Planar8By3, 1, false); }),
+              "");
     EXPECT_EQ(cm.MakeColorPalette({}, PaletteLayout::Planar8By3, 0, false).size(), 0u);
 }
 

@@ -88,7 +88,7 @@ TEST(RGBFamily, MaskConvertsSelectedPixelsFromPackedSource) {
     TColorManager cm = Manager(ColorScheme::RGB, 8, ColorScheme::BGR, 8);
     const Bytes source = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     const Bytes target = Convert(cm, source, Bytes(24, 0xEE), 8, 170);
-    const Bytes expected = {3, 2, 1, 0xEE, 0xEE, 0xEE, 6, 5, 4, 0xEE, 0xEE, 0xEE,
+    const Bytes expected = {3, 2, 1, 0xEE, 0xEE, 0xEE, 6,  5,  4,  0xEE, 0xEE, 0xEE,
                             9, 8, 7, 0xEE, 0xEE, 0xEE, 12, 11, 10, 0xEE, 0xEE, 0xEE};
     EXPECT_EQ(target, expected);
 
@@ -132,8 +132,7 @@ TEST(RGBFamily, SixteenBitSamplesScaleByTruncationAndSwap) {
               (Bytes{255, 254, 1, 0, 0, 127}));
     // Big-endian: the first byte is the high one.
     TColorManager big = Manager(ColorScheme::RGB, 16, ColorScheme::BGR, 8, SwapBytes);
-    EXPECT_EQ(Convert(big, {0x12, 0x34, 0xFF, 0x00, 0x00, 0xFF}, Bytes(3), 1),
-              (Bytes{0, 254, 18}));
+    EXPECT_EQ(Convert(big, {0x12, 0x34, 0xFF, 0x00, 0x00, 0xFF}, Bytes(3), 1), (Bytes{0, 254, 18}));
     TColorManager alpha = Manager(ColorScheme::RGBA, 16, ColorScheme::BGRA, 8, SwapBytes);
     EXPECT_EQ(Convert(alpha, {0, 0, 0, 0, 0, 0, 0x80, 0x00}, Bytes(4), 1), (Bytes{0, 0, 0, 127}));
     TColorManager swapped = Manager(ColorScheme::RGBA, 16, ColorScheme::RGBA, 16, SwapBytes);
@@ -189,8 +188,7 @@ TEST(Indexed16, CopiesSwapsAndRescales) {
     TColorManager copy = Manager(ColorScheme::Indexed, 16, ColorScheme::Indexed, 16);
     EXPECT_EQ(Convert(copy, Words({1, 2}), Bytes(4), 2), Words({1, 2}));
     TColorManager swap = Manager(ColorScheme::Indexed, 16, ColorScheme::Indexed, 16, SwapBytes);
-    EXPECT_EQ(Convert(swap, Words({0x0102, 0x0304}), Words({7, 7}), 2, 0x40),
-              Words({7, 0x0201}));
+    EXPECT_EQ(Convert(swap, Words({0x0102, 0x0304}), Words({7, 7}), 2, 0x40), Words({7, 0x0201}));
     TColorManager toPacked = Manager(ColorScheme::Indexed, 16, ColorScheme::Indexed, 4, SwapBytes);
     EXPECT_EQ(Convert(toPacked, {0xFF, 0xFF, 0x11, 0x11, 0xEF, 0xFF}, Bytes{0, 0x0F}, 3),
               (Bytes{0xF1, 0xEF}));
@@ -210,7 +208,8 @@ TEST(CMYK, InkAndBlackMultiplyOut) {
     EXPECT_EQ(Convert(rgba, {255, 0, 0, 0}, Words({0, 0, 0, 9}), 1), Words({0, 65535, 65535, 9}));
 
     const Bytes c = {0}, m = {255}, y = {0}, k = {0};
-    const std::array<TSourcePlane, 4> planes{{{c.data(), 1}, {m.data(), 1}, {y.data(), 1}, {k.data(), 1}}};
+    const std::array<TSourcePlane, 4> planes{
+        {{c.data(), 1}, {m.data(), 1}, {y.data(), 1}, {k.data(), 1}}};
     TColorManager planar = Manager(ColorScheme::CMYK, 8, ColorScheme::RGB, 8);
     Bytes target(3);
     planar.ConvertLine(planes, target.data(), target.size(), 1);
