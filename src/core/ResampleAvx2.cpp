@@ -11,6 +11,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,9 +25,8 @@ bool ProcessorHasAvx2Fma() {
 namespace {
 
 constexpr int Lanes = 8;
-// The float intermediate of one strip of destination columns stays below this many floats, so
-// it is still in cache when the vertical pass reads it back.
-constexpr std::size_t StripFloats = std::size_t{1} << 20;
+// The ring of intermediate rows of one strip of destination columns stays below this many floats.
+constexpr std::size_t StripFloats = std::size_t{1} << 21;
 // The vertical pass works on this many floats of a row at a time (eight vectors).
 constexpr int ChunkFloats = 64;
 
@@ -239,60 +239,244 @@ PIXAMO_AVX2 void VerticalRow(const float* const* rows, const float* weights, int
     }
 }
 
-// Destination columns first .. last - 1: horizontal pass into the float strip, then vertical.
-void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
-                   const TContributors& rows, int first, int last) {
-    // The source columns this strip reads.
-    int low = source.Width() - 1, high = 0;
-    for (int k = columns.First[first]; k < columns.First[last]; ++k) {
-        low = std::min(low, columns.Index[k]);
-        high = std::max(high, columns.Index[k]);
+// Two clamped and rounded vectors of sums to 16 bytes in order; only `count` of them stored.
+PIXAMO_AVX2 inline void PackSixteen(__m256 low, __m256 high, std::uint8_t* out, int count) {
+    const __m256i words = _mm256_permute4x64_epi64(
+        _mm256_packs_epi32(_mm256_cvtps_epi32(ClampRound(low)), _mm256_cvtps_epi32(ClampRound(high))), 0xD8);
+    const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
+    if (count >= 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    } else {
+        alignas(16) std::uint8_t last[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(last), bytes);
+        std::memcpy(out, last, static_cast<std::size_t>(count));
     }
-    if (low > high) low = high = 0;
-    const int sourceBytes = 3 * (high - low + 1);
+}
 
-    std::vector<int> offsets(static_cast<std::size_t>(columns.First[last] - columns.First[first]));
-    for (int k = columns.First[first]; k < columns.First[last]; ++k)
-        offsets[static_cast<std::size_t>(k - columns.First[first])] = (columns.Index[k] - low) * 3 * Lanes;
-    std::vector<TTaps> taps(static_cast<std::size_t>(last - first));
-    for (int i = first; i < last; ++i)
-        taps[static_cast<std::size_t>(i - first)] = TTaps{offsets.data() + (columns.First[i] - columns.First[first]),
-                                                          columns.Weight.data() + columns.First[i],
-                                                          columns.First[i + 1] - columns.First[i]};
+// Four destination rows at once from one run of intermediate rows, so that each row loaded
+// serves four sums. weights holds four per row (0 where a destination row does not use it:
+// adding 0 leaves a sum as it was, so every sum still sees its own products in its own order).
+PIXAMO_AVX2 void VerticalRows4(const float* const* rows, const float* weights, int count, int bytes,
+                               std::uint8_t* const out[4]) {
+    for (int x = 0; x < bytes; x += 16) {
+        __m256 a0 = _mm256_setzero_ps(), b0 = a0, a1 = a0, b1 = a0, a2 = a0, b2 = a0, a3 = a0, b3 = a0;
+        for (int k = 0; k < count; ++k) {
+            const __m256 low = _mm256_load_ps(rows[k] + x), high = _mm256_load_ps(rows[k] + x + 8);
+            const float* w = weights + 4 * k;
+            const __m256 w0 = _mm256_broadcast_ss(w), w1 = _mm256_broadcast_ss(w + 1);
+            const __m256 w2 = _mm256_broadcast_ss(w + 2), w3 = _mm256_broadcast_ss(w + 3);
+            a0 = _mm256_fmadd_ps(low, w0, a0);
+            b0 = _mm256_fmadd_ps(high, w0, b0);
+            a1 = _mm256_fmadd_ps(low, w1, a1);
+            b1 = _mm256_fmadd_ps(high, w1, b1);
+            a2 = _mm256_fmadd_ps(low, w2, a2);
+            b2 = _mm256_fmadd_ps(high, w2, b2);
+            a3 = _mm256_fmadd_ps(low, w3, a3);
+            b3 = _mm256_fmadd_ps(high, w3, b3);
+        }
+        PackSixteen(a0, b0, out[0] + x, bytes - x);
+        PackSixteen(a1, b1, out[1] + x, bytes - x);
+        PackSixteen(a2, b2, out[2] + x, bytes - x);
+        PackSixteen(a3, b3, out[3] + x, bytes - x);
+    }
+}
 
+// The same for two destination rows, 32 floats a step.
+PIXAMO_AVX2 void VerticalRows2(const float* const* rows, const float* weights, int count, int bytes,
+                               std::uint8_t* const out[2]) {
+    for (int x = 0; x < bytes; x += 32) {
+        __m256 a0 = _mm256_setzero_ps(), b0 = a0, c0 = a0, d0 = a0, a1 = a0, b1 = a0, c1 = a0, d1 = a0;
+        for (int k = 0; k < count; ++k) {
+            const float* p = rows[k] + x;
+            const __m256 v0 = _mm256_load_ps(p), v1 = _mm256_load_ps(p + 8);
+            const __m256 v2 = _mm256_load_ps(p + 16), v3 = _mm256_load_ps(p + 24);
+            const __m256 w0 = _mm256_broadcast_ss(weights + 2 * k), w1 = _mm256_broadcast_ss(weights + 2 * k + 1);
+            a0 = _mm256_fmadd_ps(v0, w0, a0);
+            b0 = _mm256_fmadd_ps(v1, w0, b0);
+            c0 = _mm256_fmadd_ps(v2, w0, c0);
+            d0 = _mm256_fmadd_ps(v3, w0, d0);
+            a1 = _mm256_fmadd_ps(v0, w1, a1);
+            b1 = _mm256_fmadd_ps(v1, w1, b1);
+            c1 = _mm256_fmadd_ps(v2, w1, c1);
+            d1 = _mm256_fmadd_ps(v3, w1, d1);
+        }
+        PackSixteen(a0, b0, out[0] + x, bytes - x);
+        PackSixteen(a1, b1, out[1] + x, bytes - x);
+        if (bytes - x > 16) {
+            PackSixteen(c0, d0, out[0] + x + 16, bytes - x - 16);
+            PackSixteen(c1, d1, out[1] + x + 16, bytes - x - 16);
+        }
+    }
+}
+
+// A run of destination columns (a multiple of eight, but for the strip's last) whose taps span
+// a short range of source columns: the transposed source and the sums of eight rows stay in the
+// first-level cache.
+struct TChunk {
+    int First, Last;   // destination columns, relative to the strip
+    int Low, High;     // source columns read
+    std::vector<TTaps> Taps;
+    std::vector<int> Offsets;
+};
+
+constexpr int ChunkSourceColumns = 256;
+constexpr int ChunkColumns = 256;
+
+std::vector<TChunk> SplitIntoChunks(const TContributors& columns, int first, int last) {
+    std::vector<TChunk> chunks;
+    auto range = [&](int i, int& low, int& high) {
+        for (int k = columns.First[i]; k < columns.First[i + 1]; ++k) {
+            low = std::min(low, columns.Index[k]);
+            high = std::max(high, columns.Index[k]);
+        }
+    };
+    for (int start = first; start < last;) {
+        int low = INT32_MAX, high = -1, end = start;
+        while (end < last && end - start < ChunkColumns) {
+            int groupLow = low, groupHigh = high;
+            const int groupEnd = std::min(end + Lanes, last);
+            for (int i = end; i < groupEnd; ++i) range(i, groupLow, groupHigh);
+            if (end > start && groupHigh >= groupLow && groupHigh - groupLow >= ChunkSourceColumns) break;
+            low = groupLow, high = groupHigh, end = groupEnd;
+        }
+        if (high < low) low = high = 0;  // no taps at all: the sums stay 0
+        TChunk chunk{start - first, end - first, low, high, {}, {}};
+        chunk.Offsets.reserve(static_cast<std::size_t>(columns.First[end] - columns.First[start]));
+        for (int k = columns.First[start]; k < columns.First[end]; ++k)
+            chunk.Offsets.push_back((columns.Index[k] - low) * 3 * Lanes);
+        for (int i = start; i < end; ++i)
+            chunk.Taps.push_back(TTaps{chunk.Offsets.data() + (columns.First[i] - columns.First[start]),
+                                       columns.Weight.data() + columns.First[i], columns.First[i + 1] - columns.First[i]});
+        chunks.push_back(std::move(chunk));
+        start = end;
+    }
+    return chunks;
+}
+
+int RoundUp(int value, int step) { return (value + step - 1) / step * step; }
+
+// The rows that lists j .. j + count - 1 read, lowest and highest.
+struct TRowRun { int Low, High; };
+
+TRowRun RunOf(const TContributors& lists, int j, int count) {
+    TRowRun run{INT32_MAX, -1};
+    for (int k = lists.First[j]; k < lists.First[j + count]; ++k) {
+        run.Low = std::min(run.Low, lists.Index[k]);
+        run.High = std::max(run.High, lists.Index[k]);
+    }
+    return run;
+}
+
+// Whether a list reads rows one after another upward, as every list does away from the edges.
+bool Ascending(const TContributors& lists, int j) {
+    if (lists.First[j] == lists.First[j + 1]) return false;
+    for (int k = lists.First[j] + 1; k < lists.First[j + 1]; ++k)
+        if (lists.Index[k] != lists.Index[k - 1] + 1) return false;
+    return true;
+}
+
+// How many destination rows from j on to compute together: four or two ascending lists whose
+// common run of rows is not much longer than the lists themselves, else one.
+int GroupSize(const TContributors& lists, int j) {
+    for (int group : {4, 2}) {
+        if (j + group > lists.Count()) continue;
+        bool ascending = true;
+        for (int g = 0; g < group && ascending; ++g) ascending = Ascending(lists, j + g);
+        if (!ascending) continue;
+        const TRowRun run = RunOf(lists, j, group);
+        const int taps = lists.First[j + group] - lists.First[j];
+        if (2 * (run.High - run.Low + 1) * group <= 3 * taps) return group;
+    }
+    return 1;
+}
+
+// Destination columns first .. last - 1. The intermediate rows live in a ring of ringRows rows:
+// the horizontal pass fills them eight at a time just before the vertical pass first needs them.
+void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
+                   const TContributors& rows, int first, int last, int ringRows) {
+    const std::vector<TChunk> chunks = SplitIntoChunks(columns, first, last);
+    int sourceBytes = 0, blockFloats = 0;
+    for (const TChunk& c : chunks) {
+        sourceBytes = std::max(sourceBytes, 3 * (c.High - c.Low + 1));
+        blockFloats = std::max(blockFloats, RoundUp(3 * (c.Last - c.First), Lanes) * Lanes);
+    }
     const int stripBytes = 3 * (last - first);
-    const int pitch = (stripBytes + ChunkFloats - 1) / ChunkFloats * ChunkFloats;
+    const int pitch = RoundUp(stripBytes, ChunkFloats);
     const int height = source.Height();
     float* transposed = Scratch.Source.Get(static_cast<std::size_t>(sourceBytes) * Lanes);
-    float* block = Scratch.Columns.Get(static_cast<std::size_t>(pitch) * Lanes);
-    // One row more than the strip holds: lanes past the bottom row are stored there and dropped.
-    float* strip = Scratch.Intermediate.Get(static_cast<std::size_t>(pitch) * (height + 1));
-    float* const sink = strip + static_cast<std::size_t>(pitch) * height;
-    // The block's tail beyond the strip lands in the padding of the strip rows, which the
-    // vertical pass reads but never stores.
-    std::fill(block + static_cast<std::size_t>(stripBytes) * Lanes, block + static_cast<std::size_t>(pitch) * Lanes, 0.0f);
+    float* block = Scratch.Columns.Get(static_cast<std::size_t>(blockFloats));
+    // One row more than the ring holds: lanes past the bottom row are stored there and dropped.
+    float* ring = Scratch.Intermediate.Get(static_cast<std::size_t>(pitch) * (ringRows + 1));
+    float* const sink = ring + static_cast<std::size_t>(pitch) * ringRows;
+    // The vertical pass reads whole chunks of a row, the padding after the strip included.
+    const int written = RoundUp(stripBytes, Lanes);
+    for (int r = 0; r <= ringRows; ++r)
+        std::fill(ring + static_cast<std::size_t>(r) * pitch + written, ring + static_cast<std::size_t>(r + 1) * pitch, 0.0f);
 
-    for (int y0 = 0; y0 < height; y0 += Lanes) {
-        const std::uint8_t* in[Lanes];
-        float* out[Lanes];
-        for (int l = 0; l < Lanes; ++l) {
-            // Rows past the bottom repeat the last one.
-            in[l] = source.RowBytes(std::min(y0 + l, height - 1)) + 3 * low;
-            out[l] = y0 + l < height ? strip + static_cast<std::size_t>(y0 + l) * pitch : sink;
+    auto ringRow = [&](int y) { return ring + static_cast<std::size_t>(y % ringRows) * pitch; };
+    int computed = 0;  // rows 0 .. computed - 1 have been through the horizontal pass
+    auto computeUpTo = [&](int needed) {
+        for (; computed <= needed; computed += Lanes) {
+            const std::uint8_t* in[Lanes];
+            float* out[Lanes];
+            for (const TChunk& c : chunks) {
+                const int floats = 3 * (c.Last - c.First);
+                for (int l = 0; l < Lanes; ++l) {
+                    // Rows past the bottom repeat the last one.
+                    in[l] = source.RowBytes(std::min(computed + l, height - 1)) + 3 * c.Low;
+                    out[l] = (computed + l < height ? ringRow(computed + l) : sink) + 3 * c.First;
+                }
+                TransposeRows(in, 3 * (c.High - c.Low + 1), transposed);
+                HorizontalBlock(transposed, c.Taps.data(), c.Last - c.First, block);
+                // The last chunk of a strip may end inside a group of eight floats.
+                std::fill(block + static_cast<std::size_t>(floats) * Lanes,
+                          block + static_cast<std::size_t>(RoundUp(floats, Lanes)) * Lanes, 0.0f);
+                TransposeToRows(block, RoundUp(floats, Lanes), out);
+            }
         }
-        TransposeRows(in, sourceBytes, transposed);
-        HorizontalBlock(transposed, taps.data(), last - first, block);
-        TransposeToRows(block, pitch, out);
-    }
+    };
 
     std::vector<const float*> sourceRows;
-    for (int j = 0; j < rows.Count(); ++j) {
+    std::vector<float> weights;
+    for (int j = 0; j < rows.Count();) {
+        const int group = GroupSize(rows, j);
+        const TRowRun run = RunOf(rows, j, group);
+        computeUpTo(run.High);
         sourceRows.clear();
-        for (int k = rows.First[j]; k < rows.First[j + 1]; ++k)
-            sourceRows.push_back(strip + static_cast<std::size_t>(rows.Index[k]) * pitch);
-        VerticalRow(sourceRows.data(), rows.Weight.data() + rows.First[j], rows.First[j + 1] - rows.First[j],
-                    stripBytes, destination.RowBytes(j) + 3 * first);
+        std::uint8_t* out[4];
+        for (int g = 0; g < group; ++g) out[g] = destination.RowBytes(j + g) + 3 * first;
+        if (group == 1) {
+            for (int k = rows.First[j]; k < rows.First[j + 1]; ++k) sourceRows.push_back(ringRow(rows.Index[k]));
+            VerticalRow(sourceRows.data(), rows.Weight.data() + rows.First[j], rows.First[j + 1] - rows.First[j],
+                        stripBytes, out[0]);
+        } else {
+            weights.assign(static_cast<std::size_t>(run.High - run.Low + 1) * group, 0.0f);
+            for (int y = run.Low; y <= run.High; ++y) sourceRows.push_back(ringRow(y));
+            for (int g = 0; g < group; ++g)
+                for (int k = rows.First[j + g]; k < rows.First[j + g + 1]; ++k)
+                    weights[static_cast<std::size_t>(rows.Index[k] - run.Low) * group + g] = rows.Weight[k];
+            if (group == 4)
+                VerticalRows4(sourceRows.data(), weights.data(), run.High - run.Low + 1, stripBytes, out);
+            else
+                VerticalRows2(sourceRows.data(), weights.data(), run.High - run.Low + 1, stripBytes, out);
+        }
+        j += group;
     }
+}
+
+// Rows the ring must hold so that no row is dropped before the last destination row that
+// needs it: rows are computed in blocks of eight up to the highest row needed so far.
+int RingRows(const TContributors& rows, int height) {
+    // Up to four destination rows are computed together, so the rows of list j have to last
+    // until the rows of list j + 3 are in.
+    int ring = Lanes, highest = -1;
+    for (int j = 0; j < rows.Count(); ++j) {
+        const TRowRun own = RunOf(rows, j, 1);
+        highest = std::max(highest, RunOf(rows, j, std::min(4, rows.Count() - j)).High);
+        if (own.High >= 0) ring = std::max(ring, RoundUp(highest + 1, Lanes) - own.Low);
+    }
+    // A ring as tall as the source never drops a row.
+    return std::min(ring, RoundUp(height, Lanes));
 }
 
 }  // namespace
@@ -300,8 +484,10 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
 void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
                   const TContributors& rows) {
     const int width = destination.Width();
-    const std::size_t floatsPerColumn = 3 * static_cast<std::size_t>(source.Height());
+    const int ringRows = RingRows(rows, source.Height());
+    // Strong vertical reductions need tall rings; strips of columns keep them within bounds.
+    const std::size_t floatsPerColumn = 3 * static_cast<std::size_t>(ringRows);
     const int stripColumns = static_cast<int>(std::min<std::size_t>(std::max<std::size_t>(StripFloats / floatsPerColumn, 8), width));
     for (int first = 0; first < width; first += stripColumns)
-        ResampleStrip(source, destination, columns, rows, first, std::min(width, first + stripColumns));
+        ResampleStrip(source, destination, columns, rows, first, std::min(width, first + stripColumns), ringRows);
 }
