@@ -1,5 +1,6 @@
 #include "PictureLoader.h"
 
+#include "formats/LoadPipeline.h"
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
 
@@ -8,6 +9,13 @@ namespace {
 std::string DescriptionOf(const std::string& extension) {
     for (const TPictureFormat& format : TPictureFormatTable::Instance().Formats())
         if (format.Extension == extension) return format.Description;
+    return "";
+}
+
+// The description of a class's first extension.
+std::string DescriptionOf(const TGraphicClass* graphicClass) {
+    for (const TPictureFormat& format : TPictureFormatTable::Instance().Formats())
+        if (format.Class == graphicClass) return format.Description;
     return "";
 }
 
@@ -26,13 +34,21 @@ void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details
 }  // namespace
 
 TCliPicture LoadCliPicture(const std::string& fileName) {
-    // Loading by extension for now. The format readers plug in here: ask the format registry for
-    // a reader by content first, and add the reader's image properties to Details.
+    // The editor's road: a reader that claims the file by its first bytes, else the platform's
+    // loader for the extension.
+    TLoadedPicture loaded = LoadPictureFile(fileName);
     TCliPicture picture;
-    picture.Bitmap = LoadPictureByExtension(fileName);
-    std::string extension = ExtensionOf(fileName);
-    const TGraphicClass* graphicClass = TPictureFormatTable::Instance().Find(extension);
-    picture.Format = DescriptionOf(extension) + " (" + (graphicClass ? graphicClass->Name : "?") + ")";
+    picture.Bitmap = std::move(loaded.Bitmap);
+    const TGraphicClass* graphicClass = loaded.Class;
+    std::string description;
+    if (graphicClass) {
+        description = DescriptionOf(graphicClass);
+    } else {
+        graphicClass = TPictureFormatTable::Instance().Find(ExtensionOf(fileName));
+        description = DescriptionOf(ExtensionOf(fileName));
+    }
+    picture.Format = description + " (" + (graphicClass ? graphicClass->Name : "?") + ")";
+    if (loaded.Properties) picture.Details = DescribeProperties(*loaded.Properties);
     AddPlatformDetails(*picture.Bitmap, picture.Details);
     return picture;
 }

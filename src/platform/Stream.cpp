@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <sys/stat.h>
 
 std::int64_t TStream::Size() {
     std::int64_t here = Position();
@@ -53,6 +54,13 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName
         if (mode == TFileMode::Create)
             throw EFCreateError(FormatText("Cannot create file \"%s\". %s", fileName.c_str(), reason.c_str()));
         throw EFOpenError(FormatText("Cannot open file \"%s\". %s", fileName.c_str(), reason.c_str()));
+    }
+    // stdio opens folders for reading too; their size is meaningless.
+    struct stat st;
+    if (fstat(fileno(file_), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(file_);
+        file_ = nullptr;
+        throw EFOpenError(FormatText("Cannot open file \"%s\". %s", fileName.c_str(), std::strerror(EISDIR)));
     }
 }
 

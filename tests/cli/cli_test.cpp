@@ -236,6 +236,19 @@ TEST_F(CliTest, InfoDescribesEachFile) {
     EXPECT_NE(Err().find(Path("none.bmp") + ": Cannot open file"), std::string::npos);
 }
 
+TEST_F(CliTest, ReadersClaimFilesByContent) {
+    const fs::path png = fs::path(PIXAMO_CORPUS_DIR) / "png" / "pngsuite" / "basn2c08.png";
+    if (!fs::exists(png)) GTEST_SKIP() << "no corpus";
+    // Under a bitmap's name the PNG reader still recognises the file.
+    fs::copy_file(png, Path("disguised.bmp"));
+    EXPECT_EQ(Run({"info", Path("disguised.bmp")}), 0) << Err();
+    EXPECT_NE(Out().find("  format: Portable network graphic images (TPNGGraphic)\n  size: 32x32\n"), std::string::npos)
+        << Out();
+    EXPECT_NE(Out().find("  ColorScheme: RGB\n"), std::string::npos) << Out();
+    EXPECT_EQ(Run({"convert", Path("disguised.bmp"), Path("png.bmp"), "--rotate-right"}), 0) << Err();
+    EXPECT_EQ(LoadBmp(Path("png.bmp")).Width(), 32);
+}
+
 TEST_F(CliTest, TheExecutableKeepsTheContract) {
     std::string in = MakeInput();
     auto status = [](const std::string& command) {

@@ -36,6 +36,17 @@ TEST(Streams, ShortReadsRaiseTheStreamReadError) {
     EXPECT_THROW(stream.ReadValue<std::uint8_t>(), EReadError);
 }
 
+TEST(Streams, FoldersAreNotOpenedAsFiles) {
+    TScratchFolder folder;
+    fs::create_directory(folder / "looks.jpg");
+    try {
+        LoadPictureByExtension(folder / "looks.jpg");
+        FAIL() << "read a folder";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + (folder / "looks.jpg") + "\". Is a directory");
+    }
+}
+
 TEST(AtomicFile, ReplacesTheTargetOnlyWhenComplete) {
     TScratchFolder folder;
     const std::string target = folder / "picture.bmp";
