@@ -1,0 +1,197 @@
+#include "formats/PCXGraphic.h"
+
+#include "codecs/RLEDecoders.h"
+#include "formats/FileFormatList.h"
+#include "formats/ReaderStrings.h"
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+const TGraphicClass TPCXGraphicClass = ReaderClass<TPCXGraphic>("TPCXGraphic");
+
+namespace {
+
+constexpr std::size_t HeaderSize = 128;
+constexpr std::int64_t PaletteTrailerSize = 769;
+constexpr std::uint8_t PaletteTrailerMark = 12;
+// The largest decoded buffer accepted (rows of every plane for the whole picture).
+constexpr std::uint64_t MaxDecodedBytes = std::uint64_t(1) << 30;
+
+struct TPCXHeader {
+    std::uint8_t Manufacturer, Version, Encoding, BitsPerPixel;
+    std::uint16_t XMin, YMin, XMax, YMax, HRes, VRes;
+    std::array<std::uint8_t, 48> Palette;
+    std::uint8_t Planes;
+    std::uint16_t BytesPerLine, PaletteInfo;
+};
+
+TPCXHeader ReadHeader(TStream& stream) {
+    std::uint8_t b[HeaderSize];
+    stream.ReadBuffer(b, sizeof b);
+    TPCXHeader h{b[0], b[1], b[2], b[3],
+                 ReadLittleEndian16(b + 4), ReadLittleEndian16(b + 6), ReadLittleEndian16(b + 8),
+                 ReadLittleEndian16(b + 10), ReadLittleEndian16(b + 12), ReadLittleEndian16(b + 14),
+                 {}, b[65], ReadLittleEndian16(b + 66), ReadLittleEndian16(b + 68)};
+    std::copy(b + 16, b + 64, h.Palette.begin());
+    return h;
+}
+
+}  // namespace
+
+const TPalette& StandardVGAPalette() {
+    static const TPalette palette = {
+        {0, 0, 0},       {0, 0, 170},     {0, 170, 0},     {0, 170, 170},
+        {170, 0, 0},     {170, 0, 170},   {170, 85, 0},    {170, 170, 170},
+        {85, 85, 85},    {85, 85, 255},   {85, 255, 85},   {85, 255, 255},
+        {255, 85, 85},   {255, 85, 255},  {255, 255, 85},  {255, 255, 255},
+    };
+    return palette;
+}
+
+const char* TPCXGraphic::FormatLabel() const { return gesPCXOrSCR; }
+
+bool TPCXGraphic::CanLoadStream(TStream& stream) {
+    std::int64_t position = stream.Position();
+    bool result = false;
+    if (stream.Remaining() > static_cast<std::int64_t>(HeaderSize)) {
+        TPCXHeader h = ReadHeader(stream);
+        result = (h.Manufacturer == 10 || h.Manufacturer == 12) &&
+                 (h.Version == 0 || h.Version == 2 || h.Version == 3 || h.Version == 5) && h.Encoding <= 1;
+    }
+    stream.SetPosition(position);
+    return result;
+}
+
+bool TPCXGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
+    TReaderGraphic::ReadProperties(stream, imageIndex);
+    TPCXHeader h = ReadHeader(stream);
+    if (h.Manufacturer != 10 && h.Manufacturer != 205) return false;
+    TImageProperties& p = ImageProperties;
+    // Coordinates wrap as 16-bit values, as the format stores them.
+    p.Width = static_cast<std::uint16_t>(h.XMax - h.XMin + 1);
+    p.Height = static_cast<std::uint16_t>(h.YMax - h.YMin + 1);
+    p.SamplesPerPixel = h.Planes;
+    p.BitsPerSample = h.BitsPerPixel;
+    p.BitsPerPixel = static_cast<std::uint8_t>(h.Planes * h.BitsPerPixel);
+    p.ColorScheme = p.BitsPerPixel > 8 ? ColorScheme::RGB : ColorScheme::Indexed;
+    p.Compression = h.Encoding == 1 ? CompressionKind::RLE : CompressionKind::None;
+    p.XResolution = h.HRes;
+    p.YResolution = h.VRes;
+    return true;
+}
+
+void TPCXGraphic::LoadFromStream(TStream& stream) {
+    ReleaseImage();
+    BasePosition = stream.Position();
+    Stream = &stream;
+    if (!ReadProperties(stream, 0)) return;
+    stream.SetPosition(BasePosition);
+    const TPCXHeader h = ReadHeader(stream);
+    if (h.Manufacturer != 10 && h.Manufacturer != 205) GraphicError(gesInvalidImage);
+
+    const TImageProperties& p = ImageProperties;
+    const unsigned planes = h.Planes, bits = h.BitsPerPixel;
+    const bool indexed = p.ColorScheme == ColorScheme::Indexed;
+    // Four planes of 8 bits carry an alpha plane after red, green and blue.
+    const bool withAlpha = planes == 4 && bits == 8;
+    ColorManager.SetSourceScheme(withAlpha ? ColorScheme::RGBA : p.ColorScheme);
+    ColorManager.SetSourceDepth(p.BitsPerSample);
+    ColorManager.SetSourceSampleCount(p.SamplesPerPixel);
+    ColorManager.SetTargetScheme(indexed ? ColorScheme::Indexed : withAlpha ? ColorScheme::BGRA : ColorScheme::BGR);
+    ColorManager.SetTargetDepth(p.BitsPerPixel == 2 ? 4 : p.BitsPerSample);
+    ColorManager.SetTargetSampleCount(p.SamplesPerPixel);
+
+    const bool fourPlanes = planes == 4 && bits == 1;
+    TPixelFormat format = ColorManager.PixelFormatFor(1);
+    if (format == TPixelFormat::pfCustom && fourPlanes) format = TPixelFormat::pf4bit;
+    // Three 1-bit planes pass the pixel format test as 15 bits but have no converter either.
+    const bool planar = (planes == 3 || planes == 4) && bits == 8;
+    if (format == TPixelFormat::pfCustom || (planes > 1 && !fourPlanes && !planar))
+        throw EInvalidGraphic(FormatText(gesInvalidColorFormat, "PCX"));
+    SetPixelFormat(format);
+
+    const std::int64_t streamEnd = stream.Size();
+    bool hasTrailer = false;
+    if (format == TPixelFormat::pf8bit && streamEnd - PaletteTrailerSize >= BasePosition + std::int64_t(HeaderSize)) {
+        std::int64_t here = stream.Position();
+        stream.SetPosition(streamEnd - PaletteTrailerSize);
+        hasTrailer = stream.ReadValue<std::uint8_t>() == PaletteTrailerMark;
+        if (hasTrailer) {
+            std::uint8_t colours[768];
+            stream.ReadBuffer(colours, sizeof colours);
+            const TSourcePlane plane{colours, sizeof colours};
+            SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, 256, false));
+        }
+        stream.SetPosition(here);
+    }
+    if (format != TPixelFormat::pf24bit && format != TPixelFormat::pf32bit) {
+        if (h.Version == 3 && format != TPixelFormat::pf1bit) {
+            SetPalette(StandardVGAPalette());
+        } else if (format == TPixelFormat::pf1bit) {
+            SetPalette(ColorManager.MakeGrayPalette(false));
+        } else if (format == TPixelFormat::pf4bit) {
+            if (h.PaletteInfo == 2) {
+                SetPalette(ColorManager.MakeGrayPalette(false));
+            } else {
+                const TSourcePlane plane{h.Palette.data(), h.Palette.size()};
+                SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, 16, false));
+            }
+        } else if (!hasTrailer && h.PaletteInfo == 2) {
+            SetPalette(ColorManager.MakeGrayPalette(false));
+        }
+    }
+
+    const std::uint64_t planeRow = h.BytesPerLine;
+    const std::uint64_t stride = planes * planeRow;
+    // A plane row must hold the picture's width, or the rows would be read beyond their ends.
+    if (planeRow * 8 < std::uint64_t(p.Width) * bits) GraphicError(gesInvalidImage);
+    std::int64_t dataSize = streamEnd - (BasePosition + std::int64_t(HeaderSize)) - (hasTrailer ? PaletteTrailerSize : 0);
+    dataSize = std::max<std::int64_t>(dataSize, 0);
+    const bool runLength = p.Compression == CompressionKind::RLE;
+    // A run of two bytes stands for at most 63 bytes.
+    CheckImageSize(p.Width, p.Height, stride * p.Height,
+                   runLength ? std::uint64_t(dataSize) * 32 + stride : MaxDecodedBytes);
+    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    if (Empty()) return;
+
+    // Data shorter than the rows leaves the missing rows black.
+    std::vector<std::uint8_t> rows(stride * p.Height, 0);
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(dataSize));
+    stream.ReadBuffer(packed.data(), packed.size());
+    if (runLength) {
+        TPCXRLEDecoder decoder;
+        const std::uint8_t* source = packed.data();
+        std::uint8_t* dest = rows.data();
+        decoder.Decode(source, dest, static_cast<std::int32_t>(std::min<std::size_t>(packed.size(), INT32_MAX)),
+                       static_cast<std::int32_t>(rows.size()));
+    } else {
+        std::copy_n(packed.begin(), std::min(packed.size(), rows.size()), rows.begin());
+    }
+
+    for (std::uint32_t y = 0; y < p.Height; ++y) {
+        const std::uint8_t* row = rows.data() + y * stride;
+        std::uint8_t* target = ScanLine(static_cast<int>(y));
+        if (fourPlanes) {
+            std::uint8_t planeBytes[4] = {};
+            for (std::uint32_t x = 0; x < p.Width; ++x) {
+                if (x % 8 == 0)
+                    for (unsigned k = 0; k < 4; ++k) planeBytes[k] = row[k * planeRow + x / 8];
+                unsigned pixel = 0;
+                for (int k = 3; k >= 0; --k) {
+                    pixel = (pixel << 1) | (planeBytes[k] >> 7);
+                    planeBytes[k] = static_cast<std::uint8_t>(planeBytes[k] << 1);
+                }
+                if (x % 2 == 0) target[x / 2] = static_cast<std::uint8_t>(pixel << 4);
+                else target[x / 2] = static_cast<std::uint8_t>(target[x / 2] | pixel);
+            }
+        } else if (planar) {
+            std::array<TSourcePlane, 4> sources;
+            for (unsigned k = 0; k < planes; ++k) sources[k] = {row + k * planeRow, planeRow};
+            ColorManager.ConvertLine({sources.data(), planes}, target, Stride(), p.Width);
+        } else {
+            ColorManager.ConvertLine(row, stride, target, Stride(), p.Width);
+        }
+    }
+}

@@ -1,0 +1,19 @@
+// ZSoft Paintbrush and screen-capture files: 1, 2, 4 or 8 bits in one plane, 16 colours in four
+// 1-bit planes, or 24-bit colour in three 8-bit planes; run-length decoded as a whole.
+#pragma once
+
+#include "formats/ReaderGraphic.h"
+
+class TPCXGraphic : public TReaderGraphic {
+public:
+    // More than 128 bytes left and a plausible header; the position is restored. Screen captures
+    // (manufacturer 205) are not claimed; they come here by their extension.
+    static bool CanLoadStream(TStream& stream);
+    bool ReadProperties(TStream& stream, unsigned imageIndex) override;
+    // A file whose header is not PCX gives an empty picture without an error.
+    void LoadFromStream(TStream& stream) override;
+    const char* FormatLabel() const override;
+};
+
+// The 16 standard VGA colours, used by version 3 files that carry no palette.
+const TPalette& StandardVGAPalette();

@@ -1,0 +1,223 @@
+#include "formats/PSDGraphic.h"
+
+#include "codecs/RLEDecoders.h"
+#include "formats/FileFormatList.h"
+#include "formats/ReaderStrings.h"
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+const TGraphicClass TPSDGraphicClass = ReaderClass<TPSDGraphic>("TPSDGraphic");
+
+namespace {
+
+constexpr std::size_t HeaderSize = 26;
+// PackBits: a two-byte run stands for at most 128 bytes.
+constexpr std::uint64_t MaxPackBitsExpansion = 64;
+
+enum PSDMode : std::uint16_t { Bitmap = 0, Grayscale = 1, IndexedMode = 2, RGBMode = 3, CMYKMode = 4,
+                               Multichannel = 7, Duotone = 8, Lab = 9 };
+
+struct TPSDHeader {
+    std::uint8_t Signature[4];
+    std::uint16_t Version;
+    std::uint16_t Channels;
+    std::uint32_t Height, Width;
+    std::uint16_t Depth, Mode;
+};
+
+TPSDHeader ReadHeader(TStream& stream) {
+    std::uint8_t b[HeaderSize];
+    stream.ReadBuffer(b, sizeof b);
+    TPSDHeader h{{b[0], b[1], b[2], b[3]}, ReadBigEndian16(b + 4), ReadBigEndian16(b + 12),
+                 ReadBigEndian32(b + 14), ReadBigEndian32(b + 18), ReadBigEndian16(b + 22), ReadBigEndian16(b + 24)};
+    return h;
+}
+
+std::uint32_t ReadLength(TStream& stream) {
+    std::uint8_t b[4];
+    stream.ReadBuffer(b, 4);
+    return ReadBigEndian32(b);
+}
+
+void SkipSection(TStream& stream) { stream.Seek(ReadLength(stream), TSeekOrigin::Current); }
+
+}  // namespace
+
+const char* TPSDGraphic::FormatLabel() const { return gesPSDOrPDD; }
+
+bool TPSDGraphic::CanLoadStream(TStream& stream) {
+    std::int64_t position = stream.Position();
+    bool result = false;
+    if (stream.Remaining() > static_cast<std::int64_t>(HeaderSize)) {
+        TPSDHeader h = ReadHeader(stream);
+        char signature[4];
+        for (int i = 0; i < 4; ++i) signature[i] = static_cast<char>(std::toupper(h.Signature[i]));
+        result = std::memcmp(signature, "8BPS", 4) == 0 && h.Version == 1;
+    }
+    stream.SetPosition(position);
+    return result;
+}
+
+bool TPSDGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
+    TReaderGraphic::ReadProperties(stream, imageIndex);
+    TPSDHeader h = ReadHeader(stream);
+    if (std::memcmp(h.Signature, "8BPS", 4) != 0) return false;
+    TImageProperties& p = ImageProperties;
+    p.Options = BigEndian;
+    switch (h.Mode) {
+    case Bitmap: p.ColorScheme = ColorScheme::Gray; p.Options |= MinIsWhite; break;
+    case Grayscale:
+    case Duotone: p.ColorScheme = ColorScheme::Gray; break;
+    case IndexedMode: p.ColorScheme = ColorScheme::Indexed; break;
+    case RGBMode:
+    case Multichannel: p.ColorScheme = h.Channels == 3 ? ColorScheme::RGB : ColorScheme::RGBA; break;
+    case CMYKMode: p.ColorScheme = ColorScheme::CMYK; break;
+    case Lab: p.ColorScheme = ColorScheme::CIELab; break;
+    default: p.ColorScheme = ColorScheme::Unknown; break;
+    }
+    p.BitsPerSample = static_cast<std::uint8_t>(h.Depth);
+    p.ChannelCount = static_cast<std::uint8_t>(h.Channels);
+    p.SamplesPerPixel = static_cast<std::uint8_t>(std::min<std::uint16_t>(h.Channels, 4));
+    p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
+    p.Width = h.Width;
+    p.Height = h.Height;
+    for (int section = 0; section < 3; ++section) SkipSection(stream);
+    std::uint8_t compression[2];
+    stream.ReadBuffer(compression, 2);
+    p.Compression = ReadBigEndian16(compression) == 1 ? CompressionKind::PackBits : CompressionKind::None;
+    return true;
+}
+
+void TPSDGraphic::LoadFromStream(TStream& stream) {
+    ReleaseImage();
+    BasePosition = stream.Position();
+    Stream = &stream;
+    if (!ReadProperties(stream, 0)) GraphicError(gesInvalidImage);
+    stream.SetPosition(BasePosition);
+    const TPSDHeader h = ReadHeader(stream);
+    const TImageProperties& p = ImageProperties;
+    const ColorScheme scheme = p.ColorScheme;
+    const bool oneChannel = scheme == ColorScheme::Gray || scheme == ColorScheme::Indexed;
+    // Each colour scheme needs its planes; fewer channels would leave the converter without data.
+    const unsigned planesNeeded = oneChannel ? 1
+                                  : (scheme == ColorScheme::RGBA || scheme == ColorScheme::CMYK) ? 4 : 3;
+    if (h.Channels < planesNeeded) GraphicError(gesInvalidImage);
+
+    ColorManager.SourceFlags = SwapBytes;
+    ColorManager.SetSourceDepth(static_cast<std::uint8_t>(std::min<unsigned>(h.Depth, 255)));
+    ColorManager.SetTargetDepth(h.Depth == 16 ? 8 : static_cast<std::uint8_t>(h.Depth));
+    ColorManager.SetSourceSampleCount(p.SamplesPerPixel);
+    ColorManager.SetTargetSampleCount(p.SamplesPerPixel);
+    ColorManager.SetSourceScheme(scheme);
+    switch (scheme) {
+    case ColorScheme::RGB: ColorManager.SetTargetScheme(ColorScheme::BGR); break;
+    case ColorScheme::RGBA: ColorManager.SetTargetScheme(ColorScheme::BGRA); break;
+    case ColorScheme::CMYK:
+        ColorManager.SetTargetScheme(ColorScheme::BGR);
+        ColorManager.SetTargetSampleCount(3);
+        break;
+    case ColorScheme::CIELab:
+        ColorManager.SetTargetScheme(ColorScheme::BGR);
+        ColorManager.SourceFlags |= LabScaledL | LabBiasedAB;
+        break;
+    default: ColorManager.SetTargetScheme(scheme); break;
+    }
+    if (oneChannel) {
+        // One plane: 1-bit bitmaps and 8-bit pictures keep their depth, 16-bit grey goes to 8 bits.
+        ColorManager.SetSourceSampleCount(1);
+        ColorManager.SetTargetSampleCount(1);
+    }
+    SetPixelFormat(ColorManager.PixelFormatFor(1));
+    CheckImageSize(p.Width, p.Height);
+
+    // Colour mode data.
+    const std::uint32_t modeDataLength = ReadLength(stream);
+    const std::int64_t modeDataEnd = stream.Position() + modeDataLength;
+    if (scheme == ColorScheme::Indexed) {
+        // 256 red values, then 256 green, then 256 blue; anything beyond them is not colour data.
+        std::vector<std::uint8_t> table(std::min<std::uint32_t>(modeDataLength, 768));
+        stream.ReadBuffer(table.data(), table.size());
+        const std::size_t n = table.size() / 3;
+        const std::array<TSourcePlane, 3> planes{{{table.data(), n}, {table.data() + n, n}, {table.data() + 2 * n, n}}};
+        SetPalette(ColorManager.MakeColorPalette(planes, PaletteLayout::Planar8By3, static_cast<std::uint32_t>(n), false));
+    } else if (scheme == ColorScheme::Gray) {
+        SetPalette(ColorManager.MakeGrayPalette((p.Options & MinIsWhite) != 0));
+    }
+    stream.SetPosition(modeDataEnd);
+    SkipSection(stream);  // image resources
+    SkipSection(stream);  // layer and mask information
+    stream.Seek(2, TSeekOrigin::Current);  // compression word
+
+    const bool packBits = p.Compression == CompressionKind::PackBits;
+    const std::uint64_t rowBytes = (std::uint64_t(p.Width) * h.Depth + 7) / 8;
+    const std::uint64_t planeSize = rowBytes * p.Height;
+    std::vector<std::uint32_t> counts;
+    std::uint64_t packedTotal = 0;
+    if (packBits) {
+        const std::uint64_t countBytes = std::uint64_t(p.Height) * h.Channels * 2;
+        if (countBytes > std::uint64_t(stream.Remaining())) throw EReadError();
+        std::vector<std::uint8_t> raw(countBytes);
+        stream.ReadBuffer(raw.data(), raw.size());
+        counts.resize(raw.size() / 2);
+        for (std::size_t i = 0; i < counts.size(); ++i) counts[i] = ReadBigEndian16(&raw[2 * i]);
+    }
+    const std::int64_t dataLeft = stream.Remaining();
+    const unsigned planeCount = oneChannel ? 1 : planesNeeded;
+    const std::uint64_t bytesNeeded = planeSize * planeCount;
+    if (packBits) {
+        CheckImageSize(p.Width, p.Height, bytesNeeded, std::uint64_t(dataLeft) * MaxPackBitsExpansion + bytesNeeded / 2);
+        for (std::uint64_t i = 0; i < std::uint64_t(p.Height) * planeCount; ++i) packedTotal += counts[i];
+        packedTotal = std::min<std::uint64_t>(packedTotal, std::uint64_t(dataLeft));
+    } else if (bytesNeeded > std::uint64_t(dataLeft)) {
+        throw EReadError();
+    }
+    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    if (Empty()) return;
+
+    // The planes this picture uses, decoded; the data of further channels is not needed.
+    std::vector<std::uint8_t> planes(bytesNeeded, 0);
+    if (packBits) {
+        std::vector<std::uint8_t> packed(packedTotal);
+        stream.ReadBuffer(packed.data(), packed.size());
+        TPackbitsRLEDecoder decoder;
+        if (oneChannel) {
+            // Row by row, each row's packed bytes where its count says.
+            std::size_t offset = 0;
+            for (std::uint32_t y = 0; y < p.Height && offset < packed.size(); ++y) {
+                std::size_t take = std::min<std::size_t>(counts[y], packed.size() - offset);
+                const std::uint8_t* source = packed.data() + offset;
+                std::uint8_t* dest = planes.data() + y * rowBytes;
+                decoder.Decode(source, dest, static_cast<std::int32_t>(take), static_cast<std::int32_t>(rowBytes));
+                offset += counts[y];
+            }
+        } else {
+            const std::uint8_t* source = packed.data();
+            std::uint8_t* dest = planes.data();
+            decoder.Decode(source, dest, static_cast<std::int32_t>(std::min<std::uint64_t>(packed.size(), INT32_MAX)),
+                           static_cast<std::int32_t>(std::min<std::uint64_t>(planes.size(), INT32_MAX)));
+        }
+    } else {
+        stream.ReadBuffer(planes.data(), planes.size());
+    }
+
+    if (oneChannel) {
+        for (std::uint32_t y = 0; y < p.Height; ++y) {
+            const std::uint8_t* row = planes.data() + y * rowBytes;
+            if (h.Depth == 16) ColorManager.ConvertLine(row, rowBytes, ScanLine(static_cast<int>(y)), Stride(), p.Width);
+            else std::copy_n(row, rowBytes, ScanLine(static_cast<int>(y)));
+        }
+        return;
+    }
+    if (scheme == ColorScheme::CMYK)
+        for (std::uint8_t& value : planes) value = static_cast<std::uint8_t>(255 - value);
+    for (std::uint32_t y = 0; y < p.Height; ++y) {
+        std::array<TSourcePlane, 4> sources;
+        for (unsigned k = 0; k < planeCount; ++k) sources[k] = {planes.data() + k * planeSize + y * rowBytes, rowBytes};
+        ColorManager.ConvertLine({sources.data(), planeCount}, ScanLine(static_cast<int>(y)), Stride(), p.Width);
+    }
+}

@@ -1,0 +1,157 @@
+#include "formats/SGIGraphic.h"
+
+#include "codecs/RLEDecoders.h"
+#include "formats/FileFormatList.h"
+#include "formats/ReaderStrings.h"
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+const TGraphicClass TSGIGraphicClass = ReaderClass<TSGIGraphic>("TSGIGraphic");
+
+namespace {
+
+constexpr std::size_t HeaderSize = 512;
+constexpr std::uint16_t Magic = 474;
+
+struct TSGIHeader {
+    std::uint16_t Magic;
+    std::uint8_t Storage, BytesPerChannel;
+    std::uint16_t Dimension, Width, Height, Channels;
+};
+
+TSGIHeader ReadHeader(TStream& stream) {
+    std::uint8_t b[12];
+    stream.ReadBuffer(b, sizeof b);
+    stream.Seek(HeaderSize - sizeof b, TSeekOrigin::Current);
+    return {ReadBigEndian16(b), b[2], b[3], ReadBigEndian16(b + 4), ReadBigEndian16(b + 6),
+            ReadBigEndian16(b + 8), ReadBigEndian16(b + 10)};
+}
+
+}  // namespace
+
+const char* TSGIGraphic::FormatLabel() const { return gesSGI; }
+
+bool TSGIGraphic::CanLoadStream(TStream& stream) {
+    std::int64_t position = stream.Position();
+    bool result = false;
+    if (stream.Remaining() > static_cast<std::int64_t>(HeaderSize)) {
+        std::uint8_t b[6];
+        stream.ReadBuffer(b, sizeof b);
+        std::uint16_t dimension = ReadBigEndian16(b + 4);
+        result = ReadBigEndian16(b) == Magic && (b[3] == 1 || b[3] == 2) && dimension >= 1 && dimension <= 3;
+    }
+    stream.SetPosition(position);
+    return result;
+}
+
+bool TSGIGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
+    TReaderGraphic::ReadProperties(stream, imageIndex);
+    TSGIHeader h = ReadHeader(stream);
+    if (h.Magic != Magic) return false;
+    TImageProperties& p = ImageProperties;
+    p.Options = BigEndian;
+    p.BitsPerSample = static_cast<std::uint8_t>(8 * h.BytesPerChannel);
+    p.Width = h.Width;
+    p.Height = h.Height;
+    p.SamplesPerPixel = static_cast<std::uint8_t>(h.Channels & 0xFF);
+    p.ColorScheme = p.SamplesPerPixel == 3   ? ColorScheme::RGB
+                    : p.SamplesPerPixel == 4 ? ColorScheme::RGBA
+                                             : ColorScheme::Indexed;
+    p.BitsPerPixel = static_cast<std::uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
+    p.Compression = h.Storage == 1 ? CompressionKind::RLE : CompressionKind::None;
+    return true;
+}
+
+void TSGIGraphic::LoadFromStream(TStream& stream) {
+    ReleaseImage();
+    BasePosition = stream.Position();
+    Stream = &stream;
+    if (!ReadProperties(stream, 0)) GraphicError(gesInvalidImage);
+    stream.SetPosition(BasePosition);
+    const TSGIHeader h = ReadHeader(stream);
+    const TImageProperties& p = ImageProperties;
+    const std::uint32_t width = p.Width, height = p.Height;
+    const unsigned bpc = h.BytesPerChannel;
+    if (bpc != 1 && bpc != 2) GraphicError(gesInvalidImage);
+    ColorManager.SourceFlags = SwapBytes;
+    CheckImageSize(width, height);
+
+    const unsigned channels = p.SamplesPerPixel;
+    const bool runLength = p.Compression == CompressionKind::RLE;
+    std::vector<std::uint32_t> starts, lengths;
+    std::unique_ptr<TSGIRLEDecoder> decoder;
+    if (runLength) {
+        const std::uint64_t entries = std::uint64_t(height) * channels;
+        if (entries * 8 > std::uint64_t(stream.Remaining())) throw EReadError();
+        std::vector<std::uint8_t> raw(entries * 8);
+        stream.ReadBuffer(raw.data(), raw.size());
+        starts.resize(entries);
+        lengths.resize(entries);
+        for (std::size_t i = 0; i < entries; ++i) {
+            starts[i] = ReadBigEndian32(&raw[4 * i]);
+            lengths[i] = ReadBigEndian32(&raw[4 * (entries + i)]);
+        }
+        decoder = std::make_unique<TSGIRLEDecoder>(p.BitsPerSample);
+    }
+
+    // Two channels (grey and alpha) show their grey channel; alpha is not shown.
+    const unsigned used = channels == 2 ? 1 : channels;
+    ColorManager.SetSourceDepth(p.BitsPerSample);
+    ColorManager.SetTargetDepth(8);
+    ColorManager.SetSourceSampleCount(static_cast<std::uint8_t>(used));
+    ColorManager.SetTargetSampleCount(static_cast<std::uint8_t>(used));
+    ColorManager.SetSourceScheme(p.ColorScheme);
+    ColorManager.SetTargetScheme(p.ColorScheme == ColorScheme::RGB    ? ColorScheme::BGR
+                                 : p.ColorScheme == ColorScheme::RGBA ? ColorScheme::BGRA
+                                                                      : ColorScheme::Indexed);
+    SetPixelFormat(ColorManager.PixelFormatFor(1));
+    SetSize(static_cast<int>(width), static_cast<int>(height));
+    if (Empty()) return;
+    if (used == 1) SetPalette(ColorManager.MakeGrayPalette(false));
+
+    const std::size_t rowBytes = std::size_t(width) * bpc;
+    const std::int64_t streamSize = stream.Size();
+    std::vector<std::uint8_t> packed;
+    // Channel c of stored row r into buffer (rowBytes bytes, zeroed where the file has no data).
+    auto readChannelRow = [&](unsigned c, std::uint32_t r, std::uint8_t* buffer) {
+        std::fill_n(buffer, rowBytes, 0);
+        if (!runLength) {
+            stream.SetPosition(BasePosition + std::int64_t(HeaderSize) +
+                               (std::int64_t(c) * height + r) * std::int64_t(rowBytes));
+            stream.ReadBuffer(buffer, rowBytes);
+            return;
+        }
+        const std::size_t entry = std::size_t(c) * height + r;
+        // Offsets and lengths from the tables are kept inside the file.
+        const std::int64_t start = BasePosition + starts[entry];
+        if (start >= streamSize) return;
+        const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(lengths[entry], streamSize - start));
+        packed.resize(length);
+        stream.SetPosition(start);
+        stream.ReadBuffer(packed.data(), length);
+        const std::uint8_t* source = packed.data();
+        std::uint8_t* dest = buffer;
+        decoder->Decode(source, dest, static_cast<std::int32_t>(std::min<std::size_t>(length, INT32_MAX)),
+                        static_cast<std::int32_t>(width));
+    };
+
+    std::vector<std::uint8_t> buffers(rowBytes * std::max(used, 1u));
+    for (std::uint32_t r = 0; r < height; ++r) {
+        std::uint8_t* target = ScanLine(static_cast<int>(height - 1 - r));
+        if (used == 1) {
+            readChannelRow(0, r, buffers.data());
+            // Two-byte samples are big-endian: the high byte is the first.
+            for (std::uint32_t x = 0; x < width; ++x) target[x] = buffers[std::size_t(x) * bpc];
+            continue;
+        }
+        std::array<TSourcePlane, 4> planes;
+        for (unsigned c = 0; c < used; ++c) {
+            readChannelRow(c, r, buffers.data() + c * rowBytes);
+            planes[c] = {buffers.data() + c * rowBytes, rowBytes};
+        }
+        ColorManager.ConvertLine({planes.data(), used}, target, Stride(), width);
+    }
+}

@@ -1,0 +1,192 @@
+#include "formats/TargaGraphic.h"
+
+#include "codecs/RLEDecoders.h"
+#include "formats/FileFormatList.h"
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <vector>
+
+const TGraphicClass TTargaGraphicClass = ReaderClass<TTargaGraphic>("TTargaGraphic");
+
+namespace {
+
+struct TTargaHeader {
+    std::uint8_t IdLength;
+    std::uint8_t ColorMapType;
+    std::uint8_t ImageType;
+    std::uint16_t ColorMapLength;
+    std::uint8_t ColorMapEntrySize;
+    std::uint16_t Width;
+    std::uint16_t Height;
+    std::uint8_t PixelDepth;
+    std::uint8_t Descriptor;
+};
+
+TTargaHeader ReadHeader(TStream& stream) {
+    std::uint8_t b[18];
+    stream.ReadBuffer(b, sizeof b);
+    return {b[0], b[1], b[2], ReadLittleEndian16(b + 5), b[7], ReadLittleEndian16(b + 12),
+            ReadLittleEndian16(b + 14), b[16], b[17]};
+}
+
+bool IsRunLength(std::uint8_t imageType) { return imageType >= 9 && imageType <= 11; }
+bool IsGrey(std::uint8_t imageType) { return imageType == 3 || imageType == 11; }
+
+// Bytes one colour map entry takes in the file.
+unsigned EntryBytes(std::uint8_t entrySize) { return (entrySize + 7u) / 8u; }
+
+}  // namespace
+
+bool TTargaGraphic::CanLoadStream(TStream& stream) {
+    std::int64_t position = stream.Position();
+    bool result = false;
+    if (stream.Remaining() > 18) {
+        TTargaHeader h = ReadHeader(stream);
+        auto oneOf = [](unsigned v, std::initializer_list<unsigned> values) {
+            return std::find(values.begin(), values.end(), v) != values.end();
+        };
+        result = (h.ImageType <= 3 || IsRunLength(h.ImageType)) && h.ColorMapType <= 1 &&
+                 oneOf(h.ColorMapEntrySize, {15, 16, 24, 32}) && oneOf(h.PixelDepth, {8, 15, 16, 24, 32});
+    }
+    stream.SetPosition(position);
+    return result;
+}
+
+bool TTargaGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
+    TReaderGraphic::ReadProperties(stream, imageIndex);
+    TImageProperties& p = ImageProperties;
+    TTargaHeader h = ReadHeader(stream);
+    p.Width = h.Width;
+    p.Height = h.Height;
+    switch (h.PixelDepth) {
+    case 8:
+        p.ColorScheme = IsGrey(h.ImageType) ? ColorScheme::Gray : ColorScheme::Indexed;
+        p.BitsPerSample = 8;
+        p.SamplesPerPixel = 1;
+        break;
+    case 16:
+        if (IsGrey(h.ImageType)) {
+            // Grey with an 8-bit alpha sample after it.
+            p.ColorScheme = ColorScheme::GrayAlpha;
+            p.BitsPerSample = 8;
+            p.SamplesPerPixel = 2;
+            break;
+        }
+        [[fallthrough]];
+    case 15:
+        p.ColorScheme = ColorScheme::RGB;
+        p.BitsPerSample = 5;
+        p.SamplesPerPixel = 3;
+        break;
+    case 24:
+        p.ColorScheme = ColorScheme::RGB;
+        p.BitsPerSample = 8;
+        p.SamplesPerPixel = 3;
+        break;
+    case 32:
+        p.ColorScheme = ColorScheme::RGBA;
+        p.BitsPerSample = 8;
+        p.SamplesPerPixel = 4;
+        break;
+    default:
+        break;
+    }
+    p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
+    p.Compression = IsRunLength(h.ImageType) ? CompressionKind::RLE : CompressionKind::None;
+    return true;
+}
+
+void TTargaGraphic::LoadFromStream(TStream& stream) {
+    ReleaseImage();
+    BasePosition = stream.Position();
+    Stream = &stream;
+    ReadProperties(stream, 0);
+    stream.SetPosition(BasePosition);
+    const TTargaHeader h = ReadHeader(stream);
+    stream.Seek(h.IdLength, TSeekOrigin::Current);
+
+    const TImageProperties& p = ImageProperties;
+    ColorManager.SetSourceSampleCount(p.SamplesPerPixel);
+    ColorManager.SetTargetSampleCount(p.SamplesPerPixel);
+    ColorManager.SetSourceScheme(p.ColorScheme);
+    ColorManager.SourceFlags = 0;
+    ColorManager.SetTargetScheme(ColorScheme::BGR);
+    ColorManager.SetSourceDepth(p.BitsPerSample);
+    ColorManager.SetTargetDepth(p.BitsPerSample);
+    const bool greyAlpha = p.ColorScheme == ColorScheme::GrayAlpha;
+    SetPixelFormat(greyAlpha ? TPixelFormat::pf8bit : ColorManager.PixelFormatFor(1));
+
+    // The colour map stands between the identification field and the rows whenever the header
+    // announces one, so it is always passed over, also for grey pictures that do not use it.
+    std::vector<std::uint8_t> map;
+    if (h.ColorMapType == 1) {
+        map.resize(std::size_t(h.ColorMapLength) * EntryBytes(h.ColorMapEntrySize));
+        stream.ReadBuffer(map.data(), map.size());
+    }
+    if (IsGrey(h.ImageType)) {
+        SetPalette(ColorManager.MakeGrayPalette(false));
+    } else if (h.ColorMapType == 1) {
+        const TSourcePlane plane{map.data(), map.size()};
+        switch (h.ColorMapEntrySize) {
+        case 24:
+            SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, h.ColorMapLength, true));
+            break;
+        case 32:
+            SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By4, h.ColorMapLength, true));
+            break;
+        case 15:
+        case 16: {
+            TPalette palette(std::min<std::size_t>(h.ColorMapLength, 256));
+            for (std::size_t i = 0; i < palette.size(); ++i) {
+                unsigned v = ReadLittleEndian16(&map[2 * i]);
+                palette[i] = {static_cast<std::uint8_t>(8 * ((v >> 10) & 31)),
+                              static_cast<std::uint8_t>(8 * ((v >> 5) & 31)), static_cast<std::uint8_t>(8 * (v & 31))};
+            }
+            SetPalette(palette);
+            break;
+        }
+        default:
+            break;
+        }
+    } else if (PixelFormat() == TPixelFormat::pf8bit) {
+        // A colour-mapped picture without its map: show the indices as grey levels.
+        SetPalette(ColorManager.MakeGrayPalette(false));
+    }
+
+    CheckImageSize(p.Width, p.Height);
+    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    if (h.ImageType == 0 || Empty()) return;
+
+    const std::size_t rowSize = std::size_t(p.Width) * ((h.PixelDepth + 7u) / 8u);
+    const bool topDown = (h.Descriptor & 0x20) != 0;
+    // Grey with alpha decodes into a scratch row first; the bitmap keeps the grey samples.
+    std::vector<std::uint8_t> scratch(greyAlpha ? rowSize : 0);
+    auto rowBuffer = [&](std::uint32_t n) {
+        return greyAlpha ? scratch.data() : ScanLine(static_cast<int>(topDown ? n : p.Height - 1 - n));
+    };
+    auto finishRow = [&](std::uint32_t n) {
+        if (!greyAlpha) return;
+        std::uint8_t* row = ScanLine(static_cast<int>(topDown ? n : p.Height - 1 - n));
+        for (std::uint32_t x = 0; x < p.Width; ++x) row[x] = scratch[2 * x];
+    };
+    if (!IsRunLength(h.ImageType)) {
+        for (std::uint32_t n = 0; n < p.Height; ++n) {
+            stream.ReadBuffer(rowBuffer(n), rowSize);
+            finishRow(n);
+        }
+        return;
+    }
+    TTargaRLEDecoder decoder(h.PixelDepth);
+    std::vector<std::uint8_t> packed(2 * rowSize);
+    for (std::uint32_t n = 0; n < p.Height; ++n) {
+        std::int64_t rowStart = stream.Position();
+        std::size_t got = stream.Read(packed.data(), packed.size());
+        if (got == 0) break;  // the data ends early: the remaining rows stay as they are
+        const std::uint8_t* source = packed.data();
+        std::uint8_t* dest = rowBuffer(n);
+        decoder.Decode(source, dest, static_cast<std::int32_t>(got), static_cast<std::int32_t>(p.Width));
+        finishRow(n);
+        stream.SetPosition(rowStart + (source - packed.data()));
+    }
+}

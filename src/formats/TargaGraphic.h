@@ -1,0 +1,15 @@
+// Truevision Targa: uncompressed or run-length encoded, 8-bit palette or grey, 15-, 16-, 24- and
+// 32-bit true colour. The stored pixel layouts equal the bitmap's, so rows are copied unchanged.
+#pragma once
+
+#include "formats/ReaderGraphic.h"
+
+class TTargaGraphic : public TReaderGraphic {
+public:
+    // More than 18 bytes left and plausible header values; the position is restored. A header
+    // with colour map entry size 0 (usual without a colour map) is not claimed.
+    static bool CanLoadStream(TStream& stream);
+    // Always true; the index is ignored.
+    bool ReadProperties(TStream& stream, unsigned imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+};

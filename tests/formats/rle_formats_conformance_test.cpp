@@ -1,0 +1,88 @@
+// Targa, PCX, Photoshop and SGI files of the public corpus against Pillow's decode.
+#include "TestSupport.h"
+
+#include "platform/Exception.h"
+
+#include <cctype>
+#include <map>
+#include <set>
+
+namespace {
+
+bool IsRleFamily(const std::filesystem::path& path) {
+    static const std::set<std::string> extensions = {".tga", ".pcx", ".psd", ".sgi", ".rgb", ".rgba", ".bw"};
+    std::string ext = path.extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extensions.count(ext) != 0;
+}
+
+// Pillow reads these four formats the way their own documentation describes them (ImageMagick
+// ignores the Targa top-left flag on some files and inverts 1-bit PCX), so it is the reference.
+std::optional<TBgrImage> PillowDecode(const std::filesystem::path& file) {
+    if (!RunTool("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1")) return std::nullopt;
+    auto ppm = RunTool("/usr/bin/python3 -c 'import sys, io; from PIL import Image; "
+                       "im = Image.open(sys.argv[1]).convert(\"RGB\"); b = io.BytesIO(); im.save(b, \"PPM\"); "
+                       "sys.stdout.buffer.write(b.getvalue())' '" + file.string() + "' 2>/dev/null");
+    if (!ppm) return std::nullopt;
+    return ParsePnm(*ppm);
+}
+
+enum class Expect { Same, Refused, Differs };
+
+struct TExpectation {
+    Expect Outcome;
+    const char* Message;  // the refusal's text, or why our picture differs on purpose
+};
+
+// Files that do not decode to Pillow's picture, and why.
+const std::map<std::string, TExpectation>& Exceptions() {
+    static const std::map<std::string, TExpectation> table = {
+        {"01r_00.pcx", {Expect::Refused, "Cannot load image. Invalid or unexpected PCX or SCR image format."}},
+        {"ossfuzz-4836216264589312.pcx", {Expect::Refused, "Invalid color format in PCX file."}},
+        {"p_8.tga", {Expect::Refused, "Stream read error"}},
+        {"combined_larger_than_size.psd", {Expect::Refused, "Stream read error"}},
+        {"crash-6b7f2244da6d0ae297ee0754a424213444e92778.sgi", {Expect::Refused, "Stream read error"}},
+        {"ossfuzz-5730089102868480.sgi", {Expect::Refused, "Stream read error"}},
+        {"cross_scan_line.tga", {Expect::Differs, "run-length packets end at the row's end"}},
+        // Pillow shows black; the header palette's entry 3 is red, as ImageMagick shows too.
+        {"p_4_planes.pcx", {Expect::Differs, "16 colours from the header palette"}},
+        {"crash-465703f71a0f0094873a3e0e82c9f798161171b8.sgi", {Expect::Differs, "damaged run-length rows"}},
+        {"crash-64834657ee604b8797bf99eac6a194c124a9a8ba.sgi", {Expect::Differs, "damaged run-length rows"}},
+    };
+    return table;
+}
+
+}  // namespace
+
+TEST(RleFormatsConformance, CorpusFilesMatchPillowOrFailAsExpected) {
+    PIXAMO_REQUIRE_CORPUS();
+    std::vector<std::filesystem::path> files = CorpusFiles("pillow", IsRleFamily);
+    for (const auto& file : CorpusFiles("pillow/tga/common", IsRleFamily)) files.push_back(file);
+    ASSERT_FALSE(files.empty());
+    int compared = 0;
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.string());
+        const std::string name = file.filename().string();
+        auto exception = Exceptions().find(name);
+        const Expect expect = exception == Exceptions().end() ? Expect::Same : exception->second.Outcome;
+        if (expect == Expect::Refused) {
+            try {
+                LoadBgr(file.string());
+                ADD_FAILURE() << "loaded, expected: " << exception->second.Message;
+            } catch (const Exception& e) {
+                EXPECT_STREQ(e.what(), exception->second.Message);
+            }
+            continue;
+        }
+        TBgrImage ours;
+        ASSERT_NO_THROW(ours = LoadBgr(file.string()));
+        if (expect == Expect::Differs) continue;
+        auto reference = PillowDecode(file);
+        if (!reference) continue;
+        // Pillow widens 5-bit Targa channels by bit replication, the colour manager by a shift.
+        const int tolerance = name.find("16") != std::string::npos ? 7 : 0;
+        EXPECT_TRUE(SamePicture(ours, *reference, tolerance));
+        ++compared;
+    }
+    if (compared == 0) GTEST_SKIP() << "Pillow is not installed";
+}
