@@ -135,6 +135,7 @@ struct TTaps {
     const int* Offset;     // of the tap's three channel vectors in the transposed source
     const float* Weight;
     int Count;
+    bool Contiguous;       // each tap the source pixel right of the one before
 };
 
 // One destination column, eight rows: the three channel sums, taps from `from` on.
@@ -154,6 +155,27 @@ PIXAMO_AVX2 inline void StoreColumn(float* out, __m256 blue, __m256 green, __m25
     _mm256_store_ps(out + 16, ClampRound(red));
 }
 
+// One tap of four columns: twelve independent fused multiply-adds.
+PIXAMO_AVX2 __attribute__((always_inline)) inline void FourTaps(
+    const float* p0, const float* p1, const float* p2, const float* p3, const float* w0p, const float* w1p,
+    const float* w2p, const float* w3p, __m256& b0, __m256& g0, __m256& r0, __m256& b1, __m256& g1, __m256& r1,
+    __m256& b2, __m256& g2, __m256& r2, __m256& b3, __m256& g3, __m256& r3) {
+    const __m256 w0 = _mm256_broadcast_ss(w0p), w1 = _mm256_broadcast_ss(w1p);
+    const __m256 w2 = _mm256_broadcast_ss(w2p), w3 = _mm256_broadcast_ss(w3p);
+    b0 = _mm256_fmadd_ps(_mm256_load_ps(p0), w0, b0);
+    b1 = _mm256_fmadd_ps(_mm256_load_ps(p1), w1, b1);
+    b2 = _mm256_fmadd_ps(_mm256_load_ps(p2), w2, b2);
+    b3 = _mm256_fmadd_ps(_mm256_load_ps(p3), w3, b3);
+    g0 = _mm256_fmadd_ps(_mm256_load_ps(p0 + 8), w0, g0);
+    g1 = _mm256_fmadd_ps(_mm256_load_ps(p1 + 8), w1, g1);
+    g2 = _mm256_fmadd_ps(_mm256_load_ps(p2 + 8), w2, g2);
+    g3 = _mm256_fmadd_ps(_mm256_load_ps(p3 + 8), w3, g3);
+    r0 = _mm256_fmadd_ps(_mm256_load_ps(p0 + 16), w0, r0);
+    r1 = _mm256_fmadd_ps(_mm256_load_ps(p1 + 16), w1, r1);
+    r2 = _mm256_fmadd_ps(_mm256_load_ps(p2 + 16), w2, r2);
+    r3 = _mm256_fmadd_ps(_mm256_load_ps(p3 + 16), w3, r3);
+}
+
 // Eight rows of the transposed source through the column lists into the transposed output.
 // Four columns run side by side so that twelve independent sums hide the latency of the FMA.
 PIXAMO_AVX2 void HorizontalBlock(const float* source, const TTaps* columns, int count, float* out) {
@@ -163,25 +185,18 @@ PIXAMO_AVX2 void HorizontalBlock(const float* source, const TTaps* columns, int 
         __m256 b0 = _mm256_setzero_ps(), g0 = b0, r0 = b0, b1 = b0, g1 = b0, r1 = b0;
         __m256 b2 = b0, g2 = b0, r2 = b0, b3 = b0, g3 = b0, r3 = b0;
         const int common = std::min(std::min(c0.Count, c1.Count), std::min(c2.Count, c3.Count));
-        for (int k = 0; k < common; ++k) {
-            const float* p0 = source + c0.Offset[k];
-            const float* p1 = source + c1.Offset[k];
-            const float* p2 = source + c2.Offset[k];
-            const float* p3 = source + c3.Offset[k];
-            const __m256 w0 = _mm256_broadcast_ss(c0.Weight + k), w1 = _mm256_broadcast_ss(c1.Weight + k);
-            const __m256 w2 = _mm256_broadcast_ss(c2.Weight + k), w3 = _mm256_broadcast_ss(c3.Weight + k);
-            b0 = _mm256_fmadd_ps(_mm256_load_ps(p0), w0, b0);
-            b1 = _mm256_fmadd_ps(_mm256_load_ps(p1), w1, b1);
-            b2 = _mm256_fmadd_ps(_mm256_load_ps(p2), w2, b2);
-            b3 = _mm256_fmadd_ps(_mm256_load_ps(p3), w3, b3);
-            g0 = _mm256_fmadd_ps(_mm256_load_ps(p0 + 8), w0, g0);
-            g1 = _mm256_fmadd_ps(_mm256_load_ps(p1 + 8), w1, g1);
-            g2 = _mm256_fmadd_ps(_mm256_load_ps(p2 + 8), w2, g2);
-            g3 = _mm256_fmadd_ps(_mm256_load_ps(p3 + 8), w3, g3);
-            r0 = _mm256_fmadd_ps(_mm256_load_ps(p0 + 16), w0, r0);
-            r1 = _mm256_fmadd_ps(_mm256_load_ps(p1 + 16), w1, r1);
-            r2 = _mm256_fmadd_ps(_mm256_load_ps(p2 + 16), w2, r2);
-            r3 = _mm256_fmadd_ps(_mm256_load_ps(p3 + 16), w3, r3);
+        if (c0.Contiguous && c1.Contiguous && c2.Contiguous && c3.Contiguous) {
+            // Away from the edges the taps walk the source pixel by pixel: no offsets to load.
+            const float *p0 = source + c0.Offset[0], *p1 = source + c1.Offset[0];
+            const float *p2 = source + c2.Offset[0], *p3 = source + c3.Offset[0];
+            for (int k = 0; k < common; ++k, p0 += 24, p1 += 24, p2 += 24, p3 += 24)
+                FourTaps(p0, p1, p2, p3, c0.Weight + k, c1.Weight + k, c2.Weight + k, c3.Weight + k,
+                         b0, g0, r0, b1, g1, r1, b2, g2, r2, b3, g3, r3);
+        } else {
+            for (int k = 0; k < common; ++k)
+                FourTaps(source + c0.Offset[k], source + c1.Offset[k], source + c2.Offset[k], source + c3.Offset[k],
+                         c0.Weight + k, c1.Weight + k, c2.Weight + k, c3.Weight + k,
+                         b0, g0, r0, b1, g1, r1, b2, g2, r2, b3, g3, r3);
         }
         AddTaps(source, c0, common, b0, g0, r0);
         AddTaps(source, c1, common, b1, g1, r1);
@@ -344,9 +359,14 @@ std::vector<TChunk> SplitIntoChunks(const TContributors& columns, int first, int
         chunk.Offsets.reserve(static_cast<std::size_t>(columns.First[end] - columns.First[start]));
         for (int k = columns.First[start]; k < columns.First[end]; ++k)
             chunk.Offsets.push_back((columns.Index[k] - low) * 3 * Lanes);
-        for (int i = start; i < end; ++i)
+        for (int i = start; i < end; ++i) {
+            bool contiguous = true;
+            for (int k = columns.First[i] + 1; k < columns.First[i + 1]; ++k)
+                contiguous = contiguous && columns.Index[k] == columns.Index[k - 1] + 1;
             chunk.Taps.push_back(TTaps{chunk.Offsets.data() + (columns.First[i] - columns.First[start]),
-                                       columns.Weight.data() + columns.First[i], columns.First[i + 1] - columns.First[i]});
+                                       columns.Weight.data() + columns.First[i], columns.First[i + 1] - columns.First[i],
+                                       contiguous});
+        }
         chunks.push_back(std::move(chunk));
         start = end;
     }
