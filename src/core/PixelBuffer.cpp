@@ -37,7 +37,8 @@ TPixelBuffer::TPixelBuffer(int width, int height) {
         Width_ = std::max(width, 0);
         Height_ = std::max(height, 0);
     } else {
-        std::uint64_t bytes = static_cast<std::uint64_t>(StrideOf(width)) * static_cast<std::uint64_t>(height);
+        const std::uint64_t stride = 3 * static_cast<std::uint64_t>(width) + static_cast<std::uint64_t>(width % 4);
+        const std::uint64_t bytes = stride * static_cast<std::uint64_t>(height);
         // The byte size is a signed 32-bit field of the bitmap header.
         if (bytes > 0x7FFFFFFFu) throw EOutOfMemory(static_cast<std::size_t>(bytes));
         std::size_t rounded = (static_cast<std::size_t>(bytes) + StorageAlignment - 1) / StorageAlignment * StorageAlignment;

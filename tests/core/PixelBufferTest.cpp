@@ -50,6 +50,7 @@ TEST(PixelBuffer, UnallocatableSizeRaisesOutOfMemoryNamingTheSize) {
     } catch (const EOutOfMemory& e) {
         EXPECT_NE(e.Message().find("4800000000"), std::string::npos) << e.Message();
     }
+    EXPECT_THROW(TPixelBuffer(2000000000, 1), EOutOfMemory);  // a stride past the int range
 }
 
 TEST(PixelBuffer, PixelAndRowAccessLeavePaddingAlone) {
