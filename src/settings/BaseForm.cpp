@@ -1,0 +1,214 @@
+#include "settings/BaseForm.h"
+
+#include "settings/SettingsLocation.h"
+#include "settings/UXMLBase.h"
+
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTextEdit>
+
+#include <exception>
+#include <utility>
+
+namespace {
+
+TExceptionHandler& ExceptionHandler() {
+    static TExceptionHandler handler;
+    return handler;
+}
+
+std::string& SettingsFileOverride() {
+    static std::string fileName;
+    return fileName;
+}
+
+}  // namespace
+
+void ShowException(const std::exception& error) {
+    if (ExceptionHandler()) {
+        ExceptionHandler()(error);
+        return;
+    }
+    QMessageBox::critical(QApplication::activeWindow(), QGuiApplication::applicationDisplayName(),
+                          QString::fromUtf8(error.what()));
+}
+
+TExceptionHandler SetExceptionHandler(TExceptionHandler handler) {
+    return std::exchange(ExceptionHandler(), std::move(handler));
+}
+
+void SetFormSettingsFileName(const std::string& fileName) { SettingsFileOverride() = fileName; }
+
+std::string FormSettingsFileName() {
+    return SettingsFileOverride().empty() ? SettingsFileName() : SettingsFileOverride();
+}
+
+TfrmBaseForm::TfrmBaseForm(QWidget* owner, Qt::WindowFlags flags) : QDialog(owner, flags) {
+    setObjectName(QStringLiteral("frmBaseForm"));
+    setWindowTitle(QStringLiteral("Base Form Class"));
+    resize(588, 419);
+    // Key preview: the form sees key presses before its controls do.
+    qApp->installEventFilter(this);
+}
+
+TfrmBaseForm::~TfrmBaseForm() { BeforeDestruction(); }
+
+TXmlNode* TfrmBaseForm::GetFormNode() {
+    if (FormNode_) return FormNode_;
+    if (!Store_) {
+        OwnedStore_ = std::make_unique<TXMLDataBase>(FormSettingsFileName(), InitialSettingsText);
+        Store_ = OwnedStore_.get();
+    }
+    FormNode_ = TXMLDataBase::ForcePath(Store_->DataRoot(), "tableViews\\" + objectName().toStdString());
+    return FormNode_;
+}
+
+TXMLDataBase& TfrmBaseForm::FormStore() {
+    GetFormNode();
+    return *Store_;
+}
+
+void TfrmBaseForm::LoadSettings() {
+    if (KeepSize) LoadSize();
+    if (KeepPosition) LoadPosition();
+}
+
+void TfrmBaseForm::SaveSettings() {
+    if (KeepSize) SaveSize();
+    if (KeepPosition) SavePosition();
+}
+
+void TfrmBaseForm::SavePosition() {
+    TXmlNode* node = GetFormNode();
+    const bool maximized = isMaximized();
+    Store_->WriteNodeSetting(node, "Maximized", maximized);
+    if (maximized) return;  // the last normal bounds stay in the file
+    Store_->WriteNodeSetting(node, "posLeft", x());
+    Store_->WriteNodeSetting(node, "posTop", y());
+}
+
+void TfrmBaseForm::LoadPosition() {
+    TXmlNode* node = GetFormNode();
+    const int left = Store_->ReadNodeSetting(node, "posLeft", x()).AsInteger();
+    const int top = Store_->ReadNodeSetting(node, "posTop", y()).AsInteger();
+    // A position off the present screens is applied as it is.
+    move(left, top);
+    if (Store_->ReadNodeSetting(node, "Maximized", false).AsBoolean())
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TfrmBaseForm::SaveSize() {
+    if (isMaximized()) return;
+    TXmlNode* node = GetFormNode();
+    const QRect outer = frameGeometry();
+    Store_->WriteNodeSetting(node, "sizeWidth", outer.width());
+    Store_->WriteNodeSetting(node, "sizeHeight", outer.height());
+}
+
+void TfrmBaseForm::LoadSize() {
+    TXmlNode* node = GetFormNode();
+    const QRect outer = frameGeometry();
+    const int w = Store_->ReadNodeSetting(node, "sizeWidth", outer.width()).AsInteger();
+    const int h = Store_->ReadNodeSetting(node, "sizeHeight", outer.height()).AsInteger();
+    // The stored size is the outer one; the frame is what the window system adds around the
+    // client area.
+    resize(w - (outer.width() - width()), h - (outer.height() - height()));
+}
+
+TfrmBaseForm* TfrmBaseForm::CreateChildForm(TFormClass formClass) {
+    TXmlNode* parentNode = GetFormNode();
+    TfrmBaseForm* form = formClass(this);
+    form->FormNode_ = TXMLDataBase::ForcePath(parentNode, form->objectName().toStdString());
+    form->Store_ = Store_;
+    form->LoadSettings();
+    return form;
+}
+
+void TfrmBaseForm::BeforeDestruction() {
+    if (Destroyed_) return;
+    Destroyed_ = true;
+    try {
+        SaveSettings();
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
+    // Child forms save into this form's store, so they go before it; each reports its own
+    // failures.
+    for (TfrmBaseForm* child : findChildren<TfrmBaseForm*>(Qt::FindDirectChildrenOnly))
+        delete child;
+    const std::unique_ptr<TXMLDataBase> store = std::move(OwnedStore_);
+    Store_ = nullptr;
+    FormNode_ = nullptr;
+    if (!store) return;
+    try {
+        store->Save();
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
+}
+
+void TfrmBaseForm::FormShow() {
+    if (SkipAutoLoad) return;
+    try {
+        LoadSettings();
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
+}
+
+void TfrmBaseForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A spontaneous show is the window system restoring a minimized window, not a showing.
+    if (!event->spontaneous()) FormShow();
+}
+
+void TfrmBaseForm::closeEvent(QCloseEvent* event) {
+    if (qobject_cast<QMdiSubWindow*>(parentWidget())) setAttribute(Qt::WA_DeleteOnClose);
+    QDialog::closeEvent(event);
+}
+
+void TfrmBaseForm::keyPressEvent(QKeyEvent* event) {
+    // Escape closes dialogs only; a plain window stays open.
+    if (event->key() == Qt::Key_Escape && windowType() != Qt::Dialog) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TfrmBaseForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    // Only the first delivery, to the focused control, not the ones propagating upwards.
+    QWidget* focused = QApplication::focusWidget();
+    if (watched != focused || !focused || focused->window() != this) return false;
+    return EnterAsTab(focused);
+}
+
+bool TfrmBaseForm::DefaultButtonTakesEnter() const {
+    for (const QPushButton* button : findChildren<QPushButton*>())
+        if (button->isDefault() && button->isVisible() && button->isEnabled() && button->window() == this)
+            return true;
+    return false;
+}
+
+bool TfrmBaseForm::EnterAsTab(QWidget* focused) {
+    bool textBox = qobject_cast<QLineEdit*>(focused) || qobject_cast<QAbstractSpinBox*>(focused) ||
+                   qobject_cast<QPlainTextEdit*>(focused) || qobject_cast<QTextEdit*>(focused);
+    if (auto* combo = qobject_cast<QComboBox*>(focused)) textBox = !combo->view()->isVisible();
+    if (!textBox || DefaultButtonTakesEnter()) return false;
+    QCoreApplication::postEvent(this, new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier));
+    return true;
+}
