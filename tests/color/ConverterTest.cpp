@@ -2,6 +2,7 @@
 #include "ColorTestSupport.h"
 
 #include <array>
+#include <memory>
 #include <random>
 
 namespace {
@@ -298,6 +299,68 @@ TEST(LineSizes, ShortLinesAreRefusedBeforeAnythingIsWritten) {
     TColorManager cmyk = Manager(ColorScheme::CMYK, 16, ColorScheme::BGRA, 8);
     EXPECT_NE(ColorErrorOf([&] { Convert(cmyk, Bytes(16), Bytes(7), 2); }), "");
     EXPECT_NE(ColorErrorOf([&] { Convert(cmyk, Bytes(15), Bytes(8), 2); }), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Random descriptions and masks, converted at the smallest line sizes the checks accept, each
+// buffer allocated at exactly its size: the sanitizer build then catches any access outside.
+TEST(LineSizes, NoDescriptionReachesOutsideItsLines) {
+    std::mt19937 random(2024);
+    const std::uint8_t depths[] = {1, 2, 4, 8, 16, 3, 5, 12};
+    auto pick = [&](std::uint32_t n) { return static_cast<std::uint32_t>(random() % n); };
+    int converted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        TColorManager cm;
+        cm.SetSourceScheme(static_cast<ColorScheme>(pick(13)));
+        cm.SetTargetScheme(static_cast<ColorScheme>(pick(13)));
+        cm.SetSourceDepth(depths[pick(8)]);
+        cm.SetTargetDepth(depths[pick(8)]);
+        cm.SourceFlags = static_cast<TConvertOptions>(pick(32));
+        cm.TargetFlags = static_cast<TConvertOptions>(pick(32));
+        const std::size_t planeCount = 1 + pick(4);
+        const std::uint32_t count = pick(60);
+        const auto mask = static_cast<std::uint8_t>(pick(256));
+        auto converts = [&](std::size_t planeSize, std::size_t targetSize) {
+            std::vector<std::unique_ptr<std::uint8_t[]>> planes;
+            std::vector<TSourcePlane> sources;
+            for (std::size_t k = 0; k < planeCount; ++k) {
+                planes.push_back(std::make_unique<std::uint8_t[]>(planeSize));
+                for (std::size_t i = 0; i < planeSize; ++i)
+                    planes.back()[i] = static_cast<std::uint8_t>(random());
+                sources.push_back({planes.back().get(), planeSize});
+            }
+            auto target = std::make_unique<std::uint8_t[]>(targetSize);
+            try {
+                cm.ConvertLine(sources, target.get(), targetSize, count, mask);
+                return true;
+            } catch (const EColorConversionError&) {
+                return false;
+            }
+        };
+        constexpr std::size_t kAmple = 60 * 8;
+        if (!converts(kAmple, kAmple))
+            continue;
+        auto smallest = [](auto accepted) {
+            std::size_t low = 0, high = kAmple;
+            while (low < high) {
+                const std::size_t middle = (low + high) / 2;
+                if (accepted(middle))
+                    high = middle;
+                else
+                    low = middle + 1;
+            }
+            return low;
+        };
+        const std::size_t planeSize = smallest([&](std::size_t n) { return converts(n, kAmple); });
+        const std::size_t targetSize =
+            smallest([&](std::size_t n) { return converts(planeSize, n); });
+        ASSERT_TRUE(converts(planeSize, targetSize));
+        ++converted;
+    }
+    EXPECT_GT(converted, 300);
 }
 
 }  // namespace
