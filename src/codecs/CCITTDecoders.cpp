@@ -150,6 +150,11 @@ std::int32_t TCCITTDecoder::ReadRun() {
         SkipBit();
         node = tree[0].Child[bit];
     }
+    // A code that ends with the last bit of the data is complete as well.
+    if (node != 0 && tree[node].Child[0] == 0 && tree[node].Child[1] == 0) {
+        if (tree[node].Value < 0) return tree[node].Value;
+        sum = std::min(sum + tree[node].Value, std::int32_t{1} << 30);
+    }
     return sum;
 }
 
