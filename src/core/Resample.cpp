@@ -158,7 +158,7 @@ std::uint8_t ToChannel(float sum) {
 }
 
 // Each sum adds its products in list order, rounding to single after every addition with the
-// product kept exact: a fused multiply-add.
+// product kept exact: a fused multiply-add (MultiplyAddByte).
 void HorizontalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& columns) {
     for (int y = 0; y < source.Height(); ++y) {
         const std::uint8_t* in = source.RowBytes(y);
@@ -168,9 +168,9 @@ void HorizontalPass(const TPixelBuffer& source, TPixelBuffer& target, const TCon
             for (int k = columns.First[i]; k < columns.First[i + 1]; ++k) {
                 const std::uint8_t* pixel = in + 3 * static_cast<std::size_t>(columns.Index[k]);
                 const float weight = columns.Weight[k];
-                blue = std::fma(static_cast<float>(pixel[0]), weight, blue);
-                green = std::fma(static_cast<float>(pixel[1]), weight, green);
-                red = std::fma(static_cast<float>(pixel[2]), weight, red);
+                blue = MultiplyAddByte(pixel[0], weight, blue);
+                green = MultiplyAddByte(pixel[1], weight, green);
+                red = MultiplyAddByte(pixel[2], weight, red);
             }
             out[3 * i] = ToChannel(blue);
             out[3 * i + 1] = ToChannel(green);
@@ -187,7 +187,7 @@ void VerticalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContr
         for (int k = rows.First[j]; k < rows.First[j + 1]; ++k) {
             const std::uint8_t* in = source.RowBytes(rows.Index[k]);
             const float weight = rows.Weight[k];
-            for (std::size_t b = 0; b < bytes; ++b) sums[b] = std::fma(static_cast<float>(in[b]), weight, sums[b]);
+            for (std::size_t b = 0; b < bytes; ++b) sums[b] = MultiplyAddByte(in[b], weight, sums[b]);
         }
         std::uint8_t* out = target.RowBytes(j);
         for (std::size_t b = 0; b < bytes; ++b) out[b] = ToChannel(sums[b]);

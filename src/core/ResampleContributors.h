@@ -3,7 +3,30 @@
 
 #include "PixelBuffer.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <vector>
+
+// sum + byte × weight rounded once to single, as a fused multiply-add gives it, for processors
+// without FMA hardware (where std::fma is a library emulation per call). The product of a byte
+// and a single is exact in double, so only the sum can round twice: exactly when the double sum
+// is inexact and lies on a midpoint between two singles. There its exact error decides.
+inline float MultiplyAddByte(float byte, float weight, float sum) {
+    const double product = static_cast<double>(byte) * weight;
+    double s = product + sum;
+    const double back = s - product;
+    const double error = (product - (s - back)) + (sum - back);
+    if (error != 0) {
+        if (std::fabs(s) < 0x1p-100) return std::fma(byte, weight, sum);  // single subnormals: rare, slow path
+        std::uint64_t bits;
+        std::memcpy(&bits, &s, sizeof bits);
+        if ((bits & 0x1FFFFFFFu) == 0x10000000u)
+            s = std::nextafter(s, error > 0 ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity());
+    }
+    return static_cast<float>(s);
+}
 
 // One list per destination column (or row): source indices, already mirrored into the source,
 // with their weights, in the order the sums take them. List i is entries First[i] .. First[i+1]-1.

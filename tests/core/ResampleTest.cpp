@@ -1,5 +1,7 @@
 #include "TestPictures.h"
 
+#include "core/ResampleContributors.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -87,6 +89,30 @@ TEST_P(ResampleBothPaths, SumsRoundOnlyAfterEachFusedMultiplyAdd) {
     // before adding it would give 122.500015 and 123.
     auto row = GreyRow({19, 247, 164, 17, 149, 205, 106});
     EXPECT_EQ(BlueRow(*Resampled(*row, 12, 1, ResampleFilters[4]))[11], 122);
+}
+
+TEST(ResampleArithmetic, ByteMultiplyAddEqualsTheFusedOne) {
+    std::mt19937 random(20);
+    std::uniform_real_distribution<float> weights(-1.5f, 1.5f), sums(-300.0f, 600.0f);
+    int midpoints = 0;
+    for (int n = 0; n < 400000; ++n) {
+        const float byte = static_cast<float>(random() % 256);
+        float weight = weights(random), sum = sums(random);
+        if (n % 2 && byte != 0) {
+            // Aim the exact sum at a midpoint between two singles, then step the weight a few ulps.
+            const float target = std::nextafter(sum, 1e9f);
+            const double midpoint = (static_cast<double>(sum) + target) / 2 + std::ldexp(1.0, -(random() % 40));
+            weight = static_cast<float>((midpoint - sum) / byte);
+            for (int step = static_cast<int>(random() % 5); step > 0; --step) weight = std::nextafter(weight, 0.0f);
+        }
+        const float fused = std::fma(byte, weight, sum);
+        ASSERT_EQ(MultiplyAddByte(byte, weight, sum), fused) << byte << " " << weight << " " << sum;
+        const double exact = static_cast<double>(byte) * weight + sum;
+        midpoints += static_cast<float>(exact) != fused;
+    }
+    // The inputs did reach sums where rounding through double goes wrong.
+    EXPECT_GT(midpoints, 0);
+    EXPECT_EQ(MultiplyAddByte(0, 0.5f, 0), 0.0f);
 }
 
 TEST_P(ResampleBothPaths, SameSizeKeepsEveryPixelForBoxTriangleAndLanczos3) {
