@@ -17,6 +17,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <set>
 #include <ostream>
 
 namespace {
@@ -293,6 +294,7 @@ int RunConvert(const std::vector<std::string>& args, const TCliStreams& io) {
         return CliFailure;
     }
     bool allDone = true;
+    std::set<std::string> written;
     const std::size_t count = job.Inputs.size();
     for (std::size_t i = 0; i < count; ++i) {
         const std::string& input = job.Inputs[i];
@@ -300,6 +302,9 @@ int RunConvert(const std::vector<std::string>& args, const TCliStreams& io) {
         std::string output = (fs::path(job.OutputFolder) / fs::path(input).stem()).string() + "." + job.Format;
         bool done = Reported(input, io.Err, [&] {
             if (io.ErrIsTerminal) io.Err << "\r\033[K";
+            // Two inputs of the same base name would silently leave only the later result.
+            if (!written.insert(output).second)
+                throw Exception(output + " was already written for another input of the same name.");
             ConvertOne(job, input, output, io.Err);
         });
         allDone = allDone && done;

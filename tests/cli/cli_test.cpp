@@ -220,6 +220,10 @@ TEST_F(CliTest, BatchGoesOnAfterAFailure) {
     EXPECT_FALSE(fs::exists(outDir + "/broken.jpg"));
     EXPECT_EQ(Err(), broken + ": Cannot load image. Invalid or unexpected Windows bitmap image format.\n");
 
+    std::string sameName = MakeInput("a.dib");
+    EXPECT_EQ(Run({"convert", "-o", outDir, "--format", "jpg", a, sameName}), 1);
+    EXPECT_EQ(Err(), sameName + ": " + outDir + "/a.jpg was already written for another input of the same name.\n");
+
     EXPECT_EQ(Run({"convert", "-o", outDir, "--format", "bmp", a, b}, true), 0);
     EXPECT_NE(Err().find("[2/2]"), std::string::npos);
     EXPECT_EQ(LoadBmp(outDir + "/b.bmp").Pixel(3, 1), 0u);
@@ -247,6 +251,25 @@ TEST_F(CliTest, ReadersClaimFilesByContent) {
     EXPECT_NE(Out().find("  ColorScheme: RGB\n"), std::string::npos) << Out();
     EXPECT_EQ(Run({"convert", Path("disguised.bmp"), Path("png.bmp"), "--rotate-right"}), 0) << Err();
     EXPECT_EQ(LoadBmp(Path("png.bmp")).Width(), 32);
+}
+
+TEST_F(CliTest, IconImagesStoredAsPngGoToThePngReader) {
+    if (std::system("/usr/bin/convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    std::string in = MakeInput();
+    ASSERT_EQ(std::system(("/usr/bin/convert '" + in + "' -scale 64x32 'PNG32:" + Path("image.png") + "'").c_str()), 0);
+    // An icon whose one image is that PNG file.
+    std::vector<std::uint8_t> png = ReadWholeFile(Path("image.png"));
+    std::vector<std::uint8_t> icon = {0, 0, 1, 0, 1, 0, 64, 32, 0, 0, 1, 0, 32, 0};
+    for (std::uint32_t v : {static_cast<std::uint32_t>(png.size()), 22u})
+        for (int i = 0; i < 4; ++i) icon.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    icon.insert(icon.end(), png.begin(), png.end());
+    std::ofstream(Path("png.ico"), std::ios::binary).write(reinterpret_cast<const char*>(icon.data()),
+                                                           static_cast<std::streamsize>(icon.size()));
+    EXPECT_EQ(Run({"info", Path("png.ico")}), 0) << Err();
+    EXPECT_NE(Out().find("  size: 64x32\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("image taken: 32 bits per pixel, PNG"), std::string::npos) << Out();
+    ASSERT_EQ(Run({"convert", Path("png.ico"), Path("icon.bmp")}), 0) << Err();
+    EXPECT_EQ(LoadBmp(Path("icon.bmp")).Pixel(0, 0), RGBColor(255, 0, 0));
 }
 
 TEST_F(CliTest, TheExecutableKeepsTheContract) {
