@@ -175,18 +175,26 @@ void TCCITTDecoder::StartRow(std::size_t Offset) {
 bool TCCITTDecoder::WriteRun(std::uint32_t Count) {
     std::uint32_t n = std::min(Count, FRestWidth);
     FRestWidth -= n;
-    if (!FIsWhite) {
+    if (!FIsWhite && n > 0) {
         // Fill the rest of the current byte, then whole bytes, then the top bits of one more.
-        while (n > 0 && FTargetOffset < FTargetSize) {
-            const std::uint32_t bits = std::min(n, FFreeTargetBits);
-            const unsigned mask = ((1u << FFreeTargetBits) - 1) & ~((1u << (FFreeTargetBits - bits)) - 1);
+        const std::uint32_t head = std::min(n, FFreeTargetBits);
+        const unsigned mask = ((1u << FFreeTargetBits) - 1) & ~((1u << (FFreeTargetBits - head)) - 1);
+        if (FTargetOffset < FTargetSize)
             FTarget[FTargetOffset] = static_cast<std::uint8_t>(FTarget[FTargetOffset] | mask);
-            n -= bits;
-            FFreeTargetBits -= bits;
-            if (FFreeTargetBits == 0) {
-                ++FTargetOffset;
-                FFreeTargetBits = 8;
-            }
+        n -= head;
+        FFreeTargetBits -= head;
+        if (FFreeTargetBits == 0) {
+            ++FTargetOffset;
+            FFreeTargetBits = 8;
+        }
+        if (n > 0) {
+            const std::size_t whole = n / 8;
+            if (FTargetOffset < FTargetSize)
+                std::memset(FTarget + FTargetOffset, 255, std::min(whole, FTargetSize - FTargetOffset));
+            FTargetOffset += whole;
+            n %= 8;
+            if (n > 0 && FTargetOffset < FTargetSize)
+                FTarget[FTargetOffset] = static_cast<std::uint8_t>(FTarget[FTargetOffset] | (0xFF00u >> n));
         }
     }
     // White runs only move the position (the destination was zero-filled).
