@@ -89,6 +89,9 @@ public:
 
     // Scales this buffer into destination (which has the target size) with a separable filter.
     // A destination without pixels is left alone; an empty source gives a black destination.
+    // A line of one destination pixel from a longer source line is scaled by the plain size
+    // ratio and centred on the line's middle, a weighted mean of the whole line; taps beyond a
+    // source narrower than the filter's reach are mirrored at the edges as often as it takes.
     void Resample(TPixelBuffer& destination, TFilterFunction filter, float support) const;
 
 private:
