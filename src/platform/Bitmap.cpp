@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <new>
 
 int BitsPerPixelOf(TPixelFormat format) {
@@ -48,13 +49,14 @@ void TBitmap::Allocate() {
     pixels_.clear();
     pixels_.shrink_to_fit();
     if (bytes == 0) return;
-    if (bytes > static_cast<std::uint64_t>(PTRDIFF_MAX) / 2) throw EOutOfMemory(static_cast<std::size_t>(-1));
     try {
+        // A size that cannot be had leaves an empty picture, never one whose rows point nowhere.
+        if (bytes > static_cast<std::uint64_t>(PTRDIFF_MAX) / 2) throw std::bad_alloc();
         pixels_.assign(static_cast<std::size_t>(bytes), 0);
     } catch (const std::bad_alloc&) {
         width_ = height_ = 0;
         stride_ = 0;
-        throw EOutOfMemory(static_cast<std::size_t>(bytes));
+        throw EOutOfMemory(bytes > SIZE_MAX ? SIZE_MAX : static_cast<std::size_t>(bytes));
     }
 }
 

@@ -419,3 +419,12 @@ TEST(BitmapFile, EmptyPicturesAreNotSaved) {
     EXPECT_THROW(empty.SaveToStream(stream), EInvalidGraphic);
     EXPECT_EQ(stream.Size(), 0);
 }
+
+TEST(BitmapFile, ImpossibleSizesLeaveAnEmptyBitmap) {
+    TBitmap b;
+    b.SetPixelFormat(TPixelFormat::pf32bit);
+    EXPECT_THROW(b.SetSize(1 << 30, 1 << 30), EOutOfMemory);
+    EXPECT_TRUE(b.Empty());
+    EXPECT_EQ(b.Width(), 0);
+    EXPECT_EQ(b.Stride(), 0u);
+}
