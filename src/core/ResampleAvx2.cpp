@@ -65,16 +65,19 @@ PIXAMO_AVX2 inline __m256 BytesToFloats(__m128i bytes) { return _mm256_cvtepi32_
 
 // Bytes 0 .. count - 1 of eight rows into floats, byte b of row l at out[8 b + l].
 PIXAMO_AVX2 void TransposeRows(const std::uint8_t* const rows[Lanes], int count, float* out) {
+    // Local copies: the vector stores below may alias anything, the row table included.
+    const std::uint8_t *row0 = rows[0], *row1 = rows[1], *row2 = rows[2], *row3 = rows[3];
+    const std::uint8_t *row4 = rows[4], *row5 = rows[5], *row6 = rows[6], *row7 = rows[7];
     int b = 0;
     for (; b + 8 <= count; b += 8) {
-        const __m128i r0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[0] + b));
-        const __m128i r1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[1] + b));
-        const __m128i r2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[2] + b));
-        const __m128i r3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[3] + b));
-        const __m128i r4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[4] + b));
-        const __m128i r5 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[5] + b));
-        const __m128i r6 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[6] + b));
-        const __m128i r7 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[7] + b));
+        const __m128i r0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row0 + b));
+        const __m128i r1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row1 + b));
+        const __m128i r2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row2 + b));
+        const __m128i r3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row3 + b));
+        const __m128i r4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row4 + b));
+        const __m128i r5 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row5 + b));
+        const __m128i r6 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row6 + b));
+        const __m128i r7 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row7 + b));
         const __m128i a0 = _mm_unpacklo_epi8(r0, r1), a1 = _mm_unpacklo_epi8(r2, r3);
         const __m128i a2 = _mm_unpacklo_epi8(r4, r5), a3 = _mm_unpacklo_epi8(r6, r7);
         const __m128i b0 = _mm_unpacklo_epi16(a0, a1), b1 = _mm_unpackhi_epi16(a0, a1);
@@ -97,6 +100,8 @@ PIXAMO_AVX2 void TransposeRows(const std::uint8_t* const rows[Lanes], int count,
 
 // The inverse for floats: in[8 b + l] for b in 0 .. count - 1 (count a multiple of 8) to rows.
 PIXAMO_AVX2 void TransposeToRows(const float* in, int count, float* const rows[Lanes]) {
+    float *row0 = rows[0], *row1 = rows[1], *row2 = rows[2], *row3 = rows[3];
+    float *row4 = rows[4], *row5 = rows[5], *row6 = rows[6], *row7 = rows[7];
     for (int b = 0; b < count; b += 8) {
         const float* p = in + static_cast<std::size_t>(b) * Lanes;
         const __m256 v0 = _mm256_load_ps(p), v1 = _mm256_load_ps(p + 8), v2 = _mm256_load_ps(p + 16),
@@ -114,14 +119,14 @@ PIXAMO_AVX2 void TransposeToRows(const float* in, int count, float* const rows[L
         const __m256 s5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
         const __m256 s6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
         const __m256 s7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
-        _mm256_store_ps(rows[0] + b, _mm256_permute2f128_ps(s0, s4, 0x20));
-        _mm256_store_ps(rows[1] + b, _mm256_permute2f128_ps(s1, s5, 0x20));
-        _mm256_store_ps(rows[2] + b, _mm256_permute2f128_ps(s2, s6, 0x20));
-        _mm256_store_ps(rows[3] + b, _mm256_permute2f128_ps(s3, s7, 0x20));
-        _mm256_store_ps(rows[4] + b, _mm256_permute2f128_ps(s0, s4, 0x31));
-        _mm256_store_ps(rows[5] + b, _mm256_permute2f128_ps(s1, s5, 0x31));
-        _mm256_store_ps(rows[6] + b, _mm256_permute2f128_ps(s2, s6, 0x31));
-        _mm256_store_ps(rows[7] + b, _mm256_permute2f128_ps(s3, s7, 0x31));
+        _mm256_store_ps(row0 + b, _mm256_permute2f128_ps(s0, s4, 0x20));
+        _mm256_store_ps(row1 + b, _mm256_permute2f128_ps(s1, s5, 0x20));
+        _mm256_store_ps(row2 + b, _mm256_permute2f128_ps(s2, s6, 0x20));
+        _mm256_store_ps(row3 + b, _mm256_permute2f128_ps(s3, s7, 0x20));
+        _mm256_store_ps(row4 + b, _mm256_permute2f128_ps(s0, s4, 0x31));
+        _mm256_store_ps(row5 + b, _mm256_permute2f128_ps(s1, s5, 0x31));
+        _mm256_store_ps(row6 + b, _mm256_permute2f128_ps(s2, s6, 0x31));
+        _mm256_store_ps(row7 + b, _mm256_permute2f128_ps(s3, s7, 0x31));
     }
 }
 
