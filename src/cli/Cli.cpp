@@ -6,6 +6,7 @@
 #include "platform/Exception.h"
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
+#include "platform/Warnings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -268,7 +269,23 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
 }
 
 // Runs action and turns any failure into "NAME: MESSAGE" on stderr; returns whether it worked.
+// Warnings that do not stop the work (a JPEG that ends early) name the file they concern.
+class TScopedWarnings {
+public:
+    TScopedWarnings(const std::string& name, std::ostream& err)
+        : previous_(SetWarningHandler([&name, &err](const std::string& message) {
+              err << name << ": Warning: " << message << "\n";
+          })) {}
+    ~TScopedWarnings() { SetWarningHandler(previous_); }
+    TScopedWarnings(const TScopedWarnings&) = delete;
+    TScopedWarnings& operator=(const TScopedWarnings&) = delete;
+
+private:
+    TWarningHandler previous_;
+};
+
 bool Reported(const std::string& name, std::ostream& err, const std::function<void()>& action) {
+    TScopedWarnings warnings(name, err);
     try {
         action();
         return true;
@@ -385,7 +402,8 @@ const char* CliHelpText() {
            "\n"
            "Errors: \"FILE: MESSAGE\" on stderr, where MESSAGE is the loader's, the operation's or the\n"
            "writer's own text, and exit status 1 when any picture failed. Wrong arguments print a\n"
-           "usage message and give exit status 2. Success gives 0.\n";
+           "usage message and give exit status 2. Success gives 0. A warning that does not stop the\n"
+           "work, such as a JPEG file that ends early, is printed as \"FILE: Warning: MESSAGE\".\n";
 }
 
 int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {

@@ -201,6 +201,18 @@ TEST_F(CliTest, PictureDependentFailuresGiveStatus1WithTheMessage) {
     EXPECT_NE(Err().find("Cannot create file"), std::string::npos) << Err();
 }
 
+TEST_F(CliTest, WarningsNameTheFileAndDoNotStopIt) {
+    std::string in = MakeInput();
+    ASSERT_EQ(Run({"convert", in, Path("whole.jpg"), "--scale", "64x32"}), 0);
+    std::vector<std::uint8_t> bytes = ReadWholeFile(Path("whole.jpg"));
+    bytes.resize(bytes.size() / 2);
+    std::ofstream(Path("cut.jpg"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                           static_cast<std::streamsize>(bytes.size()));
+    EXPECT_EQ(Run({"convert", Path("cut.jpg"), Path("cut.bmp")}), 0);
+    EXPECT_EQ(Err(), Path("cut.jpg") + ": Warning: Premature end of JPEG file\n");
+    EXPECT_EQ(LoadBmp(Path("cut.bmp")).Width(), 64);
+}
+
 TEST_F(CliTest, VerboseTimesEveryStep) {
     std::string in = MakeInput();
     ASSERT_EQ(Run({"convert", in, Path("v.jpg"), "--verbose", "--scale", "200%", "--flip", "--mix", "00ff80", "--gamma", "0.5"}), 0);
