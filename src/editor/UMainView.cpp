@@ -1,0 +1,328 @@
+// The main window's view: zoom, window fitting, the view buffer, tools, selection, the
+// marching outline and the status line.
+#include "editor/UMain.h"
+
+#include "core/PixelBuffer.h"
+#include "platform/Exception.h"
+#include "widgets/PixelBufferDraw.h"
+#include "widgets/ToolbarPanel.h"
+#include "widgets/FlatButton.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The largest widget side Qt allows.
+constexpr long long MaxWidgetSide = QWIDGETSIZE_MAX;
+
+// The outline's dashes: 6 pixels drawn, 5 left, so that the phase's period of 22 holds two
+// whole patterns and the crawl has no jump when the phase wraps.
+const QList<qreal> AntsDashes = {6, 5};
+
+}  // namespace
+
+TPaintArea::TPaintArea(TfrmMain* form, QWidget* parent) : QWidget(parent), Form_(form) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TPaintArea::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    Form_->PaintAreaPaint(painter);
+}
+
+void TPaintArea::mousePressEvent(QMouseEvent* event) {
+    const QPoint position = event->position().toPoint();
+    const Qt::MouseButton button = event->button();
+    Form_->Guarded([this, button, position] { Form_->PaintAreaMouseDown(button, position); });
+}
+
+void TPaintArea::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint position = event->position().toPoint();
+    const Qt::MouseButtons buttons = event->buttons();
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    Form_->Guarded([this, buttons, modifiers, position] { Form_->PaintAreaMouseMove(buttons, modifiers, position); });
+}
+
+void TPaintArea::mouseReleaseEvent(QMouseEvent*) {}
+
+QSize TfrmMain::ScreenSize() const {
+    if (ScreenSize_.isValid()) return ScreenSize_;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().size() : QSize(1024, 768);
+}
+
+QPoint TfrmMain::ScreenOrigin() const {
+    if (ScreenSize_.isValid()) return {0, 0};
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().topLeft() : QPoint(0, 0);
+}
+
+void TfrmMain::ApplyMinimumOuterSize() {
+    // Qt bounds the client area; the window frame comes on top of it.
+    const int frameWidth = std::max(0, frameGeometry().width() - width());
+    const int frameHeight = std::max(0, frameGeometry().height() - height());
+    setMinimumSize(std::max(0, 470 - frameWidth), std::max(0, 150 - frameHeight));
+}
+
+void TfrmMain::PlacePaintArea(int left, int top) {
+    PaintArea->move(left, top);
+    ScrollContent_->resize(std::max(0, left) + PaintArea->width(), std::max(0, top) + PaintArea->height());
+}
+
+void TfrmMain::FitWindowToImage() {
+    if (!CurrentImage_) return;
+    ApplyMinimumOuterSize();
+    const QSize screen = ScreenSize();
+    const int paintWidth = static_cast<int>(
+        std::min<long long>(static_cast<long long>(CurrentImage_->Width()) * ZoomFactor_ / 8, MaxWidgetSide));
+    const int paintHeight = static_cast<int>(
+        std::min<long long>(static_cast<long long>(CurrentImage_->Height()) * ZoomFactor_ / 8, MaxWidgetSide));
+    PaintArea->resize(paintWidth, paintHeight);
+    const int bars = StatusBar->height() + Toolbar->height();
+
+    int clientWidth;
+    int left = 0;
+    if (paintWidth > 400) {
+        clientWidth = paintWidth > screen.width() - 5 ? screen.width() - 5 : paintWidth;
+    } else {
+        clientWidth = 402;
+    }
+    // The width the window really gets: its minimum size may widen it.
+    clientWidth = std::clamp(clientWidth, minimumWidth(), maximumWidth());
+    if (paintWidth <= 400) left = (clientWidth - paintWidth) / 2;
+
+    int clientHeight;
+    int top = 0;
+    if (paintHeight > 300) {
+        clientHeight = paintHeight > screen.height() - 5 ? screen.height() - 5 : paintHeight + bars;
+    } else {
+        clientHeight = 302;
+    }
+    clientHeight = std::clamp(clientHeight, minimumHeight(), maximumHeight());
+    // A picture almost as high as the client area would otherwise start above the scroll box.
+    if (paintHeight <= 300) top = std::max(0, (clientHeight - paintHeight - bars) / 2);
+
+    resize(clientWidth, clientHeight);
+    PlacePaintArea(left, top);
+
+    const int frameWidth = std::max(0, frameGeometry().width() - width());
+    const int frameHeight = std::max(0, frameGeometry().height() - height());
+    const QPoint origin = ScreenOrigin();
+    move(origin.x() + (screen.width() - (clientWidth + frameWidth)) / 2,
+         origin.y() + (screen.height() - (clientHeight + frameHeight)) / 2);
+    RenderView();
+}
+
+void TfrmMain::RenderView() {
+    ViewImage_.reset();
+    if (CurrentImage_) {
+        ViewImage_ = TPixelBuffer::Create(PaintArea->width(), PaintArea->height());
+        if (ZoomFactor_ > 8)
+            CurrentImage_->Resample(*ViewImage_, SplineFilter, 2.0f);
+        else
+            CurrentImage_->Resample(*ViewImage_, Lanczos3Filter, 3.0f);
+    }
+    AntsDrawn_ = false;
+    AntsRepaintPending_ = false;
+    PaintArea->update();
+    UpdateStatus();
+}
+
+void TfrmMain::UpdateStatus() {
+    QString text;
+    if (CurrentImage_)
+        text = QString::asprintf("Zoom %d%% (%dx%d)", ZoomFactor_ * 100 / 8, CurrentImage_->Width(),
+                                 CurrentImage_->Height());
+    if (HasSelection())
+        text += QString::asprintf(" Selection(%d,%d,%d,%d)", SelStart_.x(), SelStart_.y(), SelEnd_.x() - SelStart_.x(),
+                                  SelEnd_.y() - SelStart_.y());
+    StatusBar->SetSimpleText(text);
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+    TfrmBaseForm::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmMain::FormResize() {
+    const int bars = StatusBar->height() + Toolbar->height();
+    const int left = width() < PaintArea->width() ? 0 : (width() - PaintArea->width()) / 2;
+    const int top = height() - bars >= PaintArea->height() ? (height() - PaintArea->height() - bars) / 2 : 0;
+    PlacePaintArea(left, top);
+}
+
+// ---- Zoom ----
+
+void TfrmMain::SetZoom(int zoomFactor) {
+    if (!CurrentImage_) return;
+    const long long viewWidth = static_cast<long long>(CurrentImage_->Width()) * zoomFactor / 8;
+    const long long viewHeight = static_cast<long long>(CurrentImage_->Height()) * zoomFactor / 8;
+    if (viewWidth > MaxWidgetSide || viewHeight > MaxWidgetSide || viewWidth * viewHeight > MaxViewPixels)
+        throw Exception(FormatText("The picture is too large to be shown at %d%%.", zoomFactor * 100 / 8));
+    const int previous = ZoomFactor_;
+    ZoomFactor_ = zoomFactor;
+    try {
+        FitWindowToImage();
+    } catch (const std::exception&) {
+        // The view buffer could not be had: back to the zoom it was shown at.
+        ZoomFactor_ = previous;
+        try {
+            FitWindowToImage();
+        } catch (const std::exception&) {
+        }
+        throw Exception(FormatText("Not enough memory to show the picture at %d%%.", zoomFactor * 100 / 8));
+    }
+}
+
+void TfrmMain::actnZoomInExecute() {
+    SetZoom(ZoomFactor_ * 2);
+    UpdateStatus();
+}
+
+void TfrmMain::actnZoomOutExecute() {
+    SetZoom(ZoomFactor_ / 2);
+    UpdateStatus();
+}
+
+// ---- Coordinates and selection ----
+
+QPoint TfrmMain::ImageToView(QPoint p) const {
+    return {static_cast<int>(static_cast<long long>(p.x()) * ZoomFactor_ / 8),
+            static_cast<int>(static_cast<long long>(p.y()) * ZoomFactor_ / 8)};
+}
+
+QPoint TfrmMain::ViewToImage(QPoint v) const {
+    // Extended precision, nearest with ties to even (the default rounding mode).
+    const long double x = std::nearbyintl(8.0L * v.x() / ZoomFactor_);
+    const long double y = std::nearbyintl(8.0L * v.y() / ZoomFactor_);
+    const long double maxX = CurrentImage_ ? CurrentImage_->Width() - 1 : 0;
+    const long double maxY = CurrentImage_ ? CurrentImage_->Height() - 1 : 0;
+    return {static_cast<int>(std::min(x, maxX)), static_cast<int>(std::min(y, maxY))};
+}
+
+bool TfrmMain::HasSelection() const {
+    return SelEnd_.x() - SelStart_.x() >= 1 && SelEnd_.y() - SelStart_.y() >= 1;
+}
+
+void TfrmMain::StartSelection(int x, int y) {
+    DragOrigin_ = {x, y};
+    SetSelection(x, y, x, y);
+    AntsPhase_ = 0;
+}
+
+void TfrmMain::ClearSelection() { StartSelection(0, 0); }
+
+void TfrmMain::SetSelection(int left, int top, int right, int bottom) {
+    EraseAnts();
+    SelStart_ = {0, 0};
+    SelEnd_ = {0, 0};
+    if (CurrentImage_) {
+        SelStart_ = ViewToImage({left, top});
+        SelEnd_ = ViewToImage({right, bottom});
+    }
+    if (HasSelection())
+        SelectionTimer->start();
+    else
+        SelectionTimer->stop();
+    if (SelectionTimer->isActive()) StepAnts();
+}
+
+// ---- Marching outline ----
+// The outline is drawn with an inverting pen over the view as it is painted: erasing it is
+// repainting the view without it, drawing it is repainting with it at the present phase.
+
+void TfrmMain::DrawAnts(QPainter& painter) const {
+    const QPoint p1 = ImageToView(SelStart_);
+    const QPoint p2 = ImageToView(SelEnd_);
+    const int start = p1.x() + AntsPhase_ % 22;
+    const QPoint points[] = {{start, p1.y()}, {p2.x(), p1.y()}, {p2.x(), p2.y()},
+                             {p1.x(), p2.y()}, {p1.x(), p1.y()}, {start, p1.y()}};
+    QPen pen(Qt::white);
+    pen.setCosmetic(true);
+    pen.setWidth(0);
+    pen.setDashPattern(AntsDashes);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(pen);
+    painter.drawPolyline(points, static_cast<int>(std::size(points)));
+    painter.restore();
+}
+
+void TfrmMain::EraseAnts() {
+    if (!AntsDrawn_) return;
+    AntsDrawn_ = false;
+    AntsRepaintPending_ = true;
+    PaintArea->update();
+}
+
+void TfrmMain::StepAnts() {
+    if (!HasSelection()) return;
+    AntsDrawn_ = true;
+    AntsPhase_ += 2;
+    AntsRepaintPending_ = true;
+    PaintArea->update();
+}
+
+void TfrmMain::PaintAreaPaint(QPainter& painter) {
+    if (ViewImage_) DrawPixelBuffer(painter, 0, 0, *ViewImage_);
+    // A paint of its own (exposure, a new view) moves the outline one step on; the repaint
+    // asked for by a step has moved it already.
+    if (!AntsRepaintPending_ && HasSelection()) {
+        AntsDrawn_ = true;
+        AntsPhase_ += 2;
+    }
+    AntsRepaintPending_ = false;
+    if (AntsDrawn_ && HasSelection()) DrawAnts(painter);
+}
+
+void TfrmMain::SelectionTimerTimer() { StepAnts(); }
+
+void TfrmMain::ToolbarClearTimerTimer() {
+    UpdateStatus();
+    UpdateActions();
+}
+
+// ---- Mouse ----
+
+void TfrmMain::PaintAreaMouseDown(Qt::MouseButton button, QPoint position) {
+    if (btnZoomTool->Down()) {
+        if (button == Qt::LeftButton)
+            ExecuteAction(actnZoomIn);
+        else if (button == Qt::RightButton)
+            ExecuteAction(actnZoomOut);
+        return;
+    }
+    if (button == Qt::LeftButton) StartSelection(position.x(), position.y());
+}
+
+void TfrmMain::PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position) {
+    if (btnZoomTool->Down()) {
+        PaintArea->setCursor(ZoomCursor_);
+        return;
+    }
+    PaintArea->setCursor(Qt::ArrowCursor);
+    const Qt::KeyboardModifiers held = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (buttons == Qt::LeftButton && held == Qt::NoModifier) {
+        const int ox = DragOrigin_.x();
+        const int oy = DragOrigin_.y();
+        const int w = PaintArea->width();
+        const int h = PaintArea->height();
+        const int left = std::min(std::max(std::min(ox, position.x()), 0), w - 1);
+        const int right = std::min(std::max(std::max(ox, position.x()), 0), w - 1);
+        const int top = std::min(std::max(std::min(oy, position.y()), 0), h - 1);
+        const int bottom = std::min(std::max(std::max(oy, position.y()), 0), h - 1);
+        SetSelection(left, top, right, bottom);
+    }
+    UpdateStatus();
+}
