@@ -1,0 +1,41 @@
+// One QApplication for the whole test run (the offscreen platform during ctest), and the
+// settings file pointed into a fresh folder so that nothing touches a real one.
+#pragma once
+
+#include "settings/BaseForm.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+class TEditorTestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "editor_tests";
+        static char* argv[] = {name, nullptr};
+        App_ = std::make_unique<QApplication>(argc, argv);
+        std::string folder = (std::filesystem::temp_directory_path() / "pixamo-editor-XXXXXX").string();
+        if (!mkdtemp(folder.data())) FAIL() << "mkdtemp failed";
+        Folder_ = folder;
+        SetFormSettingsFileName((Folder_ / "pixamo.xdb").string());
+    }
+    void TearDown() override {
+        SetFormSettingsFileName({});
+        std::error_code error;
+        std::filesystem::remove_all(Folder_, error);
+        App_.reset();
+    }
+    static std::filesystem::path SettingsFile() { return Folder_ / "pixamo.xdb"; }
+
+private:
+    std::unique_ptr<QApplication> App_;
+    static inline std::filesystem::path Folder_;
+};
+
+inline ::testing::Environment* const EditorTestEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TEditorTestEnvironment);
