@@ -40,6 +40,15 @@ TLoadedPicture LoadBytes(const TBytes& bytes, const std::string& extension) {
     return LoadPictureStream(stream, extension);
 }
 
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(no exception)";
+}
+
 std::optional<TBytes> RunTool(const std::string& command) {
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return std::nullopt;
@@ -152,10 +161,13 @@ TBytes MakePpm(const TBgrImage& image) {
 
 std::optional<TBgrImage> ReferenceDecode(const std::string& fileName) {
     std::vector<std::string> commands;
-    if (ToolInstalled("convert"))
-        commands.push_back("convert " + Quoted(fileName + "[0]") + " -alpha off -depth 16 ppm:- 2>/dev/null");
     std::string extension = fs::path(fileName).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    // ImageMagick takes a PNG gAMA chunk as a colour space and would convert the samples; relabelling
+    // the picture as sRGB keeps them as stored.
+    if (ToolInstalled("convert"))
+        commands.push_back("convert " + Quoted(fileName + "[0]") + (extension == ".png" ? " -set colorspace sRGB" : "") +
+                           " -alpha off -depth 16 ppm:- 2>/dev/null");
     const char* netpbm = extension == ".png" ? "pngtopnm" : extension == ".gif" ? "giftopnm"
                        : (extension == ".tif" || extension == ".tiff") ? "tifftopnm" : nullptr;
     if (netpbm && ToolInstalled(netpbm)) commands.push_back(std::string(netpbm) + " " + Quoted(fileName) + " 2>/dev/null");

@@ -5,11 +5,15 @@
 
 #include "formats/LoadPipeline.h"
 #include "platform/Bitmap.h"
+#include "platform/Exception.h"
+#include "platform/Stream.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,8 +40,22 @@ TBgrImage LoadBgr(const std::string& fileName, TLoadedPicture* loaded = nullptr)
 // Loads bytes through LoadPictureStream.
 TLoadedPicture LoadBytes(const TBytes& bytes, const std::string& extension = "");
 
+// The message of the Exception an action raises, or "(no exception)".
+std::string MessageOf(const std::function<void()>& action);
+// A reader of class T that has loaded the bytes.
+template <class T> std::unique_ptr<T> LoadReader(const TBytes& bytes) {
+    auto reader = std::make_unique<T>();
+    TMemoryStream stream(bytes);
+    reader->LoadFromStream(stream);
+    return reader;
+}
+// The message with which a reader of class T refuses the bytes, or "(no exception)".
+template <class T> std::string ReaderMessage(const TBytes& bytes) {
+    return MessageOf([&bytes] { LoadReader<T>(bytes); });
+}
+
 // An independent decode of the first image of a file, alpha ignored, every sample reduced to
-// 8 bits by truncation (v × 255 / maxval, rounded down). Tries ImageMagick's convert, then the
+// 8 bits by truncation (v × 255 / maxval, rounded down), PNG samples as stored (no gamma). Tries ImageMagick's convert, then the
 // netpbm converter of the extension, then Pillow. Empty when no tool is installed or every tool
 // refused the file.
 std::optional<TBgrImage> ReferenceDecode(const std::string& fileName);

@@ -35,15 +35,6 @@ const TGraphicClass* PlatformClassOf(const std::string& extension) {
     return TPictureFormatTable::Instance().Find(extension);
 }
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no exception)";
-}
-
 struct TListState {
     std::vector<std::string> Extensions;
     std::vector<std::string> Classes;
@@ -77,11 +68,8 @@ TEST(FormatRegistry, ProgramTableKnowsEveryExtensionInOrder) {
                                          "TPSDGraphic", "TGIFGraphic", "TPNGGraphic"};
     std::vector<std::string> actual;
     for (const auto& entry : list.Classes()) actual.push_back(entry->GraphicClass->Name);
-    std::erase_if(expected, [&actual](const std::string& name) {
-        return std::find(actual.begin(), actual.end(), name) == actual.end();
-    });
     EXPECT_EQ(actual, expected);
-    EXPECT_GE(actual.size(), 7u);
+    EXPECT_EQ(list.Extensions().size(), 30u);
 
     // Descriptions: the common one names the class, the individual one stays with its extension.
     const ExtensionEntry& emf = *list.Extensions()[list.FindExtension("emf")];
