@@ -56,7 +56,7 @@ private:
 struct TScratch {
     TFloatScratch Source;        // eight source rows, lanes = rows: [byte][row]
     TFloatScratch Columns;       // eight intermediate rows in the same layout
-    TFloatScratch Intermediate;  // the strip's intermediate rows, one float per byte
+    TFloatScratch Intermediate;  // the ring of intermediate rows, one float per byte
 };
 
 thread_local TScratch Scratch;
