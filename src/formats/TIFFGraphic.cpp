@@ -457,6 +457,15 @@ void TTIFFGraphic::SetupColorManager() {
     lineBytes_ = static_cast<std::size_t>((samplesPerRow * depth + 7) / 8);
     chunkyBytes_ = static_cast<std::size_t>((std::uint64_t(p.Width) * p.SamplesPerPixel * depth + 7) / 8);
 
+    // Subsampled YCbCr without JPEG is stored in data units, expanded here to a sample triple
+    // per pixel before conversion.
+    subsampleH_ = p.YCbCrSubSampling.size() >= 2 ? p.YCbCrSubSampling[0] : 1;
+    subsampleV_ = p.YCbCrSubSampling.size() >= 2 ? p.YCbCrSubSampling[1] : 1;
+    subsampled_ = source == ColorScheme::YCbCr && (subsampleH_ != 1 || subsampleV_ != 1);
+    if (subsampled_ && (planes_ > 1 || depth != 8 || (subsampleH_ != 2 && subsampleH_ != 4) ||
+                        (subsampleV_ != 1 && subsampleV_ != 2 && subsampleV_ != 4)))
+        InvalidTIFF();
+
     const TPixelFormat format = source == ColorScheme::GrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1);
     if (format == TPixelFormat::pfCustom) InvalidTIFF();
     SetPixelFormat(format);
@@ -553,17 +562,40 @@ void TTIFFGraphic::ConvertRow(const std::uint8_t* row, std::size_t size, std::ui
     ColorManager.ConvertLine(row, size, ScanLine(static_cast<int>(y)), Stride(), ImageProperties.Width);
 }
 
+void TTIFFGraphic::ExpandSubsampled(const std::uint8_t* units, std::uint8_t* rows) const {
+    // Each data unit holds h x v luma samples, row by row, then one Cb and one Cr for all of them.
+    const std::uint32_t width = ImageProperties.Width;
+    const std::size_t rowBytes = std::size_t(width) * 3;
+    for (std::uint32_t x0 = 0; x0 < width; x0 += subsampleH_, units += subsampleH_ * subsampleV_ + 2) {
+        const std::uint8_t cb = units[subsampleH_ * subsampleV_];
+        const std::uint8_t cr = units[subsampleH_ * subsampleV_ + 1];
+        for (std::uint32_t dy = 0; dy < subsampleV_; ++dy)
+            for (std::uint32_t dx = 0; dx < subsampleH_ && x0 + dx < width; ++dx) {
+                std::uint8_t* pixel = rows + dy * rowBytes + std::size_t(x0 + dx) * 3;
+                pixel[0] = units[dy * subsampleH_ + dx];
+                pixel[1] = cb;
+                pixel[2] = cr;
+            }
+    }
+}
+
 void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
     TImageProperties& p = ImageProperties;
     const std::vector<std::uint32_t> offsets = GetIntegers(TagStripOffsets);
     const std::vector<std::uint32_t> byteCounts = GetIntegers(TagStripByteCounts);
-    const bool predictor = p.Compression != CompressionKind::None && p.Predictor == 2;
+    const bool predictor = p.Compression != CompressionKind::None && p.Predictor == 2 && !subsampled_;
     const bool reversed = (p.Options & ReversedBits) != 0;
     const std::uint32_t rowSamples = planes_ > 1 ? 1 : p.SamplesPerPixel;
     const std::uint64_t totalRows = std::uint64_t(p.Height) * planes_;
+    // Rows come in groups: one row, or the rows of one line of subsampled YCbCr data units.
+    const std::uint32_t groupRows = subsampled_ ? subsampleV_ : 1;
+    const std::size_t groupBytes =
+        subsampled_ ? (std::size_t(p.Width) + subsampleH_ - 1) / subsampleH_ * (subsampleH_ * subsampleV_ + 2) : lineBytes_;
 
     std::vector<std::uint8_t> planeData;  // separate planes, one after the other
     if (planes_ > 1) planeData.assign(static_cast<std::size_t>(totalRows * lineBytes_), 0);
+    std::vector<std::uint8_t> expanded;
+    if (subsampled_) expanded.assign(std::size_t(groupRows) * chunkyBytes_, 0);
     std::vector<std::uint8_t> packed, strip;
 
     p.StripCount = static_cast<std::uint32_t>(offsets.size());
@@ -579,7 +611,8 @@ void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
         // A strip never holds more rows than remain: the last one is usually short.
         const std::uint32_t rows = std::min(rowsPerStrip, p.Height - firstRow);
         if (rows == 0) continue;
-        const std::size_t unpacked = std::size_t(rows) * lineBytes_;
+        const std::uint32_t groups = (rows + groupRows - 1) / groupRows;
+        const std::size_t unpacked = std::size_t(groups) * groupBytes;
         strip.assign(unpacked, 0);
 
         // Strip data that lies beyond the end of the file is missing: those rows stay zero.
@@ -610,14 +643,24 @@ void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
             if (reversed) std::transform(strip.begin(), strip.end(), strip.begin(), ReverseBits);
         }
 
-        for (std::uint32_t i = 0; i < rows; ++i) {
-            std::uint8_t* row = strip.data() + std::size_t(i) * lineBytes_;
-            if (predictor) UndoPredictor(row, rowSamples);
-            if (planes_ > 1) {
-                std::memcpy(planeData.data() + (plane * p.Height + firstRow + i) * lineBytes_, row, lineBytes_);
-            } else {
-                ConvertRow(row, lineBytes_, firstRow + i);
-                p.CurrentRow = firstRow + i + 1;
+        if (subsampled_) {
+            for (std::uint32_t g = 0; g < groups; ++g) {
+                ExpandSubsampled(strip.data() + std::size_t(g) * groupBytes, expanded.data());
+                for (std::uint32_t r = 0; r < groupRows && g * groupRows + r < rows; ++r) {
+                    ConvertRow(expanded.data() + r * chunkyBytes_, chunkyBytes_, firstRow + g * groupRows + r);
+                    p.CurrentRow = firstRow + g * groupRows + r + 1;
+                }
+            }
+        } else {
+            for (std::uint32_t i = 0; i < rows; ++i) {
+                std::uint8_t* row = strip.data() + std::size_t(i) * lineBytes_;
+                if (predictor) UndoPredictor(row, rowSamples);
+                if (planes_ > 1) {
+                    std::memcpy(planeData.data() + (plane * p.Height + firstRow + i) * lineBytes_, row, lineBytes_);
+                } else {
+                    ConvertRow(row, lineBytes_, firstRow + i);
+                    p.CurrentRow = firstRow + i + 1;
+                }
             }
         }
         rowsDone += rows;

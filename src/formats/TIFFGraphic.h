@@ -56,6 +56,8 @@ private:
     bool CompressionSupported() const;
     std::unique_ptr<TDecoder> CreateDecoder() const;
     void DecodeStrips(TDecoder* decoder);
+    // One line of subsampled YCbCr data units into subsampleV_ rows of Y, Cb, Cr per pixel.
+    void ExpandSubsampled(const std::uint8_t* units, std::uint8_t* rows) const;
     void UndoPredictor(std::uint8_t* row, std::uint32_t samplesPerPixel) const;
     void ConvertRow(const std::uint8_t* row, std::size_t size, std::uint32_t y);
 
@@ -69,6 +71,9 @@ private:
     std::uint32_t planes_ = 1;
     std::size_t lineBytes_ = 0;
     std::size_t chunkyBytes_ = 0;
+    bool subsampled_ = false;
+    std::uint32_t subsampleH_ = 1;
+    std::uint32_t subsampleV_ = 1;
 };
 
 extern const TGraphicClass TTIFFGraphicClass;

@@ -453,6 +453,28 @@ TEST(TIFFReader, CMYKAndLab) {
     EXPECT_EQ(Load(lab.Build()).At(0, 0), RGBColor(255, 255, 255));
 }
 
+TEST(TIFFReader, SubsampledYCbCrDataUnits) {
+    // 3 x 3 pixels in 2 x 2 units: Y00 Y01 Y10 Y11 Cb Cr; the units at the right and bottom
+    // edges are only partly inside the picture.
+    const TBytes units = {10, 20, 30, 40, 128, 128, 50, 51, 60, 61, 128, 255,
+                          70, 71, 0, 0, 128, 128, 90, 91, 0, 0, 128, 128};
+    B b;
+    b.Basic(3, 3, 8, 3, 6).Set(530, B::Short, {2, 2}).AddStrip(units);
+    const TBgrImage image = Load(b.Build());
+    EXPECT_EQ(image.At(0, 0), RGBColor(10, 10, 10));
+    EXPECT_EQ(image.At(1, 0), RGBColor(20, 20, 20));
+    EXPECT_EQ(image.At(0, 1), RGBColor(30, 30, 30));
+    EXPECT_EQ(image.At(1, 1), RGBColor(40, 40, 40));
+    // Cr 255: red = Y + round(1.402 x 127), green = Y - round(0.714136 x 127).
+    EXPECT_EQ(image.At(2, 0), RGBColor(50 + 178, 0, 50));
+    EXPECT_EQ(image.At(2, 1), RGBColor(60 + 178, 0, 60));
+    EXPECT_EQ(image.At(0, 2), RGBColor(70, 70, 70));
+    EXPECT_EQ(image.At(2, 2), RGBColor(90, 90, 90));
+    // Vertical subsampling finer than the horizontal one is not a TIFF layout.
+    b.Set(530, B::Short, {1, 2});
+    EXPECT_NE(LoadError(b.Build()), "");
+}
+
 TEST(TIFFReader, EveryTruncationOfAFileFailsCleanly) {
     B b;
     b.Basic(3, 4, 8, 3, 2).Set(259, B::Short, {5}).Set(278, B::Short, {2}).Set(317, B::Short, {2});
