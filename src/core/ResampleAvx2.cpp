@@ -203,10 +203,19 @@ PIXAMO_AVX2 void HorizontalBlock(const float* source, const TTaps* columns, int 
                          c0.Weight + k, c1.Weight + k, c2.Weight + k, c3.Weight + k,
                          b0, g0, r0, b1, g1, r1, b2, g2, r2, b3, g3, r3);
         }
-        AddTaps(source, c0, common, b0, g0, r0);
-        AddTaps(source, c1, common, b1, g1, r1);
-        AddTaps(source, c2, common, b2, g2, r2);
-        AddTaps(source, c3, common, b3, g3, r3);
+        // Lists one or two taps longer than the others finish side by side too; a list that has
+        // ended adds 0 × its first pixel, which leaves its sum as it is (a sum is never -0).
+        const int longest = std::max(std::max(c0.Count, c1.Count), std::max(c2.Count, c3.Count));
+        static const float zero = 0.0f;
+        for (int k = common; k < longest; ++k) {
+            auto tap = [&](const TTaps& c, const float*& weight) {
+                weight = k < c.Count ? c.Weight + k : &zero;
+                return source + (k < c.Count ? c.Offset[k] : 0);
+            };
+            const float *w0, *w1, *w2, *w3;
+            const float *p0 = tap(c0, w0), *p1 = tap(c1, w1), *p2 = tap(c2, w2), *p3 = tap(c3, w3);
+            FourTaps(p0, p1, p2, p3, w0, w1, w2, w3, b0, g0, r0, b1, g1, r1, b2, g2, r2, b3, g3, r3);
+        }
         float* o = out + static_cast<std::size_t>(i) * 3 * Lanes;
         StoreColumn(o, b0, g0, r0);
         StoreColumn(o + 24, b1, g1, r1);
