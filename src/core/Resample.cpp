@@ -68,19 +68,20 @@ float SinC(float x) {
     if (x == 0.0f) return 1.0f;
     const float y = static_cast<float>(x * Pi);
     // The extended sine is slow (a long argument reduction per call), and lists of thousands of
-    // weights call it twice each. The double sine is within 2^-52 of it relative, which decides
-    // the rounding to single unless the quotient lies right beside a midpoint between two
-    // singles; only there does the extended sine have to speak.
-    const long double quotient = std::sin(static_cast<double>(y)) / static_cast<long double>(y);
-    const long double margin = quotient * 0x1p-46L;
+    // weights call it twice each. sin(y) / y in double is within 2^-51 of the exact quotient,
+    // which decides the rounding to single unless the quotient lies right beside a midpoint
+    // between two singles; only there does the extended sine have to speak.
+    const double quotient = std::sin(static_cast<double>(y)) / static_cast<double>(y);
     const float result = static_cast<float>(quotient);
-    if (static_cast<float>(quotient - margin) == result && static_cast<float>(quotient + margin) == result) return result;
+    if (static_cast<float>(quotient * (1 - 0x1p-46)) == result && static_cast<float>(quotient * (1 + 0x1p-46)) == result)
+        return result;
     return static_cast<float>(std::sin(static_cast<long double>(y)) / y);
 }
 
 float Lanczos3Filter(float x) {
     const float t = std::fabs(x);
-    if (t < 3.0f) return static_cast<float>(static_cast<long double>(SinC(t)) * SinC(static_cast<float>(t / 3.0L)));
+    // Products and quotients of two singles are exact or rounded once in double, as in extended.
+    if (t < 3.0f) return static_cast<float>(static_cast<double>(SinC(t)) * SinC(static_cast<float>(t / 3.0)));
     return 0.0f;
 }
 
