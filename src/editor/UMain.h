@@ -162,7 +162,7 @@ public:
     QStringList CommandLineArguments;
 
     // Bound on the pixels of the view buffer: a zoom that would need more is refused.
-    static constexpr long long MaxViewPixels = 1LL << 28;
+    long long ViewPixelLimit = 1LL << 28;
 
     void LoadSettings() override;
     void SaveSettings() override;

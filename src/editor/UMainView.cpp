@@ -166,7 +166,7 @@ void TfrmMain::SetZoom(int zoomFactor) {
     if (!CurrentImage_) return;
     const long long viewWidth = static_cast<long long>(CurrentImage_->Width()) * zoomFactor / 8;
     const long long viewHeight = static_cast<long long>(CurrentImage_->Height()) * zoomFactor / 8;
-    if (viewWidth > MaxWidgetSide || viewHeight > MaxWidgetSide || viewWidth * viewHeight > MaxViewPixels)
+    if (viewWidth > MaxWidgetSide || viewHeight > MaxWidgetSide || viewWidth * viewHeight > ViewPixelLimit)
         throw Exception(FormatText("The picture is too large to be shown at %d%%.", zoomFactor * 100 / 8));
     const int previous = ZoomFactor_;
     ZoomFactor_ = zoomFactor;
