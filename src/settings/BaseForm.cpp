@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTextEdit>
+#include <QWindow>
 
 #include <exception>
 #include <utility>
@@ -99,10 +100,13 @@ void TfrmBaseForm::SavePosition() {
 
 void TfrmBaseForm::LoadPosition() {
     TXmlNode* node = GetFormNode();
-    const int left = Store_->ReadNodeSetting(node, "posLeft", x()).AsInteger();
-    const int top = Store_->ReadNodeSetting(node, "posTop", y()).AsInteger();
+    TVariant left = x(), top = y();
+    const bool hasLeft = Store_->GetNodeSetting(node, "posLeft", left);
+    const bool hasTop = Store_->GetNodeSetting(node, "posTop", top);
+    const QPoint position(left.AsInteger(), top.AsInteger());
     // A position off the present screens is applied as it is.
-    move(left, top);
+    move(position);
+    if ((hasLeft || hasTop) && FrameUnknown()) PendingPosition_ = position;
     if (Store_->ReadNodeSetting(node, "Maximized", false).AsBoolean())
         setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -118,11 +122,19 @@ void TfrmBaseForm::SaveSize() {
 void TfrmBaseForm::LoadSize() {
     TXmlNode* node = GetFormNode();
     const QRect outer = frameGeometry();
-    const int w = Store_->ReadNodeSetting(node, "sizeWidth", outer.width()).AsInteger();
-    const int h = Store_->ReadNodeSetting(node, "sizeHeight", outer.height()).AsInteger();
+    TVariant w = outer.width(), h = outer.height();
+    const bool hasWidth = Store_->GetNodeSetting(node, "sizeWidth", w);
+    const bool hasHeight = Store_->GetNodeSetting(node, "sizeHeight", h);
+    const QSize outerSize(w.AsInteger(), h.AsInteger());
     // The stored size is the outer one; the frame is what the window system adds around the
     // client area.
-    resize(w - (outer.width() - width()), h - (outer.height() - height()));
+    resize(outerSize - (outer.size() - size()));
+    if ((hasWidth || hasHeight) && FrameUnknown()) PendingSize_ = outerSize;
+}
+
+bool TfrmBaseForm::FrameUnknown() const {
+    if (windowFlags() & Qt::FramelessWindowHint || frameGeometry() != geometry()) return false;
+    return !windowHandle() || !windowHandle()->isExposed();
 }
 
 TfrmBaseForm* TfrmBaseForm::CreateChildForm(TFormClass formClass) {
@@ -164,6 +176,25 @@ void TfrmBaseForm::FormShow() {
     } catch (const std::exception& error) {
         ShowException(error);
     }
+}
+
+bool TfrmBaseForm::event(QEvent* event) {
+    if ((PendingPosition_ || PendingSize_) && frameGeometry() != geometry()) {
+        const auto position = std::exchange(PendingPosition_, std::nullopt);
+        const auto outerSize = std::exchange(PendingSize_, std::nullopt);
+        if (!isMaximized()) {
+            const QSize frame = frameGeometry().size() - size();
+            if (outerSize) resize(*outerSize - frame);
+            if (position) move(*position);
+        }
+    }
+    return QDialog::event(event);
+}
+
+void TfrmBaseForm::hideEvent(QHideEvent* event) {
+    PendingPosition_.reset();
+    PendingSize_.reset();
+    QDialog::hideEvent(event);
 }
 
 void TfrmBaseForm::showEvent(QShowEvent* event) {

@@ -13,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TXMLDataBase;
@@ -82,7 +83,9 @@ protected:
     // goes to ShowException and the window keeps the placement it had.
     virtual void FormShow();
 
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,6 +95,14 @@ private:
     // the form, so the focus moves on. Returns whether the key was swallowed.
     bool EnterAsTab(QWidget* focused);
     bool DefaultButtonTakesEnter() const;
+    // Whether the window system may not have put its frame around the window yet, so that
+    // the outer placement cannot be told from the client's.
+    bool FrameUnknown() const;
+
+    // A placement loaded before the frame was known, applied again once it is, so that the
+    // stored outer bounds do not grow or wander by the frame's size from run to run.
+    std::optional<QPoint> PendingPosition_;
+    std::optional<QSize> PendingSize_;
 
     std::unique_ptr<TXMLDataBase> OwnedStore_;
     TXMLDataBase* Store_ = nullptr;

@@ -1,11 +1,16 @@
 // Shows the scale or the gamma dialog as the main window would, for looking at; not a test.
 //   editor_dialogs_demo scale|gamma [slider position]
+//   editor_dialogs_demo placement <settings file>: a plain form that restores its placement,
+//   prints it, and saves it when it closes after two seconds.
 #include "core/PixelBuffer.h"
 #include "editor/UGamma.h"
 #include "editor/UScalePrefs.h"
 
 #include <QApplication>
 #include <QSlider>
+#include <QTimer>
+
+#include <cstdio>
 
 #include <memory>
 
@@ -29,6 +34,20 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Pixamo"));
     const QStringList args = QApplication::arguments();
+    if (args.value(1) == QStringLiteral("placement")) {
+        SetFormSettingsFileName(args.value(2).toStdString());
+        auto form = std::make_unique<TfrmBaseForm>();
+        form->setObjectName(QStringLiteral("frmDemo"));
+        form->show();
+        QTimer::singleShot(2000, [&form] {
+            const QRect outer = form->frameGeometry();
+            std::printf("outer %d,%d %dx%d client %dx%d\n", outer.x(), outer.y(), outer.width(), outer.height(),
+                        form->width(), form->height());
+            form.reset();
+            QApplication::quit();
+        });
+        return app.exec();
+    }
     auto picture = RampPicture(400, 300);
     std::unique_ptr<TfrmYesNo> dialog;
     if (args.value(1) == QStringLiteral("gamma")) {
