@@ -46,19 +46,6 @@ struct Shown {
 
 }  // namespace
 
-TEST(GammaDialog, Components) {
-    TfrmGamma dialog;
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Gamma Correction"));
-    EXPECT_EQ(dialog.size(), QSize(311, 260));
-    EXPECT_EQ(dialog.PaintArea->geometry(), QRect(12, 8, 200, 200));
-    EXPECT_EQ(dialog.GammaTrack->geometry(), QRect(268, 8, 31, 197));
-    EXPECT_EQ(dialog.GammaTrack->minimum(), 10);
-    EXPECT_EQ(dialog.GammaTrack->maximum(), 250);
-    EXPECT_EQ(dialog.GammaTrack->value(), 130);
-    EXPECT_EQ(dialog.Label2->text(), QStringLiteral("2.5"));
-    EXPECT_EQ(dialog.Label1->text(), QStringLiteral("0.1"));
-}
-
 TEST(GammaDialog, OpensAtOneWhateverTheSliderShows) {
     Shown s(300, 200);
     EXPECT_EQ(s.dialog.GammaValue(), 1.0);
