@@ -444,6 +444,12 @@ void TTIFFGraphic::SetupColorManager() {
     // number would be read across its pixels.
     const std::uint32_t samples = SamplesOfScheme(source);
     if (samples != 0 && samples != p.SamplesPerPixel) InvalidTIFF();
+    // The fax decoders write one bit per pixel, the ThunderScan decoder four.
+    const bool fax = p.Compression == CompressionKind::CCITTFax3 || p.Compression == CompressionKind::CCITTModifiedHuffman ||
+                     p.Compression == CompressionKind::CCITTModifiedHuffmanWord;
+    if ((fax && (depth != 1 || p.SamplesPerPixel != 1)) ||
+        (p.Compression == CompressionKind::ThunderScan && (depth != 4 || p.SamplesPerPixel != 1)))
+        InvalidTIFF();
     cm.SetSourceScheme(source);
     cm.SetTargetScheme(target);
     cm.SetSourceSampleCount(p.SamplesPerPixel);

@@ -271,6 +271,13 @@ TEST(TIFFReader, SampleLayoutsTheConvertersCannotTakeAreRefused) {
     B planar4;
     planar4.Basic(2, 1, 4, 3, 2).Set(284, B::Short, {2}).AddStrip({0}).AddStrip({0}).AddStrip({0});
     EXPECT_EQ(LoadError(planar4.Build()), InvalidTIFF);
+    // Fax data is bilevel, ThunderScan data 4-bit gray.
+    B grayFax;
+    grayFax.Basic(8, 1, 8, 1, 0).Set(259, B::Short, {3}).AddStrip({0, 1, 0x76});
+    EXPECT_EQ(LoadError(grayFax.Build()), InvalidTIFF);
+    B thunder8;
+    thunder8.Basic(2, 1, 8, 1, 1).Set(259, B::Short, {32809}).AddStrip({0xC5, 0x01});
+    EXPECT_EQ(LoadError(thunder8.Build()), InvalidTIFF);
     // Depths above 16 and an unknown photometric interpretation end in the colour manager's errors.
     B float64;
     float64.Basic(1, 1, 64, 1, 1).AddStrip(TBytes(8, 0));
