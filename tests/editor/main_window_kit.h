@@ -2,6 +2,8 @@
 // in a folder of the test's own, and its error messages recorded instead of shown.
 #pragma once
 
+#include "QtApplication.h"
+
 #include "core/PixelBuffer.h"
 #include "editor/UMain.h"
 #include "formats/FileFormatList.h"
@@ -24,25 +26,6 @@
 #include <string>
 #include <vector>
 
-class TMainWindowEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "pixamo_main_window_tests";
-        static char* argv[] = {name, nullptr};
-        App_ = std::make_unique<QApplication>(argc, argv);
-        QApplication::setApplicationDisplayName(QStringLiteral("Pixamo"));
-        FormatList();
-    }
-    void TearDown() override { App_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> App_;
-};
-
-inline ::testing::Environment* const MainWindowEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TMainWindowEnvironment);
-
 // A picture whose every pixel tells its position: blue x, green y, red 7.
 inline std::unique_ptr<TPixelBuffer> PositionPicture(int width, int height) {
     auto image = TPixelBuffer::Create(width, height);
@@ -64,6 +47,8 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
+        QApplication::setApplicationDisplayName(QStringLiteral("Pixamo"));
+        FormatList();
         SetFormSettingsFileName(Path("pixamo.xdb"));
         PreviousHandler = SetExceptionHandler([this](const std::exception& e) { Errors.push_back(e.what()); });
         Open();
@@ -71,7 +56,7 @@ protected:
     void TearDown() override {
         Form.reset();
         SetExceptionHandler(PreviousHandler);
-        SetFormSettingsFileName("");
+        SetFormSettingsFileName(TEditorTestEnvironment::SettingsFile().string());
     }
 
     // A fresh window, shown, as the program starts it.
