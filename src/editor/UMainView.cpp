@@ -275,7 +275,10 @@ void TfrmMain::StepAnts() {
 }
 
 void TfrmMain::PaintAreaPaint(QPainter& painter) {
-    if (ViewImage_) DrawPixelBuffer(painter, 0, 0, *ViewImage_);
+    if (ViewImage_)
+        DrawPixelBuffer(painter, 0, 0, *ViewImage_);
+    else  // a view that could not be had: the scroll box's colour, not stale pixels
+        painter.fillRect(PaintArea->rect(), QColor(240, 240, 255));
     // A paint of its own (exposure, a new view) moves the outline one step on; the repaint
     // asked for by a step has moved it already.
     if (!AntsRepaintPending_ && HasSelection()) {
