@@ -156,22 +156,40 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (Empty()) return;
 
-    // Data shorter than the rows leaves the missing rows black.
-    std::vector<std::uint8_t> rows(stride * p.Height, 0);
     std::vector<std::uint8_t> packed(static_cast<std::size_t>(dataSize));
     stream.ReadBuffer(packed.data(), packed.size());
+    // Run-length data is decoded as a whole; stored rows are converted where they lie in the
+    // data, so that a short file does not need a buffer of the size its header claims.
+    std::vector<std::uint8_t> decoded;
     if (runLength) {
+        decoded.assign(stride * p.Height, 0);
         TPCXRLEDecoder decoder;
         const std::uint8_t* source = packed.data();
-        std::uint8_t* dest = rows.data();
+        std::uint8_t* dest = decoded.data();
         decoder.Decode(source, dest, static_cast<std::int32_t>(std::min<std::size_t>(packed.size(), INT32_MAX)),
-                       static_cast<std::int32_t>(rows.size()));
-    } else {
-        std::copy_n(packed.begin(), std::min(packed.size(), rows.size()), rows.begin());
+                       static_cast<std::int32_t>(decoded.size()));
     }
+    const std::vector<std::uint8_t>& rows = runLength ? decoded : packed;
+    // Data shorter than the rows leaves the missing rows black: the row in which the data ends
+    // is completed with zeroes, every row after it is a row of zeroes.
+    std::vector<std::uint8_t> tail;
+    bool tailHoldsData = false;
+    auto rowAt = [&](std::uint32_t y) -> const std::uint8_t* {
+        const std::uint64_t start = std::uint64_t(y) * stride;
+        if (start + stride <= rows.size()) return rows.data() + start;
+        if (tail.empty()) {
+            tail.assign(stride, 0);
+            tailHoldsData = start < rows.size();
+            if (tailHoldsData) std::copy(rows.begin() + static_cast<std::ptrdiff_t>(start), rows.end(), tail.begin());
+        } else if (tailHoldsData) {
+            std::fill(tail.begin(), tail.end(), 0);
+            tailHoldsData = false;
+        }
+        return tail.data();
+    };
 
     for (std::uint32_t y = 0; y < p.Height; ++y) {
-        const std::uint8_t* row = rows.data() + y * stride;
+        const std::uint8_t* row = rowAt(y);
         std::uint8_t* target = ScanLine(static_cast<int>(y));
         if (fourPlanes) {
             std::uint8_t planeBytes[4] = {};

@@ -108,11 +108,15 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
                                  : p.ColorScheme == ColorScheme::RGBA ? ColorScheme::BGRA
                                                                       : ColorScheme::Indexed);
     SetPixelFormat(ColorManager.PixelFormatFor(1));
+    const std::size_t rowBytes = std::size_t(width) * bpc;
+    // Stored channels must all be there: a short file would fail at its first missing row anyway,
+    // and so its header cannot make the bitmap grow beyond what the file holds.
+    if (!runLength && std::uint64_t(rowBytes) * height * used > std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0)))
+        throw EReadError();
     SetSize(static_cast<int>(width), static_cast<int>(height));
     if (Empty()) return;
     if (used == 1) SetPalette(ColorManager.MakeGrayPalette(false));
 
-    const std::size_t rowBytes = std::size_t(width) * bpc;
     const std::int64_t streamSize = stream.Size();
     std::vector<std::uint8_t> packed;
     // Channel c of stored row r into buffer (rowBytes bytes, zeroed where the file has no data).

@@ -1,0 +1,24 @@
+// The body of a reader's fuzz target: the content test, the header description and a full load
+// of arbitrary bytes, as opening a file by its extension would do even when the content test says
+// no. Any Exception is a clean refusal; anything else (a sanitizer report, a crash) is a bug.
+#pragma once
+
+#include "platform/Exception.h"
+#include "platform/Stream.h"
+
+#include <cstddef>
+#include <cstdint>
+
+template <class TReader> int FuzzReader(const std::uint8_t* data, std::size_t size) {
+    TMemoryStream stream(data, size);
+    TReader::CanLoadStream(stream);
+    TReader graphic;
+    try {
+        graphic.ReadProperties(stream, 0);
+        stream.SetPosition(0);
+        graphic.LoadFromStream(stream);
+        if (!graphic.Empty()) graphic.Pixel(graphic.Width() - 1, graphic.Height() - 1);
+    } catch (const Exception&) {
+    }
+    return 0;
+}
