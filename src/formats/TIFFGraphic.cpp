@@ -358,7 +358,9 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     if (p.Width == 0 || p.Height == 0) return false;
 
     p.RowsPerStrip = GetIntegers(TagRowsPerStrip);
-    if (p.RowsPerStrip.empty() || p.RowsPerStrip[0] == UINT32_MAX) p.RowsPerStrip = {p.Height};
+    // A first value of 0 would make every strip empty: it counts as absent too.
+    if (p.RowsPerStrip.empty() || p.RowsPerStrip[0] == UINT32_MAX || p.RowsPerStrip[0] == 0)
+        p.RowsPerStrip = {p.Height};
     // Values beyond a byte saturate, so that the colour manager refuses them instead of
     // seeing a small number.
     p.SamplesPerPixel = static_cast<std::uint8_t>(std::min<std::uint32_t>(GetInteger(TagSamplesPerPixel, 1), 255));

@@ -143,6 +143,12 @@ TEST(TIFFReader, PropertiesOfTheDirectory) {
     EXPECT_EQ(p.BitsPerPixel, 8);
     EXPECT_EQ(p.JPEGTablesMode, 3u);
     EXPECT_FLOAT_EQ(p.FileGamma, 1.0f);
+
+    // Zero rows per strip would leave every strip empty: read as the whole height.
+    b.Set(278, B::Long, {0});
+    TMemoryStream zeroRows(b.Build());
+    ASSERT_TRUE(graphic.ReadProperties(zeroRows, 0));
+    EXPECT_EQ(graphic.ImageProperties.RowsPerStrip, (TCardinalArray{7}));
 }
 
 TEST(TIFFReader, ImageIndexWalksTheChainAndStopsAtLoops) {
