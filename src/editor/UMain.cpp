@@ -591,8 +591,12 @@ void TfrmMain::FormShow() {
     if (!CommandLineArguments.isEmpty()) {
         const QFileInfo file(CommandLineArguments.first());
         // Kept with its full path, so that the recent-files entry still names it from
-        // another working folder.
-        if (file.isFile()) Guarded([this, &file] { LoadImage(file.absoluteFilePath().toStdString()); });
+        // another working folder. Loaded once the window is on the screen, so that a message
+        // about the file shows over it.
+        if (file.isFile()) {
+            const std::string name = file.absoluteFilePath().toStdString();
+            QTimer::singleShot(0, this, [this, name] { Guarded([this, &name] { LoadImage(name); }); });
+        }
     }
     UpdateActions();
 }
