@@ -97,7 +97,9 @@ QStringList OpenFilters() {
     QStringList each;
     for (const TPictureFormat& format : TPictureFormatTable::Instance().Formats()) {
         if (format.Class == &MetafileGraphicClass) continue;  // no metafile renderer here
-        const QString pattern = "*." + ToQString(format.Extension);
+        // File names match case-sensitively here: offer the upper-case extension too.
+        const QString extension = ToQString(format.Extension);
+        const QString pattern = QStringLiteral("*.%1 *.%2").arg(extension, extension.toUpper());
         all << pattern;
         each << QStringLiteral("%1 (%2)").arg(ToQString(format.Description), pattern);
     }
