@@ -117,6 +117,8 @@ TEST(GifReader, RefusesBrokenFilesCleanly) {
     auto reader = LoadReader<TGIFGraphic>(truncated);
     EXPECT_EQ(reader->Pixel(0, 0), TableColor(5));
     EXPECT_EQ(reader->Pixel(15, 15), TableColor(0));
+    // An image without data shows index 0.
+    EXPECT_EQ(LoadReader<TGIFGraphic>(Gif({Header("GIF89a", 2, 2, 1), Image(2, 2, {}, 2)}))->Pixel(1, 1), TableColor(0));
     // Code sizes the decoder has no alphabet for decode nothing.
     TBytes badCodeSize = Gif({Header("GIF89a", 4, 4, 7), Image(4, 4, TBytes(16, 5))});
     badCodeSize[13 + 768 + 10] = 14;
