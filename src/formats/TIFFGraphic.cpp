@@ -97,12 +97,16 @@ CompressionKind KindOfCompression(std::uint32_t value) {
 }
 
 // How many decoded bytes one stored byte can give at most; bounds what a header may ask for
-// before anything is allocated. Fax and JPEG data may end early and still fill every row.
+// before anything is allocated or decoded. A fax row takes at least one byte and one code
+// covers at most 2560 pixels; a JPEG block at least two bits.
 std::uint64_t ExpansionOf(CompressionKind kind) {
     switch (kind) {
     case CompressionKind::None: return 8;  // lenient: a truncated file shows what it has
     case CompressionKind::PackBits: return 64;
     case CompressionKind::ThunderScan: return 64;
+    case CompressionKind::CCITTFax3: case CompressionKind::CCITTModifiedHuffman:
+    case CompressionKind::CCITTModifiedHuffmanWord:
+        return 512;
     case CompressionKind::LZW: return 4096;
     case CompressionKind::Deflate: return MaxDeflateExpansion;
     case CompressionKind::JPEG: return 1024;
@@ -460,7 +464,8 @@ void TTIFFGraphic::SetupColorManager() {
 
     planes_ = p.PlanarConfig == 2 && p.SamplesPerPixel > 1 ? p.SamplesPerPixel : 1;
     // Separate planes are interleaved here before conversion, which needs whole-byte samples.
-    if (planes_ > 1 && depth != 8 && depth != 16) InvalidTIFF();
+    // JPEG strips decode to interleaved B, G, R pixels, never to one plane.
+    if (planes_ > 1 && ((depth != 8 && depth != 16) || jpeg)) InvalidTIFF();
     const std::uint64_t samplesPerRow = std::uint64_t(p.Width) * (planes_ > 1 ? 1 : p.SamplesPerPixel);
     lineBytes_ = static_cast<std::size_t>((samplesPerRow * depth + 7) / 8);
     chunkyBytes_ = static_cast<std::size_t>((std::uint64_t(p.Width) * p.SamplesPerPixel * depth + 7) / 8);

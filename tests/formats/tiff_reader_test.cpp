@@ -13,6 +13,8 @@
 
 #include <cstring>
 
+namespace fs = std::filesystem;
+
 namespace {
 
 using B = TTiffBuilder;
@@ -277,6 +279,10 @@ TEST(TIFFReader, SampleLayoutsTheConvertersCannotTakeAreRefused) {
     B planar4;
     planar4.Basic(2, 1, 4, 3, 2).Set(284, B::Short, {2}).AddStrip({0}).AddStrip({0}).AddStrip({0});
     EXPECT_EQ(LoadError(planar4.Build()), InvalidTIFF);
+    B planarJpeg;
+    planarJpeg.Basic(2, 1, 8, 3, 6).Set(259, B::Short, {7}).Set(284, B::Short, {2});
+    planarJpeg.AddStrip({0xFF, 0xD8}).AddStrip({0xFF, 0xD8}).AddStrip({0xFF, 0xD8});
+    EXPECT_EQ(LoadError(planarJpeg.Build()), InvalidTIFF);
     // Fax data is bilevel, ThunderScan data 4-bit gray.
     B grayFax;
     grayFax.Basic(8, 1, 8, 1, 0).Set(259, B::Short, {3}).AddStrip({0, 1, 0x76});
@@ -486,6 +492,13 @@ TEST(TIFFReader, SubsampledYCbCrDataUnits) {
     // Vertical subsampling finer than the horizontal one is not a TIFF layout.
     b.Set(530, B::Short, {1, 2});
     EXPECT_NE(LoadError(b.Build()), "");
+}
+
+TEST(TIFFReader, FuzzFindings) {
+    // 369 bytes of Group 3 data claiming 2 x 16777248 pixels: refused before millions of rows
+    // are decoded and converted.
+    const TBytes fax = ReadFile(fs::path(PIXAMO_TEST_DATA_DIR) / "fuzz-tiff-fax-huge-picture");
+    EXPECT_EQ(LoadError(fax), "Cannot load image. The TIF/TIFF image of 2 x 16777248 pixels is too large.");
 }
 
 TEST(TIFFReader, EveryTruncationOfAFileFailsCleanly) {
