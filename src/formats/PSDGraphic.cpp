@@ -107,6 +107,9 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     const unsigned planesNeeded = oneChannel ? 1
                                   : (scheme == ColorScheme::RGBA || scheme == ColorScheme::CMYK) ? 4 : 3;
     if (h.Channels < planesNeeded) GraphicError(gesInvalidImage);
+    // Channels hold 8 or 16 bits, bitmaps and other one-channel pictures also 1. Other depths
+    // have no bitmap layout: their rows would be copied into rows of another length.
+    if (h.Depth != 8 && h.Depth != 16 && !(h.Depth == 1 && oneChannel)) GraphicError(gesInvalidColorFormat);
 
     ColorManager.SourceFlags = SwapBytes;
     ColorManager.SetSourceDepth(static_cast<std::uint8_t>(std::min<unsigned>(h.Depth, 255)));

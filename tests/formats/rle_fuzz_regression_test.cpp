@@ -132,6 +132,32 @@ TEST(PCXSizeChecks, StoredRowsPastTheDataAreBlackWithoutABufferOfTheClaimedSize)
     EXPECT_EQ(image.At(0, 3), RGBColor(0, 0, 0));
 }
 
+TEST(PSDDepthChecks, DepthsWithoutABitmapLayoutAreRefused) {
+    // Indexed, 100 x 100, 5 bits per channel: no bitmap takes such rows.
+    EXPECT_EQ(ReaderMessage<TPSDGraphic>(DataFile("fuzz-psd-five-bit-indexed")), "Invalid color format in PSD or PDD file.");
+
+    auto greyFile = [](unsigned depth, unsigned mode, unsigned channels) {
+        const unsigned rowBytes = (4 * depth + 7) / 8;
+        TBytes b(26 + 14 + channels * 2 * rowBytes, 0);
+        std::copy_n("8BPS", 4, b.begin());
+        Put16BE(b, 4, 1);
+        Put16BE(b, 12, channels);
+        Put16BE(b, 16, 2);  // height
+        Put16BE(b, 20, 4);  // width
+        Put16BE(b, 22, depth);
+        Put16BE(b, 24, mode);
+        std::fill(b.begin() + 40, b.end(), 0x7F);
+        return b;
+    };
+    // Twelve bits would have overrun the 8-bit rows, five and one-bit colour had no layout at all.
+    for (unsigned depth : {2u, 5u, 12u, 32u})
+        EXPECT_NE(ReaderMessage<TPSDGraphic>(greyFile(depth, 1, 1)), NoException) << depth;
+    EXPECT_NE(ReaderMessage<TPSDGraphic>(greyFile(1, 3, 3)), NoException);
+    EXPECT_EQ(ToBgr(*LoadReader<TPSDGraphic>(greyFile(8, 1, 1))).At(3, 1), RGBColor(0x7F, 0x7F, 0x7F));
+    EXPECT_EQ(ToBgr(*LoadReader<TPSDGraphic>(greyFile(16, 1, 1))).At(3, 1), RGBColor(0x7F, 0x7F, 0x7F));
+    EXPECT_EQ(ToBgr(*LoadReader<TPSDGraphic>(greyFile(1, 0, 1))).At(3, 1), RGBColor(0, 0, 0));  // bits set: black
+}
+
 TEST(SGISizeChecks, VerbatimChannelsBeyondTheDataFailBeforeTheBitmapIsMade) {
     TBytes file(512, 0);
     Put16BE(file, 0, 474);
