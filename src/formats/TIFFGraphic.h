@@ -31,10 +31,6 @@ public:
     // Always decodes the first directory; a tiled image leaves the picture empty.
     void LoadFromStream(TStream& stream) override;
 
-protected:
-    // The entries of the current directory, sorted by tag.
-    const std::vector<TTIFFEntry>& Entries() const { return entries_; }
-
 private:
     bool BigEndianFile() const;
     std::uint16_t Get16(const std::uint8_t* p) const;
@@ -63,7 +59,7 @@ private:
 
     TStream* stream_ = nullptr;
     std::int64_t streamSize_ = 0;
-    std::vector<TTIFFEntry> entries_;
+    std::vector<TTIFFEntry> entries_;  // the current directory, sorted by tag
     std::vector<std::uint16_t> colorMap_;
     TFloatArray yCbCrCoefficients_;
     std::uint32_t yCbCrPositioning_ = 1;

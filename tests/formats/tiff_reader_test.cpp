@@ -461,17 +461,6 @@ TEST(TIFFReader, ModifiedHuffmanAndThunderScanStrips) {
     EXPECT_EQ(t.At(3, 1), RGBColor(0xBB, 0xBB, 0xBB));
 }
 
-TEST(TIFFReader, CMYKAndLab) {
-    B cmyk;
-    cmyk.Basic(2, 1, 8, 4, 5).AddStrip({0, 0, 0, 0, 255, 0, 0, 0});
-    const TBgrImage c = Load(cmyk.Build());
-    EXPECT_EQ(c.At(0, 0), RGBColor(255, 255, 255));
-    EXPECT_EQ(c.At(1, 0), RGBColor(0, 255, 255));
-    B lab;
-    lab.Basic(1, 1, 8, 3, 8).AddStrip({255, 0, 0});
-    EXPECT_EQ(Load(lab.Build()).At(0, 0), RGBColor(255, 255, 255));
-}
-
 TEST(TIFFReader, SubsampledYCbCrDataUnits) {
     // 3 x 3 pixels in 2 x 2 units: Y00 Y01 Y10 Y11 Cb Cr; the units at the right and bottom
     // edges are only partly inside the picture.
