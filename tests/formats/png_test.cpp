@@ -5,6 +5,7 @@
 #include "formats/PNGGraphic.h"
 #include "formats/ReaderStrings.h"
 #include "platform/Exception.h"
+#include "platform/PictureFiles.h"
 #include "platform/Stream.h"
 
 #include <cmath>
@@ -370,4 +371,19 @@ TEST(PngReader, LoadsPicturesEncodedByImageMagickExactly) {
         EXPECT_TRUE(SamePicture(LoadBgr(target.string(), &loaded), *v.Expected)) << v.Options;
         EXPECT_EQ(loaded.Class, &TPNGGraphicClass);
     }
+}
+
+TEST(PngReader, DecodesIconImagesStoredAsPng) {
+    FormatList();  // the icon loader finds the PNG reader through the extension table
+    TSamples s = Pattern(6, 5, 8, 3);
+    TBytes png = SimplePng(s, 2, false);
+    TBytes icon = {0, 0, 1, 0, 1, 0, 6, 5, 0, 0, 1, 0, 32, 0};
+    for (std::uint32_t v : {std::uint32_t(png.size()), 22u})
+        for (int shift = 0; shift < 32; shift += 8) icon.push_back(static_cast<std::uint8_t>(v >> shift));
+    icon.insert(icon.end(), png.begin(), png.end());
+    TIcon picture;
+    TMemoryStream stream(icon);
+    picture.LoadFromStream(stream);
+    EXPECT_TRUE(picture.ImageIsPng());
+    EXPECT_TRUE(SamePicture(ToBgr(picture), Expected(s)));
 }

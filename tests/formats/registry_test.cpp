@@ -253,18 +253,6 @@ TEST(ReaderBase, SizeCheckRefusesPicturesThatCannotBeHeldOrDecoded) {
     EXPECT_NO_THROW(probe.CheckImageSize(100, 100, 30001, 0));
 }
 
-TEST(ReaderBase, ByteSwapHelpers) {
-    EXPECT_EQ(SwapLong(0x11223344u), 0x44332211u);
-    std::uint16_t shorts[2] = {0x1234, 0xABCD};
-    SwapShortArray(shorts, 2);
-    EXPECT_EQ(shorts[0], 0x3412);
-    EXPECT_EQ(shorts[1], 0xCDAB);
-    std::uint32_t longs[2] = {1, 0xFF000000u};
-    SwapLongArray(longs, 2);
-    EXPECT_EQ(longs[0], 0x01000000u);
-    EXPECT_EQ(longs[1], 0xFFu);
-}
-
 TEST(LoadPipeline, FallsBackOnTheExtensionWhenNoReaderClaimsTheFile) {
     TBitmap bitmap;
     bitmap.SetPixelFormat(TPixelFormat::pf24bit);
