@@ -2,11 +2,11 @@
 # Whole-process loading speed and peak memory of `pixamo-cli convert BIG.ext out.bmp` against the
 # netpbm converters (which use libpng and libtiff for PNG and TIFF) on the same 3000x2000 files.
 #   bench/formats/run.sh [PIXAMO-CLI=build/src/cli/pixamo-cli] [RUNS=3]
-# Builds nothing. Needs ImageMagick (convert), netpbm, libtiff-tools and python3 (measure.py). The pictures go
-# to a temporary folder on /dev/shm (on /tmp where that is missing), so that writing the outputs
-# (our BMP, the native tools' PPM, both about 18 MB, written to a file in the same folder) costs
-# no disk time. Each command runs RUNS times, ours and the native one in turn; the best wall time
-# and the best CPU time (user + system) are kept.
+# Builds nothing. Needs ImageMagick (convert), netpbm, libtiff-tools and python3 (measure.py).
+# The pictures go to a temporary folder on /dev/shm (on /tmp where that is missing), so that
+# writing the outputs (our BMP, the native tools' PPM, both about 18 MB, written to a file in the
+# same folder) costs no disk time. Each command runs RUNS times, ours and the native one in turn;
+# the best wall time, the best CPU time (user + system) and the highest peak memory are kept.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cli="$(realpath "${1:-$root/build/src/cli/pixamo-cli}")"
