@@ -8,15 +8,16 @@ constexpr std::uint32_t NoCode = 4096;
 constexpr std::size_t TableSize = 4097;  // the last entry is a spare slot no code can name
 constexpr std::size_t StackSize = 4096;
 
-// What the two LZW flavours differ in.
+// What the two LZW flavours differ in besides the bit order, which is a template argument so that
+// no code asks for it.
 struct TLZWFlavour {
-    bool MostSignificantFirst;
     std::uint32_t ClearCode;
     std::uint32_t InitialWidth;
     bool EndCodeStopsDecoding;
 };
 
 // The string table and output of one Decode call.
+template <bool MostSignificantFirst>
 class TLZWState {
 public:
     TLZWState(const TLZWFlavour& flavour, std::uint8_t* dest, std::size_t destSize)
@@ -34,8 +35,6 @@ public:
 
     std::uint32_t Width() const { return FWidth; }
     bool Done() const { return FLeft == 0; }
-    std::uint32_t ClearCode() const { return FFlavour.ClearCode; }
-    std::uint32_t EndCode() const { return FFlavour.ClearCode + 1; }
 
     void Clear() {
         FWidth = FFlavour.InitialWidth;
@@ -68,7 +67,12 @@ public:
         if (depth < StackSize) FStack[depth++] = FFirstByte;
         AddString();
         FOldCode = incoming;
-        while (depth > 0 && FLeft > 0) Put(FStack[--depth]);
+        // The stack holds the string backwards; it leaves in one pass, cut where the output is full.
+        const std::size_t count = std::min(depth, FLeft);
+        const std::uint8_t* top = FStack + depth;
+        for (std::size_t i = 0; i < count; ++i) FTarget[i] = *--top;
+        FTarget += count;
+        FLeft -= count;
         return true;
     }
 
@@ -82,7 +86,7 @@ private:
     void AddString() {
         FPrefix[FNextFree] = static_cast<std::int32_t>(FOldCode);
         FSuffix[FNextFree] = FFirstByte;
-        if (FFlavour.MostSignificantFirst) {
+        if constexpr (MostSignificantFirst) {
             // TIFF widens one code early, and once full writes every new string to the spare slot.
             if (FNextFree < 4096) ++FNextFree;
             if (FNextFree == FMask && FWidth < 12) Widen();
@@ -110,21 +114,23 @@ private:
     std::uint8_t FFirstByte = 0;
 };
 
+template <bool MostSignificantFirst>
 void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source, std::int32_t packedSize,
                std::uint8_t* dest, std::int32_t unpackedSize) {
     if (packedSize <= 0 || unpackedSize <= 0) return;
-    TLZWState state(flavour, dest, static_cast<std::size_t>(unpackedSize));
+    TLZWState<MostSignificantFirst> state(flavour, dest, static_cast<std::size_t>(unpackedSize));
+    const std::uint32_t clearCode = flavour.ClearCode, endCode = flavour.ClearCode + 1;
     const std::uint8_t* const end = source + packedSize;
     std::uint32_t buffer = 0;
     std::uint32_t held = 0;
     while (source < end && !state.Done()) {
-        if (flavour.MostSignificantFirst) buffer |= static_cast<std::uint32_t>(*source++) << (24 - held);
+        if constexpr (MostSignificantFirst) buffer |= static_cast<std::uint32_t>(*source++) << (24 - held);
         else buffer |= static_cast<std::uint32_t>(*source++) << held;
         held += 8;
         while (held >= state.Width()) {
             const std::uint32_t width = state.Width();
             std::uint32_t code;
-            if (flavour.MostSignificantFirst) {
+            if constexpr (MostSignificantFirst) {
                 code = buffer >> (32 - width);
                 buffer <<= width;
             } else {
@@ -133,10 +139,10 @@ void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source, std::int3
             }
             held -= width;
             bool nextByte;
-            if (code == state.EndCode()) {
+            if (code == endCode) {
                 if (flavour.EndCodeStopsDecoding) return;
                 nextByte = true;
-            } else if (code == state.ClearCode()) {
+            } else if (code == clearCode) {
                 state.Clear();
                 nextByte = false;
             } else {
@@ -153,13 +159,13 @@ void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source, std::int3
 
 void TTIFFLZWDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                              std::int32_t UnpackedSize) {
-    static constexpr TLZWFlavour Tiff{true, 256, 9, true};
-    DecodeLZW(Tiff, Source, PackedSize, Dest, UnpackedSize);
+    static constexpr TLZWFlavour Tiff{256, 9, true};
+    DecodeLZW<true>(Tiff, Source, PackedSize, Dest, UnpackedSize);
 }
 
 void TGIFLZWDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                             std::int32_t UnpackedSize) {
     if (FInitialCodeSize < 1 || FInitialCodeSize > 11) return;
-    const TLZWFlavour gif{false, 1u << FInitialCodeSize, FInitialCodeSize + 1u, false};
-    DecodeLZW(gif, Source, PackedSize, Dest, UnpackedSize);
+    const TLZWFlavour gif{1u << FInitialCodeSize, FInitialCodeSize + 1u, false};
+    DecodeLZW<false>(gif, Source, PackedSize, Dest, UnpackedSize);
 }
