@@ -93,6 +93,9 @@ std::unique_ptr<TPixelBuffer> TPixelBuffer::CreateFromBitmap(const TBitmap& bitm
     TPixel24 lookup[256] = {};
     for (std::size_t i = 0; i < palette.size() && i < 256; ++i)
         lookup[i] = TPixel24{palette[i].Blue, palette[i].Green, palette[i].Red};
+    std::uint32_t wideLookup[256];
+    for (int i = 0; i < 256; ++i)
+        wideLookup[i] = lookup[i].Blue | (std::uint32_t(lookup[i].Green) << 8) | (std::uint32_t(lookup[i].Red) << 16);
 
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* in = bitmap.ScanLine(y);
@@ -104,9 +107,14 @@ std::unique_ptr<TPixelBuffer> TPixelBuffer::CreateFromBitmap(const TBitmap& bitm
         case TPixelFormat::pf4bit:
             for (int x = 0; x < width; ++x) out[x] = lookup[(x & 1) ? (in[x >> 1] & 0x0F) : (in[x >> 1] >> 4)];
             break;
-        case TPixelFormat::pf8bit:
-            for (int x = 0; x < width; ++x) out[x] = lookup[in[x]];
+        case TPixelFormat::pf8bit: {
+            // Four bytes a pixel, the fourth overwritten by the next pixel: one store each.
+            std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(out);
+            int x = 0;
+            for (; x + 1 < width; ++x) std::memcpy(bytes + 3 * x, &wideLookup[in[x]], 4);
+            if (x < width) out[x] = lookup[in[x]];
             break;
+        }
         case TPixelFormat::pf15bit:
             for (int x = 0; x < width; ++x) {
                 unsigned w = in[2 * x] | (in[2 * x + 1] << 8);

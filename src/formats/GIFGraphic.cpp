@@ -171,7 +171,8 @@ void TGIFGraphic::LoadFromStream(TStream& stream) {
     SetSize(static_cast<int>(width), static_cast<int>(height));
     if (pixelCount == 0) return;
     std::vector<std::uint8_t> packed(packedSize);
-    std::vector<std::uint8_t> pixels(std::uint64_t(width) * (height + 1), 0);
+    std::vector<std::uint8_t> pixels;
+    if (ImageProperties.Interlaced || Stride() != width) pixels.assign(std::uint64_t(width) * (height + 1), 0);
     stream.SetPosition(dataStart);
     for (std::size_t filled = 0; filled < packed.size();) {
         std::uint8_t size = ReadByte();
@@ -182,8 +183,11 @@ void TGIFGraphic::LoadFromStream(TStream& stream) {
 
     TGIFLZWDecoder decoder(codeSize);
     const std::uint8_t* source = packed.data();
-    std::uint8_t* dest = pixels.data();
+    // Rows stored in order and without padding in the bitmap take the decoded pixels directly.
+    const bool direct = !ImageProperties.Interlaced && Stride() == width;
+    std::uint8_t* dest = direct ? Bits() : pixels.data();
     decoder.Decode(source, dest, static_cast<std::int32_t>(packed.size()), static_cast<std::int32_t>(pixelCount));
+    if (direct) return;
 
     const std::uint8_t* row = pixels.data();
     auto copyRow = [&](std::uint32_t y) {
