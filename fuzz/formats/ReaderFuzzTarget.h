@@ -5,9 +5,20 @@
 
 #include "platform/Exception.h"
 #include "platform/Stream.h"
+#include "platform/Warnings.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+// Warnings (a JPEG strip that ends early) are expected of arbitrary bytes: keep them off stderr.
+inline void SilenceWarnings() {
+    static const bool silenced = [] {
+        SetWarningHandler([](const std::string&) {});
+        return true;
+    }();
+    (void)silenced;
+}
 
 template <class TReader> int FuzzReader(const std::uint8_t* data, std::size_t size) {
     TMemoryStream stream(data, size);

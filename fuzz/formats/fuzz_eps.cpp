@@ -2,14 +2,9 @@
 // point anywhere.
 #include "ReaderFuzzTarget.h"
 #include "formats/EPSGraphic.h"
-#include "platform/Warnings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool quiet = [] {
-        SetWarningHandler([](const std::string&) {});  // truncated JPEG strips warn
-        return true;
-    }();
-    (void)quiet;
+    SilenceWarnings();
     TMemoryStream stream(data, size);
     TEPSGraphic graphic;
     try {

@@ -1,21 +1,15 @@
 // The whole load pipeline from memory: the first byte picks the extension used when no reader
 // claims the rest, so the platform's bitmap, icon and JPEG loaders are reached too. Any Exception
 // is a clean refusal; anything else is a bug.
+#include "ReaderFuzzTarget.h"
 #include "formats/LoadPipeline.h"
-#include "platform/Exception.h"
-#include "platform/Stream.h"
-#include "platform/Warnings.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool quiet = [] {
-        SetWarningHandler([](const std::string&) {});
-        return true;
-    }();
-    (void)quiet;
+    SilenceWarnings();
     if (size == 0) return 0;
     static const char* const extensions[] = {"bmp", "ico", "jpg", "wmf", "png", "gif", "tif", "xyz"};
     const char* extension = extensions[data[0] % 8];

@@ -2,14 +2,9 @@
 // next few image indexes, whose chain may loop.
 #include "ReaderFuzzTarget.h"
 #include "formats/TIFFGraphic.h"
-#include "platform/Warnings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool quiet = [] {
-        SetWarningHandler([](const std::string&) {});  // truncated JPEG strips warn
-        return true;
-    }();
-    (void)quiet;
+    SilenceWarnings();
     TMemoryStream stream(data, size);
     TTIFFGraphic graphic;
     try {

@@ -24,7 +24,7 @@
 namespace {
 
 // Larger results are refused rather than left to exhaust the machine.
-constexpr std::uint64_t MaxResultPixels = std::uint64_t{1} << 28;
+constexpr std::uint64_t MaxResultPixels = MaxPicturePixels;
 
 const char* const FilterNames[7] = {"box", "triangle", "hermite", "bell", "spline", "lanczos3", "mitchell"};
 constexpr int DefaultFilter = 5;

@@ -533,9 +533,9 @@ void TfrmMain::actnScaleExecute() {
     if (width < 1 || height < 1)
         throw Exception(FormatText("The new size %dx%d is too small: width and height must be at least 1.", width,
                                    height));
-    if (static_cast<long long>(width) * height > (1LL << 28))
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > MaxPicturePixels)
         throw Exception(FormatText("The new size %dx%d is too large: at most %lld pixels are allowed.", width, height,
-                                   1LL << 28));
+                                   static_cast<long long>(MaxPicturePixels)));
     const TResampleFilter& filter = ResampleFilterAt(dialog->FilterIndex());
     // The new buffer is had before the picture is touched, so a size the machine cannot give
     // leaves the picture and the undo copy as they were.

@@ -162,7 +162,7 @@ public:
     QStringList CommandLineArguments;
 
     // Bound on the pixels of the view buffer: a zoom that would need more is refused.
-    long long ViewPixelLimit = 1LL << 28;
+    long long ViewPixelLimit = static_cast<long long>(MaxPicturePixels);
 
     void LoadSettings() override;
     void SaveSettings() override;

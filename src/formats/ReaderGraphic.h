@@ -24,7 +24,7 @@ class TStream;
 
 // The most pixels a reader accepts in one picture (beyond it the header is refused before
 // anything is allocated).
-inline constexpr std::uint64_t MaxPixelCount = std::uint64_t(1) << 28;
+inline constexpr std::uint64_t MaxPixelCount = MaxPicturePixels;
 // Pictures whose rows need fewer decoded bytes than this are never refused for lack of data: a
 // small picture with short data is not a threat, only a big one is.
 inline constexpr std::uint64_t MinRefusedDataSize = std::uint64_t(1) << 24;

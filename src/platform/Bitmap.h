@@ -20,6 +20,10 @@ enum class TPixelFormat {
     pfCustom   // no standard layout: such a bitmap holds no pixels
 };
 
+// The most pixels a picture may have, whoever makes it (a reader, a loader, scaling, the view):
+// larger ones are refused before anything is allocated.
+constexpr std::uint64_t MaxPicturePixels = std::uint64_t{1} << 28;
+
 // Bits per pixel of a format; 0 for pfDevice and pfCustom.
 int BitsPerPixelOf(TPixelFormat format);
 

@@ -10,9 +10,6 @@
 
 class TStream;
 
-// Pictures larger than this many pixels are refused before anything is allocated.
-constexpr std::uint64_t MaxPicturePixels = std::uint64_t{1} << 28;
-
 enum : std::uint32_t {
     BI_RGB = 0,
     BI_RLE8 = 1,
