@@ -41,11 +41,10 @@ bool ReadHeader(TStream& stream, TEPSHeader& header) {
 const char* TEPSGraphic::FormatLabel() const { return gesEPS; }
 
 bool TEPSGraphic::CanLoadStream(TStream& stream) {
-    const std::int64_t position = stream.Position();
+    const TStreamPositionKeeper keep(stream);
     TEPSHeader header;
     const bool result = stream.Remaining() > static_cast<std::int64_t>(HeaderSize) && ReadHeader(stream, header) &&
                         HeaderSize < header.TIFFOffset && header.TIFFLength > 0;
-    stream.SetPosition(position);
     return result;
 }
 

@@ -60,13 +60,12 @@ TImageDescriptor ReadImageDescriptor(TStream& stream) {
 const char* TGIFGraphic::FormatLabel() const { return gesGIF; }
 
 bool TGIFGraphic::CanLoadStream(TStream& stream) {
-    std::int64_t position = stream.Position();
+    const TStreamPositionKeeper keep(stream);
     bool result = false;
     if (stream.Remaining() > 22) {
         std::uint8_t signature[3];
         result = stream.Read(signature, 3) == 3 && IsGIFSignature(signature);
     }
-    stream.SetPosition(position);
     return result;
 }
 
@@ -139,10 +138,7 @@ bool TGIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TGIFGraphic::LoadFromStream(TStream& stream) {
-    ReleaseImage();
-    BasePosition = stream.Position();
-    Stream = &stream;
-    if (!ReadProperties(stream, 0)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
     stream.SetPosition(BasePosition + 6);
     SetPixelFormat(TPixelFormat::pf8bit);
     TScreenDescriptor screen = ReadScreenDescriptor(stream);

@@ -53,14 +53,13 @@ const TPalette& StandardVGAPalette() {
 const char* TPCXGraphic::FormatLabel() const { return gesPCXOrSCR; }
 
 bool TPCXGraphic::CanLoadStream(TStream& stream) {
-    std::int64_t position = stream.Position();
+    const TStreamPositionKeeper keep(stream);
     bool result = false;
     if (stream.Remaining() > static_cast<std::int64_t>(HeaderSize)) {
         TPCXHeader h = ReadHeader(stream);
         result = (h.Manufacturer == 10 || h.Manufacturer == 12) &&
                  (h.Version == 0 || h.Version == 2 || h.Version == 3 || h.Version == 5) && h.Encoding <= 1;
     }
-    stream.SetPosition(position);
     return result;
 }
 
@@ -83,10 +82,7 @@ bool TPCXGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TPCXGraphic::LoadFromStream(TStream& stream) {
-    ReleaseImage();
-    BasePosition = stream.Position();
-    Stream = &stream;
-    if (!ReadProperties(stream, 0)) return;
+    if (!BeginLoad(stream)) return;
     stream.SetPosition(BasePosition);
     const TPCXHeader h = ReadHeader(stream);
     if (h.Manufacturer != 10 && h.Manufacturer != 205) GraphicError(gesInvalidImage);

@@ -103,13 +103,12 @@ TPNGGraphic::~TPNGGraphic() = default;
 const char* TPNGGraphic::FormatLabel() const { return gesPNG; }
 
 bool TPNGGraphic::CanLoadStream(TStream& stream) {
-    std::int64_t position = stream.Position();
+    const TStreamPositionKeeper keep(stream);
     bool result = false;
     if (stream.Remaining() > 8) {
         std::uint8_t signature[8];
         result = stream.Read(signature, 8) == 8 && std::memcmp(signature, PNGSignature, 8) == 0;
     }
-    stream.SetPosition(position);
     return result;
 }
 
@@ -246,10 +245,7 @@ void TPNGGraphic::ConfigureColorManager() {
 }
 
 void TPNGGraphic::LoadFromStream(TStream& stream) {
-    ReleaseImage();
-    BasePosition = stream.Position();
-    Stream = &stream;
-    if (!ReadProperties(stream, 0)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
     stream.SetPosition(BasePosition + 8);
     palette_.clear();
     hasPalette_ = false;

@@ -51,7 +51,7 @@ void SkipSection(TStream& stream) { stream.Seek(ReadLength(stream), TSeekOrigin:
 const char* TPSDGraphic::FormatLabel() const { return gesPSDOrPDD; }
 
 bool TPSDGraphic::CanLoadStream(TStream& stream) {
-    std::int64_t position = stream.Position();
+    const TStreamPositionKeeper keep(stream);
     bool result = false;
     if (stream.Remaining() > static_cast<std::int64_t>(HeaderSize)) {
         TPSDHeader h = ReadHeader(stream);
@@ -59,7 +59,6 @@ bool TPSDGraphic::CanLoadStream(TStream& stream) {
         for (int i = 0; i < 4; ++i) signature[i] = static_cast<char>(std::toupper(h.Signature[i]));
         result = std::memcmp(signature, "8BPS", 4) == 0 && h.Version == 1;
     }
-    stream.SetPosition(position);
     return result;
 }
 
@@ -94,10 +93,7 @@ bool TPSDGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TPSDGraphic::LoadFromStream(TStream& stream) {
-    ReleaseImage();
-    BasePosition = stream.Position();
-    Stream = &stream;
-    if (!ReadProperties(stream, 0)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
     stream.SetPosition(BasePosition);
     const TPSDHeader h = ReadHeader(stream);
     const TImageProperties& p = ImageProperties;

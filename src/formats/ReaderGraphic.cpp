@@ -34,6 +34,13 @@ void TReaderGraphic::CheckImageSize(std::uint64_t width, std::uint64_t height, s
                                          static_cast<unsigned long long>(height)));
 }
 
+bool TReaderGraphic::BeginLoad(TStream& stream) {
+    ReleaseImage();
+    BasePosition = stream.Position();
+    Stream = &stream;
+    return ReadProperties(stream, 0);
+}
+
 void TReaderGraphic::GraphicError(const char* message) const {
     throw EInvalidGraphic(FormatText(message, FormatLabel()));
 }

@@ -66,6 +66,9 @@ protected:
     // unknown). Raises EInvalidGraphic with gesImageTooLarge and FormatLabel().
     void CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded = 0,
                         std::uint64_t bytesDecodable = std::numeric_limits<std::uint64_t>::max()) const;
+    // The first steps of every load: release the picture, note where the file starts, keep the
+    // stream and describe the file; answers what ReadProperties answered.
+    bool BeginLoad(TStream& stream);
     // Raises EInvalidGraphic with a message whose "%s" takes FormatLabel().
     [[noreturn]] void GraphicError(const char* message) const;
 

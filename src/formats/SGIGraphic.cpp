@@ -35,7 +35,7 @@ TSGIHeader ReadHeader(TStream& stream) {
 const char* TSGIGraphic::FormatLabel() const { return gesSGI; }
 
 bool TSGIGraphic::CanLoadStream(TStream& stream) {
-    std::int64_t position = stream.Position();
+    const TStreamPositionKeeper keep(stream);
     bool result = false;
     if (stream.Remaining() > static_cast<std::int64_t>(HeaderSize)) {
         std::uint8_t b[6];
@@ -43,7 +43,6 @@ bool TSGIGraphic::CanLoadStream(TStream& stream) {
         std::uint16_t dimension = ReadBigEndian16(b + 4);
         result = ReadBigEndian16(b) == Magic && (b[3] == 1 || b[3] == 2) && dimension >= 1 && dimension <= 3;
     }
-    stream.SetPosition(position);
     return result;
 }
 
@@ -66,10 +65,7 @@ bool TSGIGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TSGIGraphic::LoadFromStream(TStream& stream) {
-    ReleaseImage();
-    BasePosition = stream.Position();
-    Stream = &stream;
-    if (!ReadProperties(stream, 0)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
     stream.SetPosition(BasePosition);
     const TSGIHeader h = ReadHeader(stream);
     const TImageProperties& p = ImageProperties;

@@ -138,7 +138,8 @@ std::uint8_t ReverseBits(std::uint8_t b) {
 const char* TTIFFGraphic::FormatLabel() const { return gesTIFF; }
 
 bool TTIFFGraphic::CanLoadStream(TStream& stream) {
-    const std::int64_t position = stream.Position();
+    const TStreamPositionKeeper keep(stream);
+    const std::int64_t position = keep.Position();
     bool result = false;
     if (stream.Remaining() > 8) {
         std::uint8_t header[8];
@@ -152,7 +153,6 @@ bool TTIFFGraphic::CanLoadStream(TStream& stream) {
             result = version == 42 && static_cast<std::int64_t>(firstIFD) < stream.Size() - position;
         }
     }
-    stream.SetPosition(position);
     return result;
 }
 

@@ -40,7 +40,7 @@ unsigned EntryBytes(std::uint8_t entrySize) { return (entrySize + 7u) / 8u; }
 }  // namespace
 
 bool TTargaGraphic::CanLoadStream(TStream& stream) {
-    std::int64_t position = stream.Position();
+    const TStreamPositionKeeper keep(stream);
     bool result = false;
     if (stream.Remaining() > 18) {
         TTargaHeader h = ReadHeader(stream);
@@ -50,7 +50,6 @@ bool TTargaGraphic::CanLoadStream(TStream& stream) {
         result = (h.ImageType <= 3 || IsRunLength(h.ImageType)) && h.ColorMapType <= 1 &&
                  oneOf(h.ColorMapEntrySize, {15, 16, 24, 32}) && oneOf(h.PixelDepth, {8, 15, 16, 24, 32});
     }
-    stream.SetPosition(position);
     return result;
 }
 
@@ -99,10 +98,7 @@ bool TTargaGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TTargaGraphic::LoadFromStream(TStream& stream) {
-    ReleaseImage();
-    BasePosition = stream.Position();
-    Stream = &stream;
-    ReadProperties(stream, 0);
+    BeginLoad(stream);  // a Targa header always describes a picture
     stream.SetPosition(BasePosition);
     const TTargaHeader h = ReadHeader(stream);
     stream.Seek(h.IdLength, TSeekOrigin::Current);

@@ -85,5 +85,26 @@ private:
     std::size_t position_ = 0;
 };
 
+// Puts a stream back where it stood when the keeper was made, however the scope is left: content
+// tests look at a file's first bytes and must leave the position as it was, also when a read fails.
+class TStreamPositionKeeper {
+public:
+    explicit TStreamPositionKeeper(TStream& stream) : stream_(stream), position_(stream.Position()) {}
+    ~TStreamPositionKeeper() {
+        try {
+            stream_.SetPosition(position_);
+        } catch (...) {
+            // A stream that cannot seek back to where it already was has nothing left to restore.
+        }
+    }
+    TStreamPositionKeeper(const TStreamPositionKeeper&) = delete;
+    TStreamPositionKeeper& operator=(const TStreamPositionKeeper&) = delete;
+    std::int64_t Position() const { return position_; }
+
+private:
+    TStream& stream_;
+    std::int64_t position_;
+};
+
 // Reads a whole file into memory; raises EFOpenError naming the file.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);

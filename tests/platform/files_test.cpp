@@ -36,6 +36,18 @@ TEST(Streams, ShortReadsRaiseTheStreamReadError) {
     EXPECT_THROW(stream.ReadValue<std::uint8_t>(), EReadError);
 }
 
+TEST(Streams, PositionKeeperRestoresAlsoWhenAReadFails) {
+    TMemoryStream stream(std::vector<std::uint8_t>{1, 2, 3, 4});
+    stream.SetPosition(1);
+    try {
+        const TStreamPositionKeeper keep(stream);
+        std::uint8_t bytes[8];
+        stream.ReadBuffer(bytes, sizeof bytes);
+    } catch (const EReadError&) {
+    }
+    EXPECT_EQ(stream.Position(), 1);
+}
+
 TEST(Streams, FoldersAreNotOpenedAsFiles) {
     TScratchFolder folder;
     fs::create_directory(folder / "looks.jpg");
