@@ -3,6 +3,7 @@
 #include "settings/UXMLBase.h"
 #include "settings/UYNForm.h"
 #include "TempFolder.h"
+#include "widgets/QtTestEnvironment.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,21 +17,6 @@
 #include <vector>
 
 namespace {
-
-class TQtApplication : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "settings_forms_tests";
-        static char* argv[] = {name, nullptr};
-        App_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { App_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> App_;
-};
-::testing::Environment* const QtApplication = ::testing::AddGlobalTestEnvironment(new TQtApplication);
 
 // A window of its own name with the settings file in a fresh folder and failures recorded.
 class FormsTest : public ::testing::Test {
