@@ -20,6 +20,7 @@
 #include <optional>
 #include <set>
 #include <ostream>
+#include <utility>
 
 namespace {
 
@@ -258,7 +259,7 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
     std::unique_ptr<TPixelBuffer> picture;
     Timed(job, err, "load", [&] {
         TCliPicture loaded = LoadCliPicture(input);
-        picture = TPixelBuffer::CreateFromBitmap(*loaded.Bitmap);
+        picture = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
     });
     for (const TOperation& op : job.Operations) {
         auto start = std::chrono::steady_clock::now();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -41,12 +42,13 @@ TPixelBuffer::TPixelBuffer(int width, int height) {
         const std::uint64_t bytes = stride * static_cast<std::uint64_t>(height);
         // The byte size is a signed 32-bit field of the bitmap header.
         if (bytes > 0x7FFFFFFFu) throw EOutOfMemory(static_cast<std::size_t>(bytes));
-        std::size_t rounded = (static_cast<std::size_t>(bytes) + StorageAlignment - 1) / StorageAlignment * StorageAlignment;
-        auto* storage = static_cast<std::uint8_t*>(std::aligned_alloc(StorageAlignment, rounded));
+        // Zeroed by calloc, which gets large blocks from the system already zero instead of
+        // writing every byte; aligned by hand, as there is no aligned calloc.
+        auto* storage = static_cast<std::uint8_t*>(std::calloc(1, static_cast<std::size_t>(bytes) + StorageAlignment));
         if (!storage) throw EOutOfMemory(static_cast<std::size_t>(bytes));
-        std::memset(storage, 0, rounded);
         Storage_.reset(storage);
-        Bits_ = storage;
+        const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(storage) % StorageAlignment;
+        Bits_ = storage + (misalignment ? StorageAlignment - misalignment : 0);
         Width_ = width;
         Height_ = height;
         Size_ = static_cast<std::int32_t>(bytes);
@@ -67,6 +69,7 @@ void TPixelBuffer::BuildRows() {
 
 void TPixelBuffer::TakeStorage(TPixelBuffer& other) {
     Storage_ = std::move(other.Storage_);
+    TakenPixels_ = std::move(other.TakenPixels_);
     Bits_ = std::exchange(other.Bits_, nullptr);
     Width_ = std::exchange(other.Width_, 0);
     Height_ = std::exchange(other.Height_, 0);
@@ -81,6 +84,24 @@ std::unique_ptr<TPixelBuffer> TPixelBuffer::CreateCopy(const TPixelBuffer& sourc
     auto copy = Create(source.Width_, source.Height_);
     if (source.Size_ > 0) std::memcpy(copy->Bits_, source.Bits_, static_cast<std::size_t>(source.Size_));
     return copy;
+}
+
+std::unique_ptr<TPixelBuffer> TPixelBuffer::CreateFromBitmap(TBitmap&& bitmap) {
+    const int width = bitmap.Width(), height = bitmap.Height();
+    const std::uint64_t bytes = std::uint64_t(bitmap.Stride()) * static_cast<std::uint64_t>(std::max(height, 0));
+    if (bitmap.PixelFormat() != TPixelFormat::pf24bit || width <= 0 || height <= 0 || !bitmap.Bits() ||
+        bitmap.Stride() != static_cast<std::size_t>(StrideOf(width)) || bytes > 0x7FFFFFFFu)
+        return CreateFromBitmap(static_cast<const TBitmap&>(bitmap));
+    auto buffer = Create(0, 0);
+    buffer->TakenPixels_ = bitmap.ReleasePixels();
+    buffer->Bits_ = buffer->TakenPixels_.data();
+    buffer->Width_ = width;
+    buffer->Height_ = height;
+    buffer->Size_ = static_cast<std::int32_t>(bytes);
+    buffer->InfoHeader_ = MakeInfoHeader(width, height);
+    buffer->Info_.Header = buffer->InfoHeader_;
+    buffer->BuildRows();
+    return buffer;
 }
 
 std::unique_ptr<TPixelBuffer> TPixelBuffer::CreateFromBitmap(const TBitmap& bitmap) {

@@ -55,6 +55,9 @@ public:
     // Any pixel format to B, G, R: palette entries looked up, 5-bit channels widened by bit
     // replication (31 gives 255), alpha dropped.
     static std::unique_ptr<TPixelBuffer> CreateFromBitmap(const TBitmap& bitmap);
+    // The same for a bitmap that is no longer needed: a 24-bit one hands its pixels over without
+    // a copy (its rows are laid out as ours) and is left empty.
+    static std::unique_ptr<TPixelBuffer> CreateFromBitmap(TBitmap&& bitmap);
     static std::unique_ptr<TPixelBuffer> CreateCopy(const TPixelBuffer& source);
 
     int Width() const { return Width_; }
@@ -103,6 +106,7 @@ private:
     std::uint8_t* Bits_ = nullptr;
     struct FreeStorage { void operator()(std::uint8_t* p) const; };
     std::unique_ptr<std::uint8_t, FreeStorage> Storage_;
+    std::vector<std::uint8_t> TakenPixels_;  // the storage of a bitmap taken over, else empty
     int Width_ = 0;
     int Height_ = 0;
     std::int32_t Size_ = 0;

@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -416,7 +417,7 @@ void TfrmMain::LoadImage(const std::string& fileName) {
     ClearSelection();
     UndoImage_.reset();
     TLoadedPicture loaded = LoadPictureFile(fileName);
-    std::unique_ptr<TPixelBuffer> image = TPixelBuffer::CreateFromBitmap(*loaded.Bitmap);
+    std::unique_ptr<TPixelBuffer> image = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
     loaded.Bitmap.reset();
     CurrentImage_ = std::move(image);
     ZoomFactor_ = 8;
@@ -463,7 +464,7 @@ void TfrmMain::btnPasteClick() {
     if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
         throw Exception("The clipboard holds no picture.");
     std::unique_ptr<TBitmap> bitmap = BitmapFromImage(picture);
-    CurrentImage_ = TPixelBuffer::CreateFromBitmap(*bitmap);
+    CurrentImage_ = TPixelBuffer::CreateFromBitmap(std::move(*bitmap));
     ZoomFactor_ = 8;
     FitWindowToImage();
     UpdateStatus();

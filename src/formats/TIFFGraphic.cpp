@@ -551,12 +551,36 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder() const {
     GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
 }
 
+namespace {
+// Horizontal differencing undone for 8-bit samples: the running sums stay in registers instead of
+// being read back from the bytes just stored.
+template <std::size_t SamplesPerPixel>
+void AddAcrossRow(std::uint8_t* row, std::size_t count) {
+    if (count < SamplesPerPixel) return;
+    std::uint8_t sum[SamplesPerPixel];
+    for (std::size_t k = 0; k < SamplesPerPixel; ++k) sum[k] = row[k];
+    for (std::size_t i = SamplesPerPixel; i + SamplesPerPixel <= count; i += SamplesPerPixel) {
+#pragma GCC unroll 4
+        for (std::size_t k = 0; k < SamplesPerPixel; ++k) {
+            sum[k] = static_cast<std::uint8_t>(sum[k] + row[i + k]);
+            row[i + k] = sum[k];
+        }
+    }
+}
+}  // namespace
+
 void TTIFFGraphic::UndoPredictor(std::uint8_t* row, std::uint32_t samplesPerPixel) const {
     const TImageProperties& p = ImageProperties;
     const std::size_t count = std::size_t(p.Width) * samplesPerPixel;
     if (p.BitsPerSample == 8) {
-        for (std::size_t i = samplesPerPixel; i < count; ++i)
-            row[i] = static_cast<std::uint8_t>(row[i] + row[i - samplesPerPixel]);
+        switch (samplesPerPixel) {
+        case 1: AddAcrossRow<1>(row, count); break;
+        case 3: AddAcrossRow<3>(row, count); break;
+        case 4: AddAcrossRow<4>(row, count); break;
+        default:
+            for (std::size_t i = samplesPerPixel; i < count; ++i)
+                row[i] = static_cast<std::uint8_t>(row[i] + row[i - samplesPerPixel]);
+        }
     } else if (p.BitsPerSample == 16) {
         // Differences of 16-bit samples, added in the file's byte order.
         const bool big = BigEndianFile();

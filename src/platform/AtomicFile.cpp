@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +82,9 @@ void WriteFileAtomically(const std::string& fileName, const std::function<void(T
         unlink(pattern.c_str());
         RaiseCreateError(fileName, error);
     }
+    // Pictures are written a row at a time; a large buffer keeps that to few system calls.
+    std::vector<char> buffer(1 << 18);
+    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     try {
         TTemporaryFileStream stream(file);
         write(stream);

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 int BitsPerPixelOf(TPixelFormat format) {
     switch (format) {
@@ -81,6 +82,12 @@ void TBitmap::Assign(const TBitmap& source) {
     palette_ = source.palette_;
     transparentColor_ = source.transparentColor_;
     transparent_ = source.transparent_;
+}
+
+std::vector<std::uint8_t> TBitmap::ReleasePixels() {
+    width_ = height_ = 0;
+    stride_ = 0;
+    return std::exchange(pixels_, {});
 }
 
 std::uint8_t* TBitmap::ScanLine(int y) {

@@ -90,6 +90,9 @@ public:
     const std::uint8_t* ScanLine(int y) const;
     std::uint8_t* Bits() { return pixels_.data(); }
     const std::uint8_t* Bits() const { return pixels_.data(); }
+    // Hands the pixels over (Height rows of Stride bytes, the top row first) and leaves the
+    // bitmap empty, with its pixel format and palette.
+    std::vector<std::uint8_t> ReleasePixels();
 
     const TPalette& Palette() const { return palette_; }
     // Keeps at most 256 entries.

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 std::int64_t TStream::Size() {
     std::int64_t here = Position();
@@ -46,54 +48,108 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 
 // ---- TFileStream ----
 
-TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName_(fileName) {
-    const char* how = mode == TFileMode::OpenRead ? "rb" : mode == TFileMode::Create ? "wb" : "r+b";
-    file_ = std::fopen(fileName.c_str(), how);
-    if (!file_) {
+namespace {
+constexpr std::size_t FileBufferSize = 1 << 16;
+}
+
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName_(fileName), readOnly_(mode == TFileMode::OpenRead) {
+    int flags = mode == TFileMode::OpenRead ? O_RDONLY : mode == TFileMode::Create ? O_RDWR | O_CREAT | O_TRUNC : O_RDWR;
+    fd_ = open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
         std::string reason = std::strerror(errno);
         if (mode == TFileMode::Create)
             throw EFCreateError(FormatText("Cannot create file \"%s\". %s", fileName.c_str(), reason.c_str()));
         throw EFOpenError(FormatText("Cannot open file \"%s\". %s", fileName.c_str(), reason.c_str()));
     }
-    // stdio opens folders for reading too; their size is meaningless.
+    // A folder opens for reading too; its size is meaningless.
     struct stat st;
-    if (fstat(fileno(file_), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd_);
+        fd_ = -1;
         throw EFOpenError(FormatText("Cannot open file \"%s\". %s", fileName.c_str(), std::strerror(EISDIR)));
     }
+    if (readOnly_) size_ = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
 }
 
 TFileStream::~TFileStream() {
-    if (file_) std::fclose(file_);
+    if (fd_ >= 0) close(fd_);
+}
+
+std::size_t TFileStream::ReadFromFile(void* buffer, std::size_t count, std::int64_t offset) {
+    std::size_t done = 0;
+    while (done < count) {
+        ssize_t n = pread(fd_, static_cast<std::uint8_t*>(buffer) + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
-    return std::fread(buffer, 1, count, file_);
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        // Bytes already in the buffer first.
+        if (position_ >= bufferStart_ && position_ < bufferStart_ + static_cast<std::int64_t>(bufferLength_)) {
+            std::size_t at = static_cast<std::size_t>(position_ - bufferStart_);
+            std::size_t n = std::min(count - done, bufferLength_ - at);
+            std::memcpy(out + done, buffer_.data() + at, n);
+            done += n;
+            position_ += static_cast<std::int64_t>(n);
+            continue;
+        }
+        // Large reads go straight to the caller; small ones refill the buffer.
+        if (count - done >= FileBufferSize) {
+            std::size_t n = ReadFromFile(out + done, count - done, position_);
+            done += n;
+            position_ += static_cast<std::int64_t>(n);
+            break;
+        }
+        buffer_.resize(FileBufferSize);
+        bufferStart_ = position_;
+        bufferLength_ = ReadFromFile(buffer_.data(), FileBufferSize, position_);
+        if (bufferLength_ == 0) break;
+    }
+    return done;
 }
 
 std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
-    return std::fwrite(buffer, 1, count, file_);
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        ssize_t n = pwrite(fd_, in + done, count - done, static_cast<off_t>(position_));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            writeFailed_ = true;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+        position_ += n;
+    }
+    bufferLength_ = 0;  // the buffered bytes may be stale now
+    return done;
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-    int whence = origin == TSeekOrigin::Beginning ? SEEK_SET : origin == TSeekOrigin::Current ? SEEK_CUR : SEEK_END;
-    if (!(origin == TSeekOrigin::Current && offset == 0)) {
-        if (fseeko(file_, static_cast<off_t>(offset), whence) != 0) throw EStreamError("Stream seek error");
-    }
-    return static_cast<std::int64_t>(ftello(file_));
+    std::int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : Size();
+    if (offset < 0 ? base < std::numeric_limits<std::int64_t>::min() - offset : base > std::numeric_limits<std::int64_t>::max() - offset)
+        throw EStreamError("Stream seek error");
+    std::int64_t target = base + offset;
+    if (target < 0) throw EStreamError("Stream seek error");
+    position_ = target;
+    return target;
 }
 
 std::int64_t TFileStream::Size() {
-    off_t here = ftello(file_);
-    fseeko(file_, 0, SEEK_END);
-    off_t end = ftello(file_);
-    fseeko(file_, here, SEEK_SET);
-    return static_cast<std::int64_t>(end);
+    if (readOnly_) return size_;
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return 0;
+    return static_cast<std::int64_t>(st.st_size);
 }
 
 void TFileStream::Flush() {
-    if (std::fflush(file_) != 0) throw EWriteError();
+    if (writeFailed_) throw EWriteError();
 }
 
 // ---- TMemoryStream ----

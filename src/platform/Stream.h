@@ -41,7 +41,9 @@ public:
 
 enum class TFileMode { OpenRead, Create, OpenReadWrite };
 
-// A file on disk. OpenRead shares the file for reading with others.
+// A file on disk. OpenRead shares the file for reading with others. Reads go through a buffer and
+// the position and (for OpenRead) the size are kept here, so that readers walking a file in small
+// steps (GIF sub-blocks, TIFF tags) cost no system call per step.
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& fileName, TFileMode mode);
@@ -54,12 +56,21 @@ public:
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     std::int64_t Size() override;
     const std::string& FileName() const { return fileName_; }
-    // Flushes buffered data to the disk; raises EWriteError when that fails.
+    // Writes are not buffered; this raises EWriteError when a write has failed.
     void Flush();
 
 private:
+    std::size_t ReadFromFile(void* buffer, std::size_t count, std::int64_t offset);
+
     std::string fileName_;
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    bool readOnly_ = false;
+    bool writeFailed_ = false;
+    std::int64_t size_ = 0;  // kept for OpenRead only
+    std::int64_t position_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::int64_t bufferStart_ = 0;  // file offset of buffer_[0]
+    std::size_t bufferLength_ = 0;
 };
 
 // A growable block of memory; also a read-only view over bytes the caller keeps alive.

@@ -185,6 +185,32 @@ TEST(PixelBufferFromBitmap, TwentyFourBitRowsCopyAndThirtyTwoBitDropsAlpha) {
     EXPECT_EQ(PixelBytes(*fromRgb), PixelBytes(*fromRgba));
 }
 
+TEST(PixelBufferFromBitmap, BitmapsNoLongerNeededHandOverTheirPixels) {
+    // Every width modulo 4, so that each row padding is met; the result must equal the copy's.
+    for (int width = 1; width <= 4; ++width) {
+        TBitmap bitmap = MakeBitmap(TPixelFormat::pf24bit, width, 3);
+        for (int y = 0; y < 3; ++y)
+            for (int i = 0; i < 3 * width; ++i) bitmap.ScanLine(y)[i] = static_cast<std::uint8_t>(y * 50 + i + 1);
+        auto copied = TPixelBuffer::CreateFromBitmap(bitmap);
+        const std::uint8_t* pixels = bitmap.Bits();
+        auto taken = TPixelBuffer::CreateFromBitmap(std::move(bitmap));
+        EXPECT_EQ(taken->Bits(), pixels) << width;
+        EXPECT_TRUE(bitmap.Empty());
+        EXPECT_EQ(PixelBytes(*taken), PixelBytes(*copied)) << width;
+        // The buffer works on as any other: transforms swap its storage.
+        taken->RotateRight();
+        EXPECT_EQ(taken->Width(), 3);
+        EXPECT_EQ(taken->GetPixel(2, 0), copied->GetPixel(0, 0));
+    }
+    // Other formats are converted, and the bitmap is left as it was.
+    TBitmap indexed = MakeBitmap(TPixelFormat::pf8bit, 3, 2);
+    indexed.SetPalette(TestPalette);
+    indexed.ScanLine(1)[1] = 3;
+    auto converted = TPixelBuffer::CreateFromBitmap(std::move(indexed));
+    EXPECT_EQ(converted->GetPixel(1, 1), Entry(3));
+    EXPECT_EQ(indexed.Width(), 3);
+}
+
 TEST(PixelBufferFromBitmap, EmptyBitmapGivesEmptyBuffer) {
     TBitmap bitmap;
     auto buffer = TPixelBuffer::CreateFromBitmap(bitmap);

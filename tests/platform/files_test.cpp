@@ -48,6 +48,61 @@ TEST(Streams, PositionKeeperRestoresAlsoWhenAReadFails) {
     EXPECT_EQ(stream.Position(), 1);
 }
 
+TEST(Streams, FileStreamsReadLikeMemoryStreams) {
+    // Small reads, reads across the buffer's edge, large reads, seeks back and past the end:
+    // the file stream's buffer must never show stale or shifted bytes.
+    TScratchFolder folder;
+    TBytes bytes(300000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    WriteBytes(folder / "data", bytes);
+    TFileStream file(folder / "data", TFileMode::OpenRead);
+    TMemoryStream memory(bytes);
+    EXPECT_EQ(file.Size(), 300000);
+    std::uint32_t random = 12345;
+    auto next = [&random](std::uint32_t range) {
+        random = random * 1103515245u + 12345u;
+        return (random >> 8) % range;
+    };
+    for (int step = 0; step < 3000; ++step) {
+        const std::uint32_t what = next(10);
+        if (what < 2) {
+            const std::int64_t to = next(310000);
+            ASSERT_EQ(file.Seek(to, TSeekOrigin::Beginning), memory.Seek(to, TSeekOrigin::Beginning));
+        } else if (what == 2) {
+            const std::int64_t by = static_cast<std::int64_t>(next(2000)) - 1000;
+            if (memory.Position() + by < 0) continue;
+            ASSERT_EQ(file.Seek(by, TSeekOrigin::Current), memory.Seek(by, TSeekOrigin::Current));
+        } else {
+            const std::size_t count = what == 9 ? next(200000) : next(600);
+            TBytes a(count + 1, 0xAA), b(count + 1, 0xAA);
+            ASSERT_EQ(file.Read(a.data(), count), memory.Read(b.data(), count)) << step;
+            ASSERT_EQ(a, b) << step;
+        }
+        ASSERT_EQ(file.Position(), memory.Position());
+    }
+    EXPECT_THROW(file.Seek(-1, TSeekOrigin::Beginning), EStreamError);
+    EXPECT_EQ(file.Seek(-10, TSeekOrigin::End), 299990);
+    EXPECT_THROW(file.ReadBuffer(bytes.data(), 11), EReadError);
+}
+
+TEST(Streams, FileStreamsReadBackWhatTheyWrote) {
+    TScratchFolder folder;
+    TFileStream file(folder / "new", TFileMode::Create);
+    file.WriteBuffer("abcdef", 6);
+    file.SetPosition(2);
+    char two[2];
+    file.ReadBuffer(two, 2);
+    EXPECT_EQ(std::string(two, 2), "cd");
+    file.SetPosition(3);
+    file.WriteBuffer("XY", 2);
+    file.SetPosition(0);
+    char all[6];
+    file.ReadBuffer(all, 6);
+    EXPECT_EQ(std::string(all, 6), "abcXYf");
+    EXPECT_EQ(file.Size(), 6);
+    file.Flush();
+}
+
 TEST(Streams, FoldersAreNotOpenedAsFiles) {
     TScratchFolder folder;
     fs::create_directory(folder / "looks.jpg");
