@@ -97,12 +97,13 @@ void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source, std::int3
     // this table generation still follows a chain inside the table.
     std::fill(std::begin(table.Prefix), std::end(table.Prefix), std::uint16_t{0});
     std::fill(std::begin(table.Suffix), std::end(table.Suffix), std::uint8_t{0});
-    std::fill(std::begin(table.Length), std::end(table.Length), std::uint16_t{1});
+    // From and Length of the entries above are set before any copy reads them.
     for (std::uint32_t i = 0; i < clearCode; ++i) {
         table.Prefix[i] = NoCode;
         table.Suffix[i] = static_cast<std::uint8_t>(i);
+        table.From[i] = &table.Suffix[i];
+        table.Length[i] = 1;
     }
-    for (std::uint32_t i = 0; i < TableSize; ++i) table.From[i] = &table.Suffix[std::min<std::uint32_t>(i, 4095)];
 
     std::uint8_t* target = dest;
     std::uint8_t* const end = dest + unpackedSize;
