@@ -1,5 +1,6 @@
 // Resample timings for the sizes the Pillow script times as well (bench/core/run.sh runs both).
 #include "core/PixelBuffer.h"
+#include "core/Resample.h"
 
 #include <benchmark/benchmark.h>
 

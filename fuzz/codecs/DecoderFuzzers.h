@@ -16,25 +16,25 @@ namespace decoderfuzz {
 // Hands out leading settings bytes (0 once the input is used up) and then the rest as data.
 class TInput {
 public:
-    TInput(const std::uint8_t* data, std::size_t size) : FData(data), FSize(size) {}
+    TInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::uint8_t Byte() {
-        if (FPos >= FSize) return 0;
-        return FData[FPos++];
+        if (pos_ >= size_) return 0;
+        return data_[pos_++];
     }
     std::uint16_t Word() { return static_cast<std::uint16_t>(Byte() << 8 | Byte()); }
     // The next Count bytes (fewer at the end) copied into their own exactly-sized buffer.
     std::vector<std::uint8_t> Take(std::size_t count) {
-        count = std::min(count, FSize - FPos);
-        std::vector<std::uint8_t> part(FData + FPos, FData + FPos + count);
-        FPos += count;
+        count = std::min(count, size_ - pos_);
+        std::vector<std::uint8_t> part(data_ + pos_, data_ + pos_ + count);
+        pos_ += count;
         return part;
     }
-    std::vector<std::uint8_t> Rest() { return Take(FSize - FPos); }
+    std::vector<std::uint8_t> Rest() { return Take(size_ - pos_); }
 
 private:
-    const std::uint8_t* FData;
-    std::size_t FSize;
-    std::size_t FPos = 0;
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
 };
 
 // Decodes Packed into a buffer of exactly OutputBytes bytes and checks the write-back stays in

@@ -3,6 +3,9 @@
 #include "PictureLoader.h"
 
 #include "core/PixelBuffer.h"
+#include "core/Resample.h"
+#include "core/ColorEffects.h"
+#include "core/Transforms.h"
 #include "platform/Exception.h"
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"

@@ -91,36 +91,36 @@ void Insert(std::vector<TNode>& tree, const TCode (&codes)[N]) {
 }
 
 TCCITTDecoder::TCCITTDecoder(std::uint32_t Options, bool SwapBits, bool WordAligned, std::uint32_t Width)
-    : FOptions(Options), FSwapBits(SwapBits), FWidth(Width), FWordAligned(WordAligned) {
-    FWhiteTree.emplace_back();
-    Insert(FWhiteTree, WhiteCodes);
-    Insert(FWhiteTree, SharedCodes);
-    FBlackTree.emplace_back();
-    Insert(FBlackTree, BlackCodes);
-    Insert(FBlackTree, SharedCodes);
+    : options_(Options), swapBits_(SwapBits), width_(Width), wordAligned_(WordAligned) {
+    whiteTree_.emplace_back();
+    Insert(whiteTree_, WhiteCodes);
+    Insert(whiteTree_, SharedCodes);
+    blackTree_.emplace_back();
+    Insert(blackTree_, BlackCodes);
+    Insert(blackTree_, SharedCodes);
 }
 
 void TCCITTDecoder::StartInput(const std::uint8_t* Source, std::int32_t PackedSize) {
-    FSourceStart = FSource = Source;
-    FPackedSize = PackedSize;
-    FBitsLeft = 0;
-    FBitMask = 0;
-    FCurrentByte = 0;
+    sourceStart_ = source_ = Source;
+    packedSize_ = PackedSize;
+    bitsLeft_ = 0;
+    bitMask_ = 0;
+    currentByte_ = 0;
 }
 
 bool TCCITTDecoder::PeekBit() {
-    if (FBitsLeft == 0 && FPackedSize > 0) {
-        FCurrentByte = *FSource++;
-        --FPackedSize;
-        FBitMask = 128;
-        FBitsLeft = 8;
+    if (bitsLeft_ == 0 && packedSize_ > 0) {
+        currentByte_ = *source_++;
+        --packedSize_;
+        bitMask_ = 128;
+        bitsLeft_ = 8;
     }
-    return (FCurrentByte & FBitMask) != 0;
+    return (currentByte_ & bitMask_) != 0;
 }
 
 void TCCITTDecoder::SkipBit() {
-    FBitMask >>= 1;
-    if (FBitsLeft > 0) --FBitsLeft;
+    bitMask_ >>= 1;
+    if (bitsLeft_ > 0) --bitsLeft_;
 }
 
 bool TCCITTDecoder::ReadBit() {
@@ -130,7 +130,7 @@ bool TCCITTDecoder::ReadBit() {
 }
 
 std::int32_t TCCITTDecoder::ReadRun() {
-    const std::vector<TTreeNode>& tree = FIsWhite ? FWhiteTree : FBlackTree;
+    const std::vector<TTreeNode>& tree = isWhite_ ? whiteTree_ : blackTree_;
     std::int32_t sum = 0;
     std::size_t node = 0;
     while (!InputExhausted()) {
@@ -159,53 +159,53 @@ std::int32_t TCCITTDecoder::ReadRun() {
 }
 
 void TCCITTDecoder::StartOutput(std::uint8_t* Dest, std::int32_t UnpackedSize) {
-    FTarget = Dest;
-    FTargetSize = UnpackedSize > 0 ? static_cast<std::size_t>(UnpackedSize) : 0;
-    if (FTargetSize > 0) std::memset(FTarget, 0, FTargetSize);
+    target_ = Dest;
+    targetSize_ = UnpackedSize > 0 ? static_cast<std::size_t>(UnpackedSize) : 0;
+    if (targetSize_ > 0) std::memset(target_, 0, targetSize_);
     StartRow(0);
 }
 
 void TCCITTDecoder::StartRow(std::size_t Offset) {
-    FTargetOffset = Offset;
-    FFreeTargetBits = 8;
-    FRestWidth = FWidth;
-    FIsWhite = true;
+    targetOffset_ = Offset;
+    freeTargetBits_ = 8;
+    restWidth_ = width_;
+    isWhite_ = true;
 }
 
 bool TCCITTDecoder::WriteRun(std::uint32_t Count) {
-    std::uint32_t n = std::min(Count, FRestWidth);
-    FRestWidth -= n;
-    if (!FIsWhite && n > 0) {
+    std::uint32_t n = std::min(Count, restWidth_);
+    restWidth_ -= n;
+    if (!isWhite_ && n > 0) {
         // Fill the rest of the current byte, then whole bytes, then the top bits of one more.
-        const std::uint32_t head = std::min(n, FFreeTargetBits);
-        const unsigned mask = ((1u << FFreeTargetBits) - 1) & ~((1u << (FFreeTargetBits - head)) - 1);
-        if (FTargetOffset < FTargetSize)
-            FTarget[FTargetOffset] = static_cast<std::uint8_t>(FTarget[FTargetOffset] | mask);
+        const std::uint32_t head = std::min(n, freeTargetBits_);
+        const unsigned mask = ((1u << freeTargetBits_) - 1) & ~((1u << (freeTargetBits_ - head)) - 1);
+        if (targetOffset_ < targetSize_)
+            target_[targetOffset_] = static_cast<std::uint8_t>(target_[targetOffset_] | mask);
         n -= head;
-        FFreeTargetBits -= head;
-        if (FFreeTargetBits == 0) {
-            ++FTargetOffset;
-            FFreeTargetBits = 8;
+        freeTargetBits_ -= head;
+        if (freeTargetBits_ == 0) {
+            ++targetOffset_;
+            freeTargetBits_ = 8;
         }
         if (n > 0) {
             const std::size_t whole = n / 8;
-            if (FTargetOffset < FTargetSize)
-                std::memset(FTarget + FTargetOffset, 255, std::min(whole, FTargetSize - FTargetOffset));
-            FTargetOffset += whole;
+            if (targetOffset_ < targetSize_)
+                std::memset(target_ + targetOffset_, 255, std::min(whole, targetSize_ - targetOffset_));
+            targetOffset_ += whole;
             n %= 8;
-            if (n > 0 && FTargetOffset < FTargetSize)
-                FTarget[FTargetOffset] = static_cast<std::uint8_t>(FTarget[FTargetOffset] | (0xFF00u >> n));
+            if (n > 0 && targetOffset_ < targetSize_)
+                target_[targetOffset_] = static_cast<std::uint8_t>(target_[targetOffset_] | (0xFF00u >> n));
         }
     }
     // White runs only move the position (the destination was zero-filled).
-    FTargetOffset += n / 8;
+    targetOffset_ += n / 8;
     n %= 8;
-    if (n >= FFreeTargetBits) {
-        ++FTargetOffset;
-        FFreeTargetBits += 8;
+    if (n >= freeTargetBits_) {
+        ++targetOffset_;
+        freeTargetBits_ += 8;
     }
-    FFreeTargetBits -= n;
-    return FRestWidth == 0;
+    freeTargetBits_ -= n;
+    return restWidth_ == 0;
 }
 
 void TCCITTFax3Decoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
@@ -214,11 +214,11 @@ void TCCITTFax3Decoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest,
     StartOutput(Dest, UnpackedSize);
     std::size_t rowStart = 0;
     bool afterEndOfLine = false;
-    while (FPackedSize > 0 && rowStart < FTargetSize) {
+    while (packedSize_ > 0 && rowStart < targetSize_) {
         // Synchronise on the end-of-line code (eleven 0 bits, any fill bits, a 1), unless the
         // last row was ended by one: then this row starts right after it.
         if (!afterEndOfLine) {
-            for (int zeros = 0; zeros < 11 && FPackedSize > 0;) zeros = ReadBit() ? 0 : zeros + 1;
+            for (int zeros = 0; zeros < 11 && packedSize_ > 0;) zeros = ReadBit() ? 0 : zeros + 1;
             bool found = false;
             while (!found && !InputExhausted()) {
                 for (int i = 0; i < 8 && !found; ++i) found = ReadBit();
@@ -233,7 +233,7 @@ void TCCITTFax3Decoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest,
                 break;
             }
             if (WriteRun(static_cast<std::uint32_t>(run))) break;
-            FIsWhite = !FIsWhite;
+            isWhite_ = !isWhite_;
         }
         // A row ended early keeps its remaining pixels white.
         rowStart += RowBytes();
@@ -245,20 +245,20 @@ void TCCITTMHDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, s
     StartInput(Source, PackedSize);
     StartOutput(Dest, UnpackedSize);
     std::size_t rowStart = 0;
-    while (!InputExhausted() && rowStart < FTargetSize) {
+    while (!InputExhausted() && rowStart < targetSize_) {
         const std::int32_t run = ReadRun();
         if (run > 0 && WriteRun(static_cast<std::uint32_t>(run))) {
             // Each row starts on a new input byte; word-aligned data on an even one.
             DropPartialByte();
-            if (FWordAligned && (FSource - FSourceStart) % 2 != 0 && FPackedSize > 0) {
-                ++FSource;
-                --FPackedSize;
+            if (wordAligned_ && (source_ - sourceStart_) % 2 != 0 && packedSize_ > 0) {
+                ++source_;
+                --packedSize_;
             }
             rowStart += RowBytes();
             StartRow(rowStart);
             continue;
         }
         // End-of-line and bad codes only switch the colour here, as a run of 0 does.
-        FIsWhite = !FIsWhite;
+        isWhite_ = !isWhite_;
     }
 }

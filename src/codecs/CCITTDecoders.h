@@ -25,36 +25,36 @@ protected:
     };
 
     void StartInput(const std::uint8_t* Source, std::int32_t PackedSize);
-    bool InputExhausted() const { return FBitsLeft == 0 && FPackedSize <= 0; }
+    bool InputExhausted() const { return bitsLeft_ == 0 && packedSize_ <= 0; }
     bool PeekBit();
     void SkipBit();
     bool ReadBit();
-    void DropPartialByte() { FBitsLeft = 0; }
+    void DropPartialByte() { bitsLeft_ = 0; }
     std::int32_t ReadRun();
 
     void StartOutput(std::uint8_t* Dest, std::int32_t UnpackedSize);
-    std::size_t RowBytes() const { return (static_cast<std::size_t>(FWidth) + 7) / 8; }
+    std::size_t RowBytes() const { return (static_cast<std::size_t>(width_) + 7) / 8; }
     // Writes a run of the current colour, cut at the end of the row; true when the row is full.
     bool WriteRun(std::uint32_t Count);
     void StartRow(std::size_t Offset);
 
-    std::uint32_t FOptions;
-    bool FIsWhite = true;
-    bool FSwapBits;
-    std::vector<TTreeNode> FWhiteTree, FBlackTree;
-    std::uint32_t FWidth;
-    std::uint32_t FBitsLeft = 0;
-    std::uint8_t FBitMask = 0;
-    std::uint8_t FCurrentByte = 0;
-    std::int32_t FPackedSize = 0;
-    std::uint32_t FRestWidth = 0;
-    const std::uint8_t* FSourceStart = nullptr;
-    const std::uint8_t* FSource = nullptr;
-    std::uint8_t* FTarget = nullptr;       // start of the destination
-    std::size_t FTargetSize = 0;
-    std::size_t FTargetOffset = 0;         // current output byte
-    std::uint32_t FFreeTargetBits = 8;
-    bool FWordAligned;
+    std::uint32_t options_;
+    bool isWhite_ = true;
+    bool swapBits_;
+    std::vector<TTreeNode> whiteTree_, blackTree_;
+    std::uint32_t width_;
+    std::uint32_t bitsLeft_ = 0;
+    std::uint8_t bitMask_ = 0;
+    std::uint8_t currentByte_ = 0;
+    std::int32_t packedSize_ = 0;
+    std::uint32_t restWidth_ = 0;
+    const std::uint8_t* sourceStart_ = nullptr;
+    const std::uint8_t* source_ = nullptr;
+    std::uint8_t* target_ = nullptr;       // start of the destination
+    std::size_t targetSize_ = 0;
+    std::size_t targetOffset_ = 0;         // current output byte
+    std::uint32_t freeTargetBits_ = 8;
+    bool wordAligned_;
 };
 
 // Group 3: every row is introduced by an end-of-line code.

@@ -7,38 +7,38 @@ uInt Count(std::int32_t size) { return size > 0 ? static_cast<uInt>(size) : 0; }
 }
 
 TLZ77Decoder::TLZ77Decoder(std::int32_t FlushMode, bool AutoReset)
-    : FFlushMode(FlushMode), FAutoReset(AutoReset) {}
+    : flushMode_(FlushMode), autoReset_(AutoReset) {}
 
 TLZ77Decoder::~TLZ77Decoder() {
-    if (FInitialized) inflateEnd(&FStream);
+    if (initialized_) inflateEnd(&stream_);
 }
 
 void TLZ77Decoder::BeginDecoding() {
-    if (FInitialized) {
-        inflateEnd(&FStream);
-        FInitialized = false;
+    if (initialized_) {
+        inflateEnd(&stream_);
+        initialized_ = false;
     }
-    FStream = z_stream{};
-    FLastResult = inflateInit(&FStream);
-    if (FLastResult < 0) throw ECompressionError(LZ77Error);
-    FInitialized = true;
+    stream_ = z_stream{};
+    lastResult_ = inflateInit(&stream_);
+    if (lastResult_ < 0) throw ECompressionError(LZ77Error);
+    initialized_ = true;
 }
 
 void TLZ77Decoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                           std::int32_t UnpackedSize) {
-    FStream.next_in = const_cast<Bytef*>(Source);
-    FStream.avail_in = Count(PackedSize);
-    if (FAutoReset) FLastResult = inflateReset(&FStream);
-    if (FLastResult != Z_OK) return;
-    FStream.next_out = Dest;
-    FStream.avail_out = Count(UnpackedSize);
-    FLastResult = inflate(&FStream, FFlushMode);
-    Source = FStream.next_in;
-    Dest = FStream.next_out;
+    stream_.next_in = const_cast<Bytef*>(Source);
+    stream_.avail_in = Count(PackedSize);
+    if (autoReset_) lastResult_ = inflateReset(&stream_);
+    if (lastResult_ != Z_OK) return;
+    stream_.next_out = Dest;
+    stream_.avail_out = Count(UnpackedSize);
+    lastResult_ = inflate(&stream_, flushMode_);
+    Source = stream_.next_in;
+    Dest = stream_.next_out;
 }
 
 void TLZ77Decoder::FinishDecoding() {
-    const int result = inflateEnd(&FStream);
-    FInitialized = false;
+    const int result = inflateEnd(&stream_);
+    initialized_ = false;
     if (result < 0) throw ECompressionError(LZ77Error);
 }

@@ -22,15 +22,15 @@ public:
     // Raises "LZ77 decompression error." when zlib cannot release the stream.
     void FinishDecoding() override;
 
-    std::uint32_t AvailableInput() const { return FStream.avail_in; }
-    std::uint32_t AvailableOutput() const { return FStream.avail_out; }
+    std::uint32_t AvailableInput() const { return stream_.avail_in; }
+    std::uint32_t AvailableOutput() const { return stream_.avail_out; }
     // zlib's result of the last reset or inflate: Z_OK, Z_STREAM_END or a negative error.
-    int LastResult() const { return FLastResult; }
+    int LastResult() const { return lastResult_; }
 
 private:
-    z_stream FStream{};
-    std::int32_t FFlushMode;
-    bool FAutoReset;
-    bool FInitialized = false;
-    int FLastResult = Z_OK;
+    z_stream stream_{};
+    std::int32_t flushMode_;
+    bool autoReset_;
+    bool initialized_ = false;
+    int lastResult_ = Z_OK;
 };

@@ -244,7 +244,7 @@ void TTIFFLZWDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, s
 
 void TGIFLZWDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                             std::int32_t UnpackedSize) {
-    if (FInitialCodeSize < 1 || FInitialCodeSize > 11) return;
-    const TLZWFlavour gif{1u << FInitialCodeSize, FInitialCodeSize + 1u, false};
+    if (initialCodeSize_ < 1 || initialCodeSize_ > 11) return;
+    const TLZWFlavour gif{1u << initialCodeSize_, initialCodeSize_ + 1u, false};
     DecodeLZW<false>(gif, Source, PackedSize, Dest, UnpackedSize);
 }

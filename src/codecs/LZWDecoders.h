@@ -15,10 +15,10 @@ public:
 // image's LZW minimum code size; values outside 1..11 decode nothing.
 class TGIFLZWDecoder : public TDecoder {
 public:
-    explicit TGIFLZWDecoder(std::uint8_t InitialCodeSize) : FInitialCodeSize(InitialCodeSize) {}
+    explicit TGIFLZWDecoder(std::uint8_t InitialCodeSize) : initialCodeSize_(InitialCodeSize) {}
     void Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                 std::int32_t UnpackedSize) override;
 
 private:
-    std::uint8_t FInitialCodeSize;
+    std::uint8_t initialCodeSize_;
 };

@@ -10,7 +10,7 @@ std::size_t Count(std::int32_t size) { return size > 0 ? static_cast<std::size_t
 void TTargaRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                               std::int32_t UnpackedSize) {
     std::size_t pixelSize;
-    switch (FColorDepth) {
+    switch (colorDepth_) {
     case 8: pixelSize = 1; break;
     case 15:
     case 16: pixelSize = 2; break;
@@ -98,7 +98,7 @@ void TPCXRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, st
 
 void TSGIRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                             std::int32_t UnpackedSize) {
-    const std::size_t sampleBytes = FSampleSize == 16 ? 2 : 1;
+    const std::size_t sampleBytes = sampleSize_ == 16 ? 2 : 1;
     const std::uint8_t* source = Source;
     const std::uint8_t* const end = Source + Count(PackedSize);
     std::uint8_t* target = Dest;

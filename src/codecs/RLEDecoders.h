@@ -9,12 +9,12 @@
 // reach beyond UnpackedSize, so that a reader can reposition its stream.
 class TTargaRLEDecoder : public TDecoder {
 public:
-    explicit TTargaRLEDecoder(std::uint32_t ColorDepth) : FColorDepth(ColorDepth) {}
+    explicit TTargaRLEDecoder(std::uint32_t ColorDepth) : colorDepth_(ColorDepth) {}
     void Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                 std::int32_t UnpackedSize) override;
 
 private:
-    std::uint32_t FColorDepth;
+    std::uint32_t colorDepth_;
 };
 
 class TPackbitsRLEDecoder : public TDecoder {
@@ -33,10 +33,10 @@ public:
 // marker stops decoding. 16-bit samples are copied in the file's (big-endian) byte order.
 class TSGIRLEDecoder : public TDecoder {
 public:
-    explicit TSGIRLEDecoder(std::uint8_t SampleSize) : FSampleSize(SampleSize) {}
+    explicit TSGIRLEDecoder(std::uint8_t SampleSize) : sampleSize_(SampleSize) {}
     void Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                 std::int32_t UnpackedSize) override;
 
 private:
-    std::uint8_t FSampleSize;
+    std::uint8_t sampleSize_;
 };

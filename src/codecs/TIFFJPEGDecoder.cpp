@@ -94,16 +94,16 @@ std::uint32_t DivideRoundingUp(std::uint32_t value, std::uint32_t divisor) {
 }
 
 TTIFFJPEGDecoder::TTIFFJPEGDecoder(const TImageProperties& Properties)
-    : FProperties(Properties), FTables(Properties.JPEGTables) {
+    : properties_(Properties), tables_(Properties.JPEGTables) {
     if (Properties.YCbCrSubSampling.size() >= 2) {
         // A factor of 0 would divide by zero below; it can only mean 1.
-        FHorizontalSampling = std::max<std::uint16_t>(Properties.YCbCrSubSampling[0], 1);
-        FVerticalSampling = std::max<std::uint16_t>(Properties.YCbCrSubSampling[1], 1);
+        horizontalSampling_ = std::max<std::uint16_t>(Properties.YCbCrSubSampling[0], 1);
+        verticalSampling_ = std::max<std::uint16_t>(Properties.YCbCrSubSampling[1], 1);
     }
 }
 
 TTIFFJPEGDecoder::~TTIFFJPEGDecoder() {
-    if (FState) jpeg_destroy_decompress(&FState->Info);
+    if (state_) jpeg_destroy_decompress(&state_->Info);
 }
 
 void TTIFFJPEGDecoder::BeginDecoding() {
@@ -115,7 +115,7 @@ void TTIFFJPEGDecoder::BeginDecoding() {
     s.Error.Base.emit_message = EmitMessage;
     s.Error.Base.output_message = OutputMessage;
     Protected(s, [&s] { jpeg_create_decompress(&s.Info); });
-    FState = std::move(state);
+    state_ = std::move(state);
     s.Info.client_data = &s;
     s.Source.init_source = InitSource;
     s.Source.fill_input_buffer = FillInputBuffer;
@@ -123,9 +123,9 @@ void TTIFFJPEGDecoder::BeginDecoding() {
     s.Source.resync_to_restart = jpeg_resync_to_restart;
     s.Source.term_source = TermSource;
     s.Info.src = &s.Source;
-    if (!FTables.empty()) {
-        s.Data = FTables.data();
-        s.Size = FTables.size();
+    if (!tables_.empty()) {
+        s.Data = tables_.data();
+        s.Size = tables_.size();
         int result = 0;
         Protected(s, [&s, &result] { result = jpeg_read_header(&s.Info, FALSE); });
         if (result != JPEG_HEADER_TABLES_ONLY) throw ECompressionError("Bogus JPEG tables field.");
@@ -136,10 +136,10 @@ void TTIFFJPEGDecoder::BeginDecoding() {
 
 void TTIFFJPEGDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                               std::int32_t UnpackedSize) {
-    if (!FState) BeginDecoding();
-    TJPEGDecompressState& s = *FState;
+    if (!state_) BeginDecoding();
+    TJPEGDecompressState& s = *state_;
     jpeg_decompress_struct& info = s.Info;
-    const TImageProperties& p = FProperties;
+    const TImageProperties& p = properties_;
 
     s.Data = Source;
     s.Size = PackedSize > 0 ? static_cast<std::size_t>(PackedSize) : 0;
@@ -155,8 +155,8 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, 
     // Only 2 stores planes apart; 0 (no PlanarConfiguration tag) means TIFF's default, 1.
     const bool separatePlanes = p.PlanarConfig == 2;
     if (separatePlanes && p.CurrentStrip == p.StripCount) {
-        width = DivideRoundingUp(width, FHorizontalSampling);
-        height = DivideRoundingUp(height, FVerticalSampling);
+        width = DivideRoundingUp(width, horizontalSampling_);
+        height = DivideRoundingUp(height, verticalSampling_);
     }
     if (info.image_width != width || info.image_height != height)
         throw ECompressionError("Improper JPEG strip/tile size.");
@@ -166,7 +166,7 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, 
     for (int i = 0; i < info.num_components; ++i) {
         const jpeg_component_info& component = info.comp_info[i];
         const bool first = i == 0 && !separatePlanes;
-        const int h = first ? FHorizontalSampling : 1, v = first ? FVerticalSampling : 1;
+        const int h = first ? horizontalSampling_ : 1, v = first ? verticalSampling_ : 1;
         if (component.h_samp_factor != h || component.v_samp_factor != v)
             throw ECompressionError("Improper JPEG sampling factors.");
     }
@@ -206,7 +206,7 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, 
 }
 
 void TTIFFJPEGDecoder::FinishDecoding() {
-    if (!FState) return;
-    jpeg_destroy_decompress(&FState->Info);
-    FState.reset();
+    if (!state_) return;
+    jpeg_destroy_decompress(&state_->Info);
+    state_.reset();
 }

@@ -26,9 +26,9 @@ public:
     void FinishDecoding() override;
 
 private:
-    const TImageProperties& FProperties;
-    TByteArray FTables;
-    std::uint16_t FHorizontalSampling = 1;
-    std::uint16_t FVerticalSampling = 1;
-    std::unique_ptr<TJPEGDecompressState> FState;
+    const TImageProperties& properties_;
+    TByteArray tables_;
+    std::uint16_t horizontalSampling_ = 1;
+    std::uint16_t verticalSampling_ = 1;
+    std::unique_ptr<TJPEGDecompressState> state_;
 };

@@ -9,34 +9,34 @@ constexpr int ThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};  // code 4 emits 
 // One output row of 4-bit pixels, first pixel of a byte in the high half.
 class TPixelRow {
 public:
-    TPixelRow(std::uint8_t* row, std::size_t bytes) : FRow(row), FCapacity(2 * bytes) {}
+    TPixelRow(std::uint8_t* row, std::size_t bytes) : row_(row), capacity_(2 * bytes) {}
 
-    bool Full() const { return FCount >= FCapacity; }
+    bool Full() const { return count_ >= capacity_; }
     void Emit(unsigned pixel) {
-        FLast = pixel & 15u;
+        last_ = pixel & 15u;
         if (Full()) return;
-        std::uint8_t& b = FRow[FCount / 2];
-        if (FCount % 2 == 0) b = static_cast<std::uint8_t>(FLast << 4);
-        else b = static_cast<std::uint8_t>(b | FLast);
-        ++FCount;
+        std::uint8_t& b = row_[count_ / 2];
+        if (count_ % 2 == 0) b = static_cast<std::uint8_t>(last_ << 4);
+        else b = static_cast<std::uint8_t>(b | last_);
+        ++count_;
     }
     void Repeat(unsigned n) {
-        for (; n > 0 && !Full(); --n) Emit(FLast);
+        for (; n > 0 && !Full(); --n) Emit(last_);
     }
-    void Delta(int d) { Emit(static_cast<unsigned>(static_cast<int>(FLast) + d)); }
+    void Delta(int d) { Emit(static_cast<unsigned>(static_cast<int>(last_) + d)); }
 
 private:
-    std::uint8_t* FRow;
-    std::size_t FCapacity;
-    std::size_t FCount = 0;
-    unsigned FLast = 0;
+    std::uint8_t* row_;
+    std::size_t capacity_;
+    std::size_t count_ = 0;
+    unsigned last_ = 0;
 };
 }
 
 void TThunderDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                              std::int32_t UnpackedSize) {
-    if (FWidth <= 0) return;
-    const auto width = static_cast<std::size_t>(FWidth);
+    if (width_ <= 0) return;
+    const auto width = static_cast<std::size_t>(width_);
     const std::uint8_t* source = Source;
     const std::uint8_t* const end = Source + (PackedSize > 0 ? PackedSize : 0);
     std::size_t left = UnpackedSize > 0 ? static_cast<std::size_t>(UnpackedSize) : 0;

@@ -60,20 +60,20 @@ public:
     static std::unique_ptr<TPixelBuffer> CreateFromBitmap(TBitmap&& bitmap);
     static std::unique_ptr<TPixelBuffer> CreateCopy(const TPixelBuffer& source);
 
-    int Width() const { return Width_; }
-    int Height() const { return Height_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
     // Height × Stride.
-    std::int32_t Size() const { return Size_; }
-    int Stride() const { return StrideOf(Width_); }
-    std::uint8_t* Bits() { return Bits_; }
-    const std::uint8_t* Bits() const { return Bits_; }
-    const TBitmapInfoHeader& InfoHeader() const { return InfoHeader_; }
-    const TBitmapInfo& Info() const { return Info_; }
+    std::int32_t Size() const { return size_; }
+    int Stride() const { return StrideOf(width_); }
+    std::uint8_t* Bits() { return bits_; }
+    const std::uint8_t* Bits() const { return bits_; }
+    const TBitmapInfoHeader& InfoHeader() const { return infoHeader_; }
+    const TBitmapInfo& Info() const { return info_; }
 
-    TPixel24* Row(int y) { return reinterpret_cast<TPixel24*>(Rows_[static_cast<std::size_t>(y)]); }
-    const TPixel24* Row(int y) const { return reinterpret_cast<const TPixel24*>(Rows_[static_cast<std::size_t>(y)]); }
-    std::uint8_t* RowBytes(int y) { return Rows_[static_cast<std::size_t>(y)]; }
-    const std::uint8_t* RowBytes(int y) const { return Rows_[static_cast<std::size_t>(y)]; }
+    TPixel24* Row(int y) { return reinterpret_cast<TPixel24*>(rows_[static_cast<std::size_t>(y)]); }
+    const TPixel24* Row(int y) const { return reinterpret_cast<const TPixel24*>(rows_[static_cast<std::size_t>(y)]); }
+    std::uint8_t* RowBytes(int y) { return rows_[static_cast<std::size_t>(y)]; }
+    const std::uint8_t* RowBytes(int y) const { return rows_[static_cast<std::size_t>(y)]; }
 
     TPixel24 GetPixel(int x, int y) const { return Row(y)[x]; }
     void SetPixel(int x, int y, TPixel24 pixel) { Row(y)[x] = pixel; }
@@ -102,50 +102,14 @@ private:
     // Takes over the storage, size and headers of another buffer (which is left empty).
     void TakeStorage(TPixelBuffer& other);
 
-    std::vector<std::uint8_t*> Rows_;
-    std::uint8_t* Bits_ = nullptr;
+    std::vector<std::uint8_t*> rows_;
+    std::uint8_t* bits_ = nullptr;
     struct FreeStorage { void operator()(std::uint8_t* p) const; };
-    std::unique_ptr<std::uint8_t, FreeStorage> Storage_;
-    std::vector<std::uint8_t> TakenPixels_;  // the storage of a bitmap taken over, else empty
-    int Width_ = 0;
-    int Height_ = 0;
-    std::int32_t Size_ = 0;
-    TBitmapInfoHeader InfoHeader_;
-    TBitmapInfo Info_;
+    std::unique_ptr<std::uint8_t, FreeStorage> storage_;
+    std::vector<std::uint8_t> takenPixels_;  // the storage of a bitmap taken over, else empty
+    int width_ = 0;
+    int height_ = 0;
+    std::int32_t size_ = 0;
+    TBitmapInfoHeader infoHeader_;
+    TBitmapInfo info_;
 };
-
-// The seven resampling filters; each is even and zero outside its support.
-float BoxFilter(float x);
-float TriangleFilter(float x);
-float HermiteFilter(float x);
-float BellFilter(float x);
-float SplineFilter(float x);
-float Lanczos3Filter(float x);
-float MitchellFilter(float x);
-float SinC(float x);
-
-struct TResampleFilter {
-    const char* Name;  // the scale dialog's list text
-    TFilterFunction Filter;
-    float Support;
-};
-// In the scale dialog's order: Box, Triangle, Hermite, Bell, Spline, Lanczos3, Mitchell.
-extern const TResampleFilter ResampleFilters[7];
-// The filter of a list index; any index outside 0-5 is Mitchell.
-const TResampleFilter& ResampleFilterAt(int index);
-
-// Resample runs AVX2 + FMA code where the processor has both and portable code otherwise;
-// the two give the same bytes. Forcing the portable code lets tests compare them.
-bool ResampleVectorPathAvailable();
-void ForceScalarResample(bool force);
-
-// Colour effects on the whole picture.
-TPixel24 ColorToPixel(TColor color);
-void BlendWithColor(TPixelBuffer& image, TColor color, double amount);
-void ApplyGamma(TPixelBuffer& image, float gamma);
-inline void Enlighten(TPixelBuffer& image) { BlendWithColor(image, 0xFFFFFF, 0.1); }
-inline void Endarken(TPixelBuffer& image) { BlendWithColor(image, 0x000000, 0.1); }
-inline void MixWithColor(TPixelBuffer& image, TColor color) { BlendWithColor(image, color, 0.3); }
-
-// A copy of the rectangle at (left, top) of the given size (callers keep it inside the picture).
-std::unique_ptr<TPixelBuffer> CopyRect(const TPixelBuffer& source, int left, int top, int width, int height);

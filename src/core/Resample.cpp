@@ -1,4 +1,4 @@
-#include "PixelBuffer.h"
+#include "Resample.h"
 #include "ResampleContributors.h"
 
 #include <atomic>
@@ -206,7 +206,7 @@ void ForceScalarResample(bool force) { ScalarForced = force; }
 
 void TPixelBuffer::Resample(TPixelBuffer& destination, TFilterFunction filter, float support) const {
     if (!destination.Bits()) return;
-    if (!Bits_) {
+    if (!bits_) {
         std::memset(destination.Bits(), 0, static_cast<std::size_t>(destination.Size()));
         return;
     }
@@ -215,13 +215,13 @@ void TPixelBuffer::Resample(TPixelBuffer& destination, TFilterFunction filter, f
         CreateCopy(*this)->Resample(destination, filter, support);
         return;
     }
-    const TContributors columns = BuildContributors(Width_, destination.Width(), filter, support);
-    const TContributors rows = BuildContributors(Height_, destination.Height(), filter, support);
+    const TContributors columns = BuildContributors(width_, destination.Width(), filter, support);
+    const TContributors rows = BuildContributors(height_, destination.Height(), filter, support);
     if (!ScalarForced && ResampleVectorPathAvailable()) {
         ResampleAvx2(*this, destination, columns, rows);
         return;
     }
-    TPixelBuffer intermediate(destination.Width(), Height_);
+    TPixelBuffer intermediate(destination.Width(), height_);
     HorizontalPass(*this, intermediate, columns);
     VerticalPass(intermediate, destination, rows);
 }

@@ -1,7 +1,7 @@
 // Contributor lists shared by the portable and the vector resampling code.
 #pragma once
 
-#include "PixelBuffer.h"
+#include "Resample.h"
 
 #include <cmath>
 #include <cstdint>

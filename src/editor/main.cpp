@@ -1,5 +1,5 @@
 // The program: the application, the format registry, the main window and the message loop.
-#include "editor/UMain.h"
+#include "editor/MainWindow.h"
 #include "formats/FileFormatList.h"
 #include "platform/Warnings.h"
 

@@ -32,7 +32,7 @@ TTargaHeader ReadHeader(TStream& stream) {
 }
 
 bool IsRunLength(std::uint8_t imageType) { return imageType >= 9 && imageType <= 11; }
-bool IsGrey(std::uint8_t imageType) { return imageType == 3 || imageType == 11; }
+bool IsGray(std::uint8_t imageType) { return imageType == 3 || imageType == 11; }
 
 // Bytes one colour map entry takes in the file.
 unsigned EntryBytes(std::uint8_t entrySize) { return (entrySize + 7u) / 8u; }
@@ -61,12 +61,12 @@ bool TTargaGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.Height = h.Height;
     switch (h.PixelDepth) {
     case 8:
-        p.ColorScheme = IsGrey(h.ImageType) ? ColorScheme::Gray : ColorScheme::Indexed;
+        p.ColorScheme = IsGray(h.ImageType) ? ColorScheme::Gray : ColorScheme::Indexed;
         p.BitsPerSample = 8;
         p.SamplesPerPixel = 1;
         break;
     case 16:
-        if (IsGrey(h.ImageType)) {
+        if (IsGray(h.ImageType)) {
             // Grey with an 8-bit alpha sample after it.
             p.ColorScheme = ColorScheme::GrayAlpha;
             p.BitsPerSample = 8;
@@ -111,8 +111,8 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     ColorManager.SetTargetScheme(ColorScheme::BGR);
     ColorManager.SetSourceDepth(p.BitsPerSample);
     ColorManager.SetTargetDepth(p.BitsPerSample);
-    const bool greyAlpha = p.ColorScheme == ColorScheme::GrayAlpha;
-    SetPixelFormat(greyAlpha ? TPixelFormat::pf8bit : ColorManager.PixelFormatFor(1));
+    const bool grayAlpha = p.ColorScheme == ColorScheme::GrayAlpha;
+    SetPixelFormat(grayAlpha ? TPixelFormat::pf8bit : ColorManager.PixelFormatFor(1));
 
     // The colour map stands between the identification field and the rows whenever the header
     // announces one, so it is always passed over, also for grey pictures that do not use it.
@@ -121,7 +121,7 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
         map.resize(std::size_t(h.ColorMapLength) * EntryBytes(h.ColorMapEntrySize));
         stream.ReadBuffer(map.data(), map.size());
     }
-    if (IsGrey(h.ImageType)) {
+    if (IsGray(h.ImageType)) {
         SetPalette(ColorManager.MakeGrayPalette(false));
     } else if (h.ColorMapType == 1) {
         const TSourcePlane plane{map.data(), map.size()};
@@ -166,12 +166,12 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
 
     const bool topDown = (h.Descriptor & 0x20) != 0;
     // Grey with alpha decodes into a scratch row first; the bitmap keeps the grey samples.
-    std::vector<std::uint8_t> scratch(greyAlpha ? rowSize : 0);
+    std::vector<std::uint8_t> scratch(grayAlpha ? rowSize : 0);
     auto rowBuffer = [&](std::uint32_t n) {
-        return greyAlpha ? scratch.data() : ScanLine(static_cast<int>(topDown ? n : p.Height - 1 - n));
+        return grayAlpha ? scratch.data() : ScanLine(static_cast<int>(topDown ? n : p.Height - 1 - n));
     };
     auto finishRow = [&](std::uint32_t n) {
-        if (!greyAlpha) return;
+        if (!grayAlpha) return;
         std::uint8_t* row = ScanLine(static_cast<int>(topDown ? n : p.Height - 1 - n));
         for (std::uint32_t x = 0; x < p.Width; ++x) row[x] = scratch[2 * x];
     };

@@ -1,7 +1,7 @@
 #include "settings/BaseForm.h"
 
 #include "settings/SettingsLocation.h"
-#include "settings/UXMLBase.h"
+#include "settings/SettingsFile.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -65,18 +65,18 @@ TfrmBaseForm::TfrmBaseForm(QWidget* owner, Qt::WindowFlags flags) : QDialog(owne
 TfrmBaseForm::~TfrmBaseForm() { BeforeDestruction(); }
 
 TXmlNode* TfrmBaseForm::GetFormNode() {
-    if (FormNode_) return FormNode_;
-    if (!Store_) {
-        OwnedStore_ = std::make_unique<TXMLDataBase>(FormSettingsFileName(), InitialSettingsText);
-        Store_ = OwnedStore_.get();
+    if (formNode_) return formNode_;
+    if (!store_) {
+        ownedStore_ = std::make_unique<TXMLDataBase>(FormSettingsFileName(), InitialSettingsText);
+        store_ = ownedStore_.get();
     }
-    FormNode_ = TXMLDataBase::ForcePath(Store_->DataRoot(), "tableViews\\" + objectName().toStdString());
-    return FormNode_;
+    formNode_ = TXMLDataBase::ForcePath(store_->DataRoot(), "tableViews\\" + objectName().toStdString());
+    return formNode_;
 }
 
 TXMLDataBase& TfrmBaseForm::FormStore() {
     GetFormNode();
-    return *Store_;
+    return *store_;
 }
 
 void TfrmBaseForm::LoadSettings() {
@@ -92,22 +92,22 @@ void TfrmBaseForm::SaveSettings() {
 void TfrmBaseForm::SavePosition() {
     TXmlNode* node = GetFormNode();
     const bool maximized = isMaximized();
-    Store_->WriteNodeSetting(node, "Maximized", maximized);
+    store_->WriteNodeSetting(node, "Maximized", maximized);
     if (maximized) return;  // the last normal bounds stay in the file
-    Store_->WriteNodeSetting(node, "posLeft", x());
-    Store_->WriteNodeSetting(node, "posTop", y());
+    store_->WriteNodeSetting(node, "posLeft", x());
+    store_->WriteNodeSetting(node, "posTop", y());
 }
 
 void TfrmBaseForm::LoadPosition() {
     TXmlNode* node = GetFormNode();
     TVariant left = x(), top = y();
-    const bool hasLeft = Store_->GetNodeSetting(node, "posLeft", left);
-    const bool hasTop = Store_->GetNodeSetting(node, "posTop", top);
+    const bool hasLeft = store_->GetNodeSetting(node, "posLeft", left);
+    const bool hasTop = store_->GetNodeSetting(node, "posTop", top);
     const QPoint position(left.AsInteger(), top.AsInteger());
     // A position off the present screens is applied as it is.
     move(position);
-    if ((hasLeft || hasTop) && FrameUnknown()) PendingPosition_ = position;
-    if (Store_->ReadNodeSetting(node, "Maximized", false).AsBoolean())
+    if ((hasLeft || hasTop) && FrameUnknown()) pendingPosition_ = position;
+    if (store_->ReadNodeSetting(node, "Maximized", false).AsBoolean())
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
@@ -115,21 +115,21 @@ void TfrmBaseForm::SaveSize() {
     if (isMaximized()) return;
     TXmlNode* node = GetFormNode();
     const QRect outer = frameGeometry();
-    Store_->WriteNodeSetting(node, "sizeWidth", outer.width());
-    Store_->WriteNodeSetting(node, "sizeHeight", outer.height());
+    store_->WriteNodeSetting(node, "sizeWidth", outer.width());
+    store_->WriteNodeSetting(node, "sizeHeight", outer.height());
 }
 
 void TfrmBaseForm::LoadSize() {
     TXmlNode* node = GetFormNode();
     const QRect outer = frameGeometry();
     TVariant w = outer.width(), h = outer.height();
-    const bool hasWidth = Store_->GetNodeSetting(node, "sizeWidth", w);
-    const bool hasHeight = Store_->GetNodeSetting(node, "sizeHeight", h);
+    const bool hasWidth = store_->GetNodeSetting(node, "sizeWidth", w);
+    const bool hasHeight = store_->GetNodeSetting(node, "sizeHeight", h);
     const QSize outerSize(w.AsInteger(), h.AsInteger());
     // The stored size is the outer one; the frame is what the window system adds around the
     // client area.
     resize(outerSize - (outer.size() - size()));
-    if ((hasWidth || hasHeight) && FrameUnknown()) PendingSize_ = outerSize;
+    if ((hasWidth || hasHeight) && FrameUnknown()) pendingSize_ = outerSize;
 }
 
 bool TfrmBaseForm::FrameUnknown() const {
@@ -140,15 +140,15 @@ bool TfrmBaseForm::FrameUnknown() const {
 TfrmBaseForm* TfrmBaseForm::CreateChildForm(TFormClass formClass) {
     TXmlNode* parentNode = GetFormNode();
     TfrmBaseForm* form = formClass(this);
-    form->FormNode_ = TXMLDataBase::ForcePath(parentNode, form->objectName().toStdString());
-    form->Store_ = Store_;
+    form->formNode_ = TXMLDataBase::ForcePath(parentNode, form->objectName().toStdString());
+    form->store_ = store_;
     form->LoadSettings();
     return form;
 }
 
 void TfrmBaseForm::BeforeDestruction() {
-    if (Destroyed_) return;
-    Destroyed_ = true;
+    if (destroyed_) return;
+    destroyed_ = true;
     try {
         SaveSettings();
     } catch (const std::exception& error) {
@@ -158,9 +158,9 @@ void TfrmBaseForm::BeforeDestruction() {
     // failures.
     for (TfrmBaseForm* child : findChildren<TfrmBaseForm*>(Qt::FindDirectChildrenOnly))
         delete child;
-    const std::unique_ptr<TXMLDataBase> store = std::move(OwnedStore_);
-    Store_ = nullptr;
-    FormNode_ = nullptr;
+    const std::unique_ptr<TXMLDataBase> store = std::move(ownedStore_);
+    store_ = nullptr;
+    formNode_ = nullptr;
     if (!store) return;
     try {
         store->Save();
@@ -179,9 +179,9 @@ void TfrmBaseForm::FormShow() {
 }
 
 bool TfrmBaseForm::event(QEvent* event) {
-    if ((PendingPosition_ || PendingSize_) && frameGeometry() != geometry()) {
-        const auto position = std::exchange(PendingPosition_, std::nullopt);
-        const auto outerSize = std::exchange(PendingSize_, std::nullopt);
+    if ((pendingPosition_ || pendingSize_) && frameGeometry() != geometry()) {
+        const auto position = std::exchange(pendingPosition_, std::nullopt);
+        const auto outerSize = std::exchange(pendingSize_, std::nullopt);
         if (!isMaximized()) {
             const QSize frame = frameGeometry().size() - size();
             if (outerSize) resize(*outerSize - frame);
@@ -192,8 +192,8 @@ bool TfrmBaseForm::event(QEvent* event) {
 }
 
 void TfrmBaseForm::hideEvent(QHideEvent* event) {
-    PendingPosition_.reset();
-    PendingSize_.reset();
+    pendingPosition_.reset();
+    pendingSize_.reset();
     QDialog::hideEvent(event);
 }
 

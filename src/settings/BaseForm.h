@@ -47,7 +47,7 @@ public:
     TXmlNode* GetFormNode();
     // The store in use, creating it as GetFormNode does.
     TXMLDataBase& FormStore();
-    bool OwnsStore() const { return static_cast<bool>(OwnedStore_); }
+    bool OwnsStore() const { return static_cast<bool>(ownedStore_); }
 
     bool SkipAutoLoad = false;
     bool KeepPosition = true;
@@ -101,11 +101,11 @@ private:
 
     // A placement loaded before the frame was known, applied again once it is, so that the
     // stored outer bounds do not grow or wander by the frame's size from run to run.
-    std::optional<QPoint> PendingPosition_;
-    std::optional<QSize> PendingSize_;
+    std::optional<QPoint> pendingPosition_;
+    std::optional<QSize> pendingSize_;
 
-    std::unique_ptr<TXMLDataBase> OwnedStore_;
-    TXMLDataBase* Store_ = nullptr;
-    TXmlNode* FormNode_ = nullptr;
-    bool Destroyed_ = false;
+    std::unique_ptr<TXMLDataBase> ownedStore_;
+    TXMLDataBase* store_ = nullptr;
+    TXmlNode* formNode_ = nullptr;
+    bool destroyed_ = false;
 };

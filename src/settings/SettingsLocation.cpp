@@ -1,6 +1,6 @@
 #include "SettingsLocation.h"
 
-#include "words.h"
+#include "TextHelpers.h"
 
 #include <cstdlib>
 #include <filesystem>

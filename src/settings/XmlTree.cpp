@@ -2,7 +2,8 @@
 
 #include "platform/Exception.h"
 #include "platform/Stream.h"
-#include "words.h"
+#include "TextHelpers.h"
+#include "XmlTokenizer.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -109,33 +109,33 @@ QPoint DropMenuPosition(const QRect& button, QSize menuSize, TMenuPopUpDirection
 }
 
 TFlatButton::TFlatButton(QWidget* parent) : QWidget(parent) {
-    Colors_[ciColor] = palette().color(QPalette::Button);
-    Colors_[ciFocusedColor] = QColor(176, 172, 216);
-    Colors_[ciPressedColor] = QColor(159, 135, 199);
-    Colors_[ciBorderColor] = QColor(0, 0, 128);
-    Colors_[ciShadowColor] = QColor(128, 128, 128);
+    colors_[ciColor] = palette().color(QPalette::Button);
+    colors_[ciFocusedColor] = QColor(176, 172, 216);
+    colors_[ciPressedColor] = QColor(159, 135, 199);
+    colors_[ciBorderColor] = QColor(0, 0, 128);
+    colors_[ciShadowColor] = QColor(128, 128, 128);
     setFocusPolicy(Qt::NoFocus);
     resize(23, 22);
 }
 
 TFlatButton::~TFlatButton() {
-    if (Action_)
-        Action_->removeEventFilter(this);
+    if (action_)
+        action_->removeEventFilter(this);
 }
 
 QColor TFlatButton::Colors(int index) const {
-    return index >= 0 && index < 5 ? Colors_[index] : QColor();
+    return index >= 0 && index < 5 ? colors_[index] : QColor();
 }
 
 void TFlatButton::SetColors(int index, const QColor& color) {
     if (index < 0 || index >= 5)
         return;
-    Colors_[index] = color;
+    colors_[index] = color;
     update();
 }
 
-void TFlatButton::SetUseShadow(bool value) { UseShadow_ = value; update(); }
-void TFlatButton::SetTransparent(bool value) { Transparent_ = value; update(); }
+void TFlatButton::SetUseShadow(bool value) { useShadow_ = value; update(); }
+void TFlatButton::SetTransparent(bool value) { transparent_ = value; update(); }
 
 void TFlatButton::SetImageList(QPointer<TImageList>& field, TImageList* list) {
     if (field)
@@ -146,55 +146,55 @@ void TFlatButton::SetImageList(QPointer<TImageList>& field, TImageList* list) {
     update();
 }
 
-void TFlatButton::SetImages(TImageList* list) { SetImageList(Images_, list); }
-void TFlatButton::SetDisabled(TImageList* list) { SetImageList(Disabled_, list); }
-void TFlatButton::SetHot(TImageList* list) { SetImageList(Hot_, list); }
-void TFlatButton::SetImageIndex(int index) { ImageIndex_ = index; update(); }
-void TFlatButton::SetDistance(int value) { Distance_ = value; update(); }
-void TFlatButton::SetIsToggleButton(bool value) { IsToggleButton_ = value; update(); }
-void TFlatButton::SetDown(bool value) { Down_ = value && IsToggleButton_; update(); }
-void TFlatButton::SetDropsMenu(bool value) { DropsMenu_ = value; update(); }
+void TFlatButton::SetImages(TImageList* list) { SetImageList(images_, list); }
+void TFlatButton::SetDisabled(TImageList* list) { SetImageList(disabled_, list); }
+void TFlatButton::SetHot(TImageList* list) { SetImageList(hot_, list); }
+void TFlatButton::SetImageIndex(int index) { imageIndex_ = index; update(); }
+void TFlatButton::SetDistance(int value) { distance_ = value; update(); }
+void TFlatButton::SetIsToggleButton(bool value) { isToggleButton_ = value; update(); }
+void TFlatButton::SetDown(bool value) { down_ = value && isToggleButton_; update(); }
+void TFlatButton::SetDropsMenu(bool value) { dropsMenu_ = value; update(); }
 
 void TFlatButton::SetDropdownMenu(QMenu* menu) {
-    DropdownMenu_ = menu;
-    DropsMenu_ = menu != nullptr;
+    dropdownMenu_ = menu;
+    dropsMenu_ = menu != nullptr;
     update();
 }
 
-void TFlatButton::SetFullDrop(bool value) { FullDrop_ = value; update(); }
-void TFlatButton::SetShowDropMark(bool value) { ShowDropMark_ = value || !FullDrop_; update(); }
-void TFlatButton::SetMenuDirection(TMenuPopUpDirection value) { MenuDirection_ = value; update(); }
-void TFlatButton::SetLayout(TItemLayout value) { Layout_ = value; update(); }
-void TFlatButton::SetMargin(int value) { Margin_ = value; update(); }
-void TFlatButton::SetShowCaption(bool value) { ShowCaption_ = value; update(); }
+void TFlatButton::SetFullDrop(bool value) { fullDrop_ = value; update(); }
+void TFlatButton::SetShowDropMark(bool value) { showDropMark_ = value || !fullDrop_; update(); }
+void TFlatButton::SetMenuDirection(TMenuPopUpDirection value) { menuDirection_ = value; update(); }
+void TFlatButton::SetLayout(TItemLayout value) { layout_ = value; update(); }
+void TFlatButton::SetMargin(int value) { margin_ = value; update(); }
+void TFlatButton::SetShowCaption(bool value) { showCaption_ = value; update(); }
 
 void TFlatButton::SetCaption(const QString& caption) {
-    if (caption == Caption_)
+    if (caption == caption_)
         return;
-    Caption_ = caption;
+    caption_ = caption;
     UpdateShortcut();
     update();
 }
 
 void TFlatButton::UpdateShortcut() {
-    delete Shortcut_;
-    Shortcut_ = nullptr;
-    const QKeySequence accelerator = QKeySequence::mnemonic(Caption_);
+    delete shortcut_;
+    shortcut_ = nullptr;
+    const QKeySequence accelerator = QKeySequence::mnemonic(caption_);
     if (accelerator.isEmpty())
         return;
-    Shortcut_ = new QShortcut(accelerator, this);
-    connect(Shortcut_, &QShortcut::activated, this, [this] {
+    shortcut_ = new QShortcut(accelerator, this);
+    connect(shortcut_, &QShortcut::activated, this, [this] {
         if (isEnabled() && isVisible())
             Click();
     });
 }
 
 void TFlatButton::SetAction(QAction* action) {
-    if (Action_) {
-        disconnect(Action_, nullptr, this, nullptr);
-        Action_->removeEventFilter(this);
+    if (action_) {
+        disconnect(action_, nullptr, this, nullptr);
+        action_->removeEventFilter(this);
     }
-    Action_ = action;
+    action_ = action;
     if (!action)
         return;
     connect(action, &QAction::changed, this, &TFlatButton::ActionChanged);
@@ -203,15 +203,15 @@ void TFlatButton::SetAction(QAction* action) {
 }
 
 void TFlatButton::ActionChanged() {
-    if (!Action_)
+    if (!action_)
         return;
-    SetCaption(Action_->text());
-    setEnabled(Action_->isEnabled());
-    setToolTip(Action_->toolTip());
-    setStatusTip(Action_->statusTip());
+    SetCaption(action_->text());
+    setEnabled(action_->isEnabled());
+    setToolTip(action_->toolTip());
+    setStatusTip(action_->statusTip());
     if (parentWidget() != nullptr)
-        setVisible(Action_->isVisible());
-    const QVariant index = Action_->property("ImageIndex");
+        setVisible(action_->isVisible());
+    const QVariant index = action_->property("ImageIndex");
     if (index.isValid())
         SetImageIndex(index.toInt());
 }
@@ -224,13 +224,13 @@ void SetActionImageIndex(QAction* action, int index, const TImageList* images,
 }
 
 bool TFlatButton::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Action_ && event->type() == QEvent::DynamicPropertyChange &&
+    if (watched == action_ && event->type() == QEvent::DynamicPropertyChange &&
         static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName() == "ImageIndex") {
         ActionChanged();
-    } else if (watched == DropdownMenu_ && event->type() == QEvent::Show) {
+    } else if (watched == dropdownMenu_ && event->type() == QEvent::Show) {
         // Placed only now, when the menu has been filled and knows its final size.
         const QRect onScreen(mapToGlobal(QPoint(0, 0)), size());
-        DropdownMenu_->move(DropMenuPosition(onScreen, DropdownMenu_->size(), MenuDirection_));
+        dropdownMenu_->move(DropMenuPosition(onScreen, dropdownMenu_->size(), menuDirection_));
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -240,18 +240,18 @@ void TFlatButton::Click() {
         OnClick(this);
         return;
     }
-    if (Action_ && Action_->isEnabled())
-        Action_->trigger();
+    if (action_ && action_->isEnabled())
+        action_->trigger();
 }
 
 void TFlatButton::enterEvent(QEnterEvent* event) {
-    Hovered_ = true;
+    hovered_ = true;
     update();
     QWidget::enterEvent(event);
 }
 
 void TFlatButton::leaveEvent(QEvent* event) {
-    Hovered_ = false;
+    hovered_ = false;
     update();
     QWidget::leaveEvent(event);
 }
@@ -270,38 +270,38 @@ void TFlatButton::mousePressEvent(QMouseEvent* event) {
     }
     // A second press of a double click counts as a press of its own, so a toggle flipped by
     // it is also corrected by its group.
-    Clicked_ = true;
-    if (!IsToggleButton_ && Down_) {
+    clicked_ = true;
+    if (!isToggleButton_ && down_) {
         // Still down after its menu closed: this press only releases it.
-        Down_ = false;
-        Clicked_ = false;
+        down_ = false;
+        clicked_ = false;
         update();
         return;
     }
-    Down_ = IsToggleButton_ ? !Down_ : true;
+    down_ = isToggleButton_ ? !down_ : true;
     const bool mainPart = IsSplitButton() && event->position().x() < width() - DropZoneWidth;
-    if (IsToggleButton_ || mainPart)
+    if (isToggleButton_ || mainPart)
         emit MouseDownEvent();
     update();
-    if (IsToggleButton_ || mainPart || !DropsMenu_)
+    if (isToggleButton_ || mainPart || !dropsMenu_)
         return;
     DropMenu();
 }
 
 void TFlatButton::DropMenu() {
-    Clicked_ = false;
+    clicked_ = false;
     QPointer<TFlatButton> self(this);
     bool handled = false;
     if (OnDropMenu)
         OnDropMenu(this, handled);
     if (!self)
         return;
-    if (!handled && DropdownMenu_) {
-        const QPointer<QMenu> menu = DropdownMenu_;
+    if (!handled && dropdownMenu_) {
+        const QPointer<QMenu> menu = dropdownMenu_;
         const QRect onScreen(mapToGlobal(QPoint(0, 0)), size());
         menu->setProperty("PopupComponent", QVariant::fromValue<QObject*>(this));
         menu->installEventFilter(this);
-        menu->exec(DropMenuPosition(onScreen, menu->sizeHint(), MenuDirection_));
+        menu->exec(DropMenuPosition(onScreen, menu->sizeHint(), menuDirection_));
         if (!self)
             return;
         if (menu)
@@ -311,8 +311,8 @@ void TFlatButton::DropMenu() {
 }
 
 void TFlatButton::MenuClosed() {
-    Down_ = false;
-    Hovered_ = rect().contains(mapFromGlobal(QCursor::pos()));
+    down_ = false;
+    hovered_ = rect().contains(mapFromGlobal(QCursor::pos()));
     update();
 }
 
@@ -322,14 +322,14 @@ void TFlatButton::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     const QPoint at = event->position().toPoint();
-    if (IsToggleButton_ || (IsSplitButton() && at.x() < width() - DropZoneWidth))
+    if (isToggleButton_ || (IsSplitButton() && at.x() < width() - DropZoneWidth))
         emit MouseUpEvent();
-    if (!IsToggleButton_) {
-        Down_ = false;
+    if (!isToggleButton_) {
+        down_ = false;
         update();
     }
-    if (Clicked_) {
-        Clicked_ = false;
+    if (clicked_) {
+        clicked_ = false;
         if (rect().contains(at))
             Click();
     }
@@ -339,9 +339,9 @@ void TFlatButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     TBox r{0, 0, width(), height()};
     TBox d;
-    const bool marked = IsDropButton() && ShowDropMark_;
-    const bool split = IsSplitButton() && ShowDropMark_;
-    const bool clicked = marked ? Clicked_ : true;
+    const bool marked = IsDropButton() && showDropMark_;
+    const bool split = IsSplitButton() && showDropMark_;
+    const bool clicked = marked ? clicked_ : true;
     if (marked) {
         d = r;
         d.Left = r.Right - DropZoneWidth;
@@ -352,23 +352,23 @@ void TFlatButton::paintEvent(QPaintEvent*) {
     if (ThemesEnabled()) {
         PaintThemed(p, r.ToRect(), d.ToRect(), clicked);
     } else {
-        if (Hovered_ || !Transparent_) {
-            const QColor face = Down_ && (clicked || FullDrop_) ? PressedColor()
-                                : Hovered_                      ? FocusedColor()
+        if (hovered_ || !transparent_) {
+            const QColor face = down_ && (clicked || fullDrop_) ? PressedColor()
+                                : hovered_                      ? FocusedColor()
                                                                 : Color();
             FillBox(p, r, face);
             if (split) {
-                const QColor zone = Down_ && !clicked ? PressedColor()
-                                    : Hovered_        ? FocusedColor()
+                const QColor zone = down_ && !clicked ? PressedColor()
+                                    : hovered_        ? FocusedColor()
                                                       : face;
                 FillBox(p, d, zone);
             }
         }
-        if (Hovered_ || Down_) {
+        if (hovered_ || down_) {
             r.Shrink(1);
             if (split)
                 r.Right += 2;  // meets the drop zone's frame
-            const QColor frame = Hovered_ ? BorderColor() : PressedColor();
+            const QColor frame = hovered_ ? BorderColor() : PressedColor();
             FrameBox(p, r, frame);
             if (split) {
                 d.Top += 1;
@@ -384,23 +384,23 @@ void TFlatButton::paintEvent(QPaintEvent*) {
         }
     }
 
-    if (marked && FullDrop_)
+    if (marked && fullDrop_)
         r.Right -= DropZoneWidth;  // the content keeps clear of the arrow
     PaintFace(p, r.ToRect());
 }
 
 void TFlatButton::PaintThemed(QPainter& p, const QRect& r, const QRect& d, bool clicked) {
     const bool enabled = isEnabled();
-    const bool marked = IsDropButton() && ShowDropMark_;
+    const bool marked = IsDropButton() && showDropMark_;
     TThemeState face;
     if (!enabled)
         face = TThemeState::Disabled;
-    else if (IsToggleButton_)
-        face = PlainState(Down_, Hovered_, TThemeState::Checked);
-    else if (marked && !FullDrop_)
-        face = PlainState(Down_, Hovered_, clicked ? TThemeState::Pressed : TThemeState::Hot);
+    else if (isToggleButton_)
+        face = PlainState(down_, hovered_, TThemeState::Checked);
+    else if (marked && !fullDrop_)
+        face = PlainState(down_, hovered_, clicked ? TThemeState::Pressed : TThemeState::Hot);
     else
-        face = PlainState(Down_, Hovered_, TThemeState::Pressed);
+        face = PlainState(down_, hovered_, TThemeState::Pressed);
 
     auto option = [&](const QRect& rect, TThemeState state) {
         QStyleOptionToolButton opt;
@@ -429,9 +429,9 @@ void TFlatButton::PaintThemed(QPainter& p, const QRect& r, const QRect& d, bool 
     if (!enabled)
         zone = TThemeState::Disabled;
     else
-        zone = PlainState(Down_, Hovered_, clicked ? TThemeState::Hot : TThemeState::Pressed);
+        zone = PlainState(down_, hovered_, clicked ? TThemeState::Hot : TThemeState::Pressed);
     QStyleOptionToolButton drop = option(d, zone);
-    if (!FullDrop_ && panelled(zone))
+    if (!fullDrop_ && panelled(zone))
         style()->drawPrimitive(QStyle::PE_IndicatorButtonDropDown, &drop, &p, this);
     const int arrow = std::min(d.width(), d.height()) / 2;
     drop.rect = QRect(d.x() + (d.width() - arrow) / 2, d.y() + (d.height() - arrow) / 2, arrow, arrow);
@@ -440,29 +440,29 @@ void TFlatButton::PaintThemed(QPainter& p, const QRect& r, const QRect& d, bool 
 
 void TFlatButton::PaintFace(QPainter& p, QRect r) {
     const bool enabled = isEnabled();
-    TImageList* source = !enabled                         ? Disabled_.data()
-                         : Hovered_ && Down_ && Hot_ ? Hot_.data()
-                                                       : Images_.data();
-    const bool hasGlyph = source != nullptr && ImageIndex_ >= 0;
+    TImageList* source = !enabled                         ? disabled_.data()
+                         : hovered_ && down_ && hot_ ? hot_.data()
+                                                       : images_.data();
+    const bool hasGlyph = source != nullptr && imageIndex_ >= 0;
     const QSize glyphSize = hasGlyph ? source->Size() : QSize(0, 0);
 
     QString text;
     QSize textSize(0, 0);
     constexpr int textFlags = Qt::AlignCenter | Qt::TextExpandTabs | Qt::TextShowMnemonic;
-    if (ShowCaption_ && !Caption_.isEmpty()) {
+    if (showCaption_ && !caption_.isEmpty()) {
         const QFontMetrics metrics(font());
-        text = metrics.elidedText(Caption_, Qt::ElideRight, width(), Qt::TextShowMnemonic);
+        text = metrics.elidedText(caption_, Qt::ElideRight, width(), Qt::TextShowMnemonic);
         textSize = metrics.boundingRect(rect(), textFlags, text).size();
     }
-    const TFaceLayout at = LayoutFace(r.width(), r.height(), glyphSize, textSize, Layout_,
-                                      Distance_, Margin_);
+    const TFaceLayout at = LayoutFace(r.width(), r.height(), glyphSize, textSize, layout_,
+                                      distance_, margin_);
 
     if (!text.isEmpty()) {
         p.setFont(font());
         const QRect box(at.Caption, textSize);
         if (enabled) {
             p.setPen(palette().color(QPalette::ButtonText));
-            p.drawText(Down_ ? box.translated(1, 1) : box, textFlags, text);
+            p.drawText(down_ ? box.translated(1, 1) : box, textFlags, text);
         } else {
             p.setPen(palette().color(QPalette::Light));
             p.drawText(box.translated(1, 1), textFlags, text);
@@ -471,15 +471,15 @@ void TFlatButton::PaintFace(QPainter& p, QRect r) {
         }
     }
 
-    if (!hasGlyph || !source->HasImage(ImageIndex_))
+    if (!hasGlyph || !source->HasImage(imageIndex_))
         return;
-    if (Down_ || !Hovered_) {
-        source->Draw(p, at.Glyph.x() + 1, at.Glyph.y() + 1, ImageIndex_);
+    if (down_ || !hovered_) {
+        source->Draw(p, at.Glyph.x() + 1, at.Glyph.y() + 1, imageIndex_);
         return;
     }
     // Hovered and up: the glyph rises above its shadow.
-    if (UseShadow_) {
-        QImage shadow = source->Image(ImageIndex_);
+    if (useShadow_) {
+        QImage shadow = source->Image(imageIndex_);
         const QRgb stamp = ShadowColor().rgb() | 0xFF000000u;
         for (int y = 0; y < shadow.height(); ++y) {
             auto* line = reinterpret_cast<QRgb*>(shadow.scanLine(y));
@@ -488,5 +488,5 @@ void TFlatButton::PaintFace(QPainter& p, QRect r) {
         }
         p.drawImage(at.Glyph.x() + 1, at.Glyph.y() + 1, shadow);
     }
-    source->Draw(p, at.Glyph.x(), at.Glyph.y(), ImageIndex_);
+    source->Draw(p, at.Glyph.x(), at.Glyph.y(), imageIndex_);
 }

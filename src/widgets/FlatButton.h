@@ -58,60 +58,60 @@ public:
     QColor ShadowColor() const { return Colors(ciShadowColor); }
     void SetShadowColor(const QColor& c) { SetColors(ciShadowColor, c); }
 
-    bool UseShadow() const { return UseShadow_; }
+    bool UseShadow() const { return useShadow_; }
     void SetUseShadow(bool value);
-    bool Transparent() const { return Transparent_; }
+    bool Transparent() const { return transparent_; }
     void SetTransparent(bool value);
 
-    TImageList* Images() const { return Images_; }
+    TImageList* Images() const { return images_; }
     void SetImages(TImageList* list);
-    TImageList* Disabled() const { return Disabled_; }
+    TImageList* Disabled() const { return disabled_; }
     void SetDisabled(TImageList* list);
-    TImageList* Hot() const { return Hot_; }
+    TImageList* Hot() const { return hot_; }
     void SetHot(TImageList* list);
-    int ImageIndex() const { return ImageIndex_; }
+    int ImageIndex() const { return imageIndex_; }
     void SetImageIndex(int index);
-    int Distance() const { return Distance_; }
+    int Distance() const { return distance_; }
     void SetDistance(int value);
 
-    bool IsToggleButton() const { return IsToggleButton_; }
+    bool IsToggleButton() const { return isToggleButton_; }
     void SetIsToggleButton(bool value);
-    bool Down() const { return Down_; }
+    bool Down() const { return down_; }
     // Only a toggle button can be set down; on any other kind this stores false.
     void SetDown(bool value);
-    bool DropsMenu() const { return DropsMenu_; }
+    bool DropsMenu() const { return dropsMenu_; }
     void SetDropsMenu(bool value);
-    QMenu* DropdownMenu() const { return DropdownMenu_; }
+    QMenu* DropdownMenu() const { return dropdownMenu_; }
     // Also sets DropsMenu to whether a menu is given.
     void SetDropdownMenu(QMenu* menu);
-    bool FullDrop() const { return FullDrop_; }
+    bool FullDrop() const { return fullDrop_; }
     void SetFullDrop(bool value);
-    bool ShowDropMark() const { return ShowDropMark_; }
+    bool ShowDropMark() const { return showDropMark_; }
     // Only a full-drop button can do without its drop mark; on other kinds it stays on.
     void SetShowDropMark(bool value);
-    TMenuPopUpDirection MenuDirection() const { return MenuDirection_; }
+    TMenuPopUpDirection MenuDirection() const { return menuDirection_; }
     void SetMenuDirection(TMenuPopUpDirection value);
 
-    TItemLayout Layout() const { return Layout_; }
+    TItemLayout Layout() const { return layout_; }
     void SetLayout(TItemLayout value);
-    int Margin() const { return Margin_; }
+    int Margin() const { return margin_; }
     void SetMargin(int value);
-    QString Caption() const { return Caption_; }
+    QString Caption() const { return caption_; }
     // An "&" marks the accelerator letter; Alt with that letter clicks the button.
     void SetCaption(const QString& caption);
-    bool ShowCaption() const { return ShowCaption_; }
+    bool ShowCaption() const { return showCaption_; }
     void SetShowCaption(bool value);
 
-    QAction* Action() const { return Action_; }
+    QAction* Action() const { return action_; }
     // Caption, hint, enabled state, visibility and glyph index follow the action (the index
     // from its "ImageIndex" property, see SetActionImageIndex); a click triggers it.
     void SetAction(QAction* action);
 
-    bool Hovered() const { return Hovered_; }
+    bool Hovered() const { return hovered_; }
     // A drop button is one that drops a menu and is no toggle; a split button one of those
     // without FullDrop.
-    bool IsDropButton() const { return DropsMenu_ && !IsToggleButton_; }
-    bool IsSplitButton() const { return IsDropButton() && !FullDrop_; }
+    bool IsDropButton() const { return dropsMenu_ && !isToggleButton_; }
+    bool IsSplitButton() const { return IsDropButton() && !fullDrop_; }
 
     // Runs OnClick when set, otherwise triggers the action.
     void Click();
@@ -146,32 +146,32 @@ private:
     void PaintThemed(QPainter& p, const QRect& r, const QRect& d, bool clicked);
     void PaintFace(QPainter& p, QRect r);
 
-    QColor Colors_[5];
-    bool UseShadow_ = true;
-    bool Transparent_ = false;
-    QPointer<TImageList> Images_;
-    QPointer<TImageList> Disabled_;
-    QPointer<TImageList> Hot_;
-    int ImageIndex_ = -1;
-    int Distance_ = -1;
-    bool IsToggleButton_ = false;
-    bool Down_ = false;
-    bool DropsMenu_ = false;
-    QPointer<QMenu> DropdownMenu_;
-    bool FullDrop_ = false;
-    bool ShowDropMark_ = true;
-    TMenuPopUpDirection MenuDirection_ = mdDownRight;
-    TItemLayout Layout_ = ilHorizontal;
-    int Margin_ = -1;
-    QString Caption_;
-    bool ShowCaption_ = false;
-    QPointer<QAction> Action_;
-    QShortcut* Shortcut_ = nullptr;
+    QColor colors_[5];
+    bool useShadow_ = true;
+    bool transparent_ = false;
+    QPointer<TImageList> images_;
+    QPointer<TImageList> disabled_;
+    QPointer<TImageList> hot_;
+    int imageIndex_ = -1;
+    int distance_ = -1;
+    bool isToggleButton_ = false;
+    bool down_ = false;
+    bool dropsMenu_ = false;
+    QPointer<QMenu> dropdownMenu_;
+    bool fullDrop_ = false;
+    bool showDropMark_ = true;
+    TMenuPopUpDirection menuDirection_ = mdDownRight;
+    TItemLayout layout_ = ilHorizontal;
+    int margin_ = -1;
+    QString caption_;
+    bool showCaption_ = false;
+    QPointer<QAction> action_;
+    QShortcut* shortcut_ = nullptr;
 
-    bool Hovered_ = false;
+    bool hovered_ = false;
     // The pending-click mark: set by a press on the part that clicks, removed when the press
     // dropped the menu; a release over the button with the mark set clicks.
-    bool Clicked_ = false;
+    bool clicked_ = false;
 };
 
 // Gives an action the glyph index that linked buttons show, and its menu icon from the lists.

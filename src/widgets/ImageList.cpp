@@ -1,30 +1,30 @@
 #include "widgets/ImageList.h"
 
-#include "widgets/uOvra.h"
+#include "widgets/DisabledGlyphs.h"
 
 #include <QPainter>
 #include <QPixmap>
 
 TImageList::TImageList(int width, int height, QObject* parent)
-    : QObject(parent), Width_(width), Height_(height) {}
+    : QObject(parent), width_(width), height_(height) {}
 
 void TImageList::SetSize(int width, int height) {
-    Width_ = width;
-    Height_ = height;
-    Images_.clear();
+    width_ = width;
+    height_ = height;
+    images_.clear();
     emit Changed();
 }
 
 void TImageList::Clear() {
-    Images_.clear();
+    images_.clear();
     emit Changed();
 }
 
 int TImageList::Add(const QImage& image) {
     QImage glyph = image.convertToFormat(QImage::Format_ARGB32);
     if (glyph.size() != Size())
-        glyph = glyph.copy(0, 0, Width_, Height_);  // outside the source: transparent
-    Images_.push_back(glyph);
+        glyph = glyph.copy(0, 0, width_, height_);  // outside the source: transparent
+    images_.push_back(glyph);
     emit Changed();
     return Count() - 1;
 }
@@ -43,13 +43,13 @@ int TImageList::AddMasked(const QImage& image, QRgb transparentColor) {
 }
 
 QImage TImageList::Image(int index) const {
-    return HasImage(index) ? Images_[static_cast<std::size_t>(index)] : QImage();
+    return HasImage(index) ? images_[static_cast<std::size_t>(index)] : QImage();
 }
 
 void TImageList::Draw(QPainter& painter, int x, int y, int index, bool enabled) const {
     if (!HasImage(index))
         return;
-    const QImage& glyph = Images_[static_cast<std::size_t>(index)];
+    const QImage& glyph = images_[static_cast<std::size_t>(index)];
     if (enabled) {
         painter.drawImage(x, y, glyph);
         return;
@@ -69,7 +69,7 @@ void TImageList::Draw(QPainter& painter, int x, int y, int index, bool enabled) 
             if (line[col] == background)
                 line[col] = brushed ? brush : 0;
             else
-                line[col] = GreyRgb(line[col]);
+                line[col] = GrayRgb(line[col]);
         }
     }
     painter.drawImage(x, y, canvas);

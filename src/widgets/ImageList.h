@@ -1,5 +1,5 @@
 // A list of equally sized glyphs, drawn by index. Toolbar buttons, menus and the main window
-// share it; a second list of greyed copies serves disabled controls.
+// share it; a second list of grayed copies serves disabled controls.
 #pragma once
 
 #include <QIcon>
@@ -16,12 +16,12 @@ class TImageList : public QObject {
 public:
     explicit TImageList(int width = 16, int height = 16, QObject* parent = nullptr);
 
-    int Width() const { return Width_; }
-    int Height() const { return Height_; }
-    QSize Size() const { return {Width_, Height_}; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    QSize Size() const { return {width_, height_}; }
     // Changing the size empties the list.
     void SetSize(int width, int height);
-    int Count() const { return static_cast<int>(Images_.size()); }
+    int Count() const { return static_cast<int>(images_.size()); }
     bool HasImage(int index) const { return index >= 0 && index < Count(); }
     void Clear();
 
@@ -45,7 +45,7 @@ signals:
     void Changed();
 
 private:
-    int Width_;
-    int Height_;
-    std::vector<QImage> Images_;
+    int width_;
+    int height_;
+    std::vector<QImage> images_;
 };

@@ -10,18 +10,18 @@
 #include <QStyleOptionToolBar>
 
 TToolbarPanel::TToolbarPanel(QWidget* parent) : QWidget(parent) {
-    Color_ = palette().color(QPalette::Button);
+    color_ = palette().color(QPalette::Button);
     setFixedHeight(27);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 void TToolbarPanel::SetColor(const QColor& color) {
-    Color_ = color;
+    color_ = color;
     update();
 }
 
 void TToolbarPanel::SetParentBackground(bool value) {
-    ParentBackground_ = value;
+    parentBackground_ = value;
     update();
 }
 
@@ -36,47 +36,47 @@ void TToolbarPanel::paintEvent(QPaintEvent*) {
         option.positionOfLine = QStyleOptionToolBar::OnlyOne;
         option.positionWithinLine = QStyleOptionToolBar::OnlyOne;
         style()->drawControl(QStyle::CE_ToolBar, &option, &p, this);
-    } else if (!ParentBackground_) {
-        p.fillRect(rect(), Color_);
+    } else if (!parentBackground_) {
+        p.fillRect(rect(), color_);
     }
 }
 
 TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {
-    Color_ = palette().color(QPalette::Button);
+    color_ = palette().color(QPalette::Button);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedHeight(19);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    Grip_ = new QSizeGrip(this);
-    Grip_->hide();
+    grip_ = new QSizeGrip(this);
+    grip_->hide();
     ApplySystemFont();
 }
 
 void TStatusPanel::SetSimpleText(const QString& text) {
-    if (text == SimpleText_)
+    if (text == simpleText_)
         return;
-    SimpleText_ = text;
+    simpleText_ = text;
     update();
     emit SimpleTextSent(text);
 }
 
 void TStatusPanel::SetSizeGrip(bool value) {
-    SizeGrip_ = value;
+    sizeGrip_ = value;
     UpdateGrip();
 }
 
 void TStatusPanel::SetUseSystemFont(bool value) {
-    UseSystemFont_ = value;
+    useSystemFont_ = value;
     if (value)
         ApplySystemFont();
 }
 
 void TStatusPanel::SetColor(const QColor& color) {
-    Color_ = color;
+    color_ = color;
     update();
 }
 
 void TStatusPanel::ApplySystemFont() {
-    if (!UseSystemFont_)
+    if (!useSystemFont_)
         return;
     // The desktop's tool-tip font, in the button text colour.
     setFont(QApplication::font("QTipLabel"));
@@ -84,30 +84,30 @@ void TStatusPanel::ApplySystemFont() {
 
 void TStatusPanel::WatchWindow() {
     QWidget* top = window();
-    if (top == WatchedWindow_ || top == this)
+    if (top == watchedWindow_ || top == this)
         return;
-    if (WatchedWindow_)
-        WatchedWindow_->removeEventFilter(this);
-    WatchedWindow_ = top;
+    if (watchedWindow_)
+        watchedWindow_->removeEventFilter(this);
+    watchedWindow_ = top;
     top->installEventFilter(this);
 }
 
 void TStatusPanel::UpdateGrip() {
     bool applies = false;
     const QWidget* top = window();
-    if (SizeGrip_ && top != this) {
+    if (sizeGrip_ && top != this) {
         const bool sizeable = top->minimumSize() != top->maximumSize() &&
                               !top->windowFlags().testFlag(Qt::MSWindowsFixedSizeDialogHint);
         const QPoint corner = mapTo(top, QPoint(width(), height()));
         applies = sizeable && corner == QPoint(top->width(), top->height());
     }
-    GripApplies_ = applies;
+    gripApplies_ = applies;
     if (applies) {
-        const QSize grip = Grip_->sizeHint().boundedTo(QSize(height(), height()));
-        Grip_->setGeometry(layoutDirection() == Qt::RightToLeft ? 0 : width() - grip.width(),
+        const QSize grip = grip_->sizeHint().boundedTo(QSize(height(), height()));
+        grip_->setGeometry(layoutDirection() == Qt::RightToLeft ? 0 : width() - grip.width(),
                            height() - grip.height(), grip.width(), grip.height());
     }
-    Grip_->setVisible(applies);
+    grip_->setVisible(applies);
 }
 
 void TStatusPanel::resizeEvent(QResizeEvent* event) {
@@ -141,24 +141,24 @@ bool TStatusPanel::event(QEvent* event) {
 }
 
 bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == WatchedWindow_ && event->type() == QEvent::Resize)
+    if (watched == watchedWindow_ && event->type() == QEvent::Resize)
         UpdateGrip();
     return QWidget::eventFilter(watched, event);
 }
 
 void TStatusPanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Color_);
+    p.fillRect(rect(), color_);
     if (ThemesEnabled()) {
         QStyleOption option;
         option.initFrom(this);
         style()->drawPrimitive(QStyle::PE_PanelStatusBar, &option, &p, this);
     }
-    if (SimpleText_.isEmpty())
+    if (simpleText_.isEmpty())
         return;
     p.setFont(font());
     p.setPen(palette().color(QPalette::ButtonText));
-    const QRect text = rect().adjusted(4, 0, -4 - (GripApplies_ ? Grip_->width() : 0), 0);
+    const QRect text = rect().adjusted(4, 0, -4 - (gripApplies_ ? grip_->width() : 0), 0);
     const Qt::Alignment side = layoutDirection() == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft;
-    p.drawText(text, side | Qt::AlignVCenter | Qt::TextExpandTabs | Qt::TextSingleLine, SimpleText_);
+    p.drawText(text, side | Qt::AlignVCenter | Qt::TextExpandTabs | Qt::TextSingleLine, simpleText_);
 }

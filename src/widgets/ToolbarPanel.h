@@ -12,18 +12,18 @@ class TToolbarPanel : public QWidget {
 public:
     explicit TToolbarPanel(QWidget* parent = nullptr);
 
-    QColor Color() const { return Color_; }
+    QColor Color() const { return color_; }
     void SetColor(const QColor& color);
     // Off: the strip paints its own colour when themes are off; on: the parent shows through.
-    bool ParentBackground() const { return ParentBackground_; }
+    bool ParentBackground() const { return parentBackground_; }
     void SetParentBackground(bool value);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QColor Color_;
-    bool ParentBackground_ = true;
+    QColor color_;
+    bool parentBackground_ = true;
 };
 
 class TStatusPanel : public QWidget {
@@ -31,20 +31,20 @@ class TStatusPanel : public QWidget {
 public:
     explicit TStatusPanel(QWidget* parent = nullptr);
 
-    QString SimpleText() const { return SimpleText_; }
+    QString SimpleText() const { return simpleText_; }
     // A different text is stored and shown; the same text again changes nothing.
     void SetSimpleText(const QString& text);
-    bool SizeGrip() const { return SizeGrip_; }
+    bool SizeGrip() const { return sizeGrip_; }
     void SetSizeGrip(bool value);
     // Whether the grip shows now: SizeGrip on, a resizable window, and this panel's
     // bottom-right corner at the window's bottom-right corner.
-    bool SizeGripApplies() const { return GripApplies_; }
-    bool UseSystemFont() const { return UseSystemFont_; }
+    bool SizeGripApplies() const { return gripApplies_; }
+    bool UseSystemFont() const { return useSystemFont_; }
     void SetUseSystemFont(bool value);
-    QColor Color() const { return Color_; }
+    QColor Color() const { return color_; }
     void SetColor(const QColor& color);
-    bool AutoHint() const { return AutoHint_; }
-    void SetAutoHint(bool value) { AutoHint_ = value; }
+    bool AutoHint() const { return autoHint_; }
+    void SetAutoHint(bool value) { autoHint_ = value; }
 
 signals:
     // The text went to the screen.
@@ -64,12 +64,12 @@ private:
     void UpdateGrip();
     void WatchWindow();
 
-    QString SimpleText_;
-    QColor Color_;
-    bool SizeGrip_ = true;
-    bool UseSystemFont_ = true;
-    bool AutoHint_ = false;
-    bool GripApplies_ = false;
-    QSizeGrip* Grip_ = nullptr;
-    QWidget* WatchedWindow_ = nullptr;
+    QString simpleText_;
+    QColor color_;
+    bool sizeGrip_ = true;
+    bool useSystemFont_ = true;
+    bool autoHint_ = false;
+    bool gripApplies_ = false;
+    QSizeGrip* grip_ = nullptr;
+    QWidget* watchedWindow_ = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "widgets/QtTestEnvironment.h"
 
-#include "about/uAboutDialog.h"
-#include "about/uVersionInfo.h"
+#include "about/AboutBox.h"
+#include "about/VersionInfo.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -47,13 +47,13 @@ void DecodeDamaged(MakeDecoder make, const TBytes& input, std::size_t outputByte
 // Packs codes of given widths into bytes, most or least significant bit first.
 class TBitWriter {
 public:
-    explicit TBitWriter(bool mostSignificantFirst) : FMsbFirst(mostSignificantFirst) {}
+    explicit TBitWriter(bool mostSignificantFirst) : msbFirst_(mostSignificantFirst) {}
     TBitWriter& Put(std::uint32_t code, std::uint32_t width) {
         for (std::uint32_t i = 0; i < width; ++i) {
-            const std::uint32_t bit = FMsbFirst ? (code >> (width - 1 - i)) & 1u : (code >> i) & 1u;
-            if (FUsed % 8 == 0) FBytes.push_back(0);
-            if (bit) FBytes.back() |= static_cast<std::uint8_t>(FMsbFirst ? 0x80u >> (FUsed % 8) : 1u << (FUsed % 8));
-            ++FUsed;
+            const std::uint32_t bit = msbFirst_ ? (code >> (width - 1 - i)) & 1u : (code >> i) & 1u;
+            if (used_ % 8 == 0) bytes_.push_back(0);
+            if (bit) bytes_.back() |= static_cast<std::uint8_t>(msbFirst_ ? 0x80u >> (used_ % 8) : 1u << (used_ % 8));
+            ++used_;
         }
         return *this;
     }
@@ -63,15 +63,15 @@ public:
         return *this;
     }
     TBitWriter& AlignToByte() {
-        FUsed = (FUsed + 7) / 8 * 8;
+        used_ = (used_ + 7) / 8 * 8;
         return *this;
     }
-    const TBytes& Bytes() const { return FBytes; }
+    const TBytes& Bytes() const { return bytes_; }
 
 private:
-    bool FMsbFirst;
-    TBytes FBytes;
-    std::size_t FUsed = 0;
+    bool msbFirst_;
+    TBytes bytes_;
+    std::size_t used_ = 0;
 };
 
 // Reads a file of tests/codecs/data; empty when missing.

@@ -81,12 +81,12 @@ TBytes MakeJpeg(std::uint32_t width, std::uint32_t height, const TBytes& rgb) {
 
 class WarningCatcher {
 public:
-    WarningCatcher() { FPrevious = SetWarningHandler([this](const std::string& m) { Messages.push_back(m); }); }
-    ~WarningCatcher() { SetWarningHandler(FPrevious); }
+    WarningCatcher() { previous_ = SetWarningHandler([this](const std::string& m) { Messages.push_back(m); }); }
+    ~WarningCatcher() { SetWarningHandler(previous_); }
     std::vector<std::string> Messages;
 
 private:
-    TWarningHandler FPrevious;
+    TWarningHandler previous_;
 };
 }
 

@@ -84,9 +84,9 @@ TEST(ResampleFilters, SinCMatchesTheExtendedSineToTheLastBit) {
 }
 
 TEST_P(ResampleBothPaths, BoxShrinksElevenUniformPixelsUnevenly) {
-    auto row = GreyRow(std::vector<std::uint8_t>(11, 200));
+    auto row = GrayRow(std::vector<std::uint8_t>(11, 200));
     EXPECT_EQ(BlueRow(*Resampled(*row, 4, 1, Box)), (std::vector<int>{180, 180, 240, 180}));
-    auto ten = GreyRow(std::vector<std::uint8_t>(10, 200));
+    auto ten = GrayRow(std::vector<std::uint8_t>(10, 200));
     EXPECT_EQ(BlueRow(*Resampled(*ten, 4, 1, Box)), (std::vector<int>{200, 200, 200, 200}));
     // The same holds down a column.
     auto column = TPixelBuffer::Create(1, 11);
@@ -97,14 +97,14 @@ TEST_P(ResampleBothPaths, BoxShrinksElevenUniformPixelsUnevenly) {
 }
 
 TEST_P(ResampleBothPaths, TriangleRoundsTheHalfToEven) {
-    auto row = GreyRow({0, 255});
+    auto row = GrayRow({0, 255});
     EXPECT_EQ(BlueRow(*Resampled(*row, 3, 1, Triangle)), (std::vector<int>{0, 128, 255}));
 }
 
 TEST_P(ResampleBothPaths, SumsRoundOnlyAfterEachFusedMultiplyAdd) {
     // The last sum here is exactly 122.5 (ties to even: 122); rounding each product to single
     // before adding it would give 122.500015 and 123.
-    auto row = GreyRow({19, 247, 164, 17, 149, 205, 106});
+    auto row = GrayRow({19, 247, 164, 17, 149, 205, 106});
     EXPECT_EQ(BlueRow(*Resampled(*row, 12, 1, ResampleFilters[4]))[11], 122);
 }
 
@@ -141,7 +141,7 @@ TEST_P(ResampleBothPaths, SameSizeKeepsEveryPixelForBoxTriangleAndLanczos3) {
 }
 
 TEST_P(ResampleBothPaths, OvershootIsClampedToTheByteRange) {
-    auto edge = GreyRow({0, 0, 0, 0, 255, 255, 255, 255});
+    auto edge = GrayRow({0, 0, 0, 0, 255, 255, 255, 255});
     for (int f : {5, 6}) {
         const auto values = BlueRow(*Resampled(*edge, 29, 1, ResampleFilters[f]));
         // Ringing beside the edge would wrap round without the clamp: dark side stays dark, bright stays bright.
@@ -169,7 +169,7 @@ TEST_P(ResampleBothPaths, SourcesSmallerThanTheFilterReachStayInside) {
 }
 
 TEST_P(ResampleBothPaths, SinglePixelDestinationAveragesTheWholeLine) {
-    auto row = GreyRow({10, 20, 30, 40, 50});
+    auto row = GrayRow({10, 20, 30, 40, 50});
     EXPECT_EQ(BlueRow(*Resampled(*row, 1, 1, Box)), (std::vector<int>{30}));
     auto picture = NoisePicture(23, 17, 13);
     for (const TResampleFilter& f : ResampleFilters) {

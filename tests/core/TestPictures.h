@@ -2,6 +2,9 @@
 #pragma once
 
 #include "core/PixelBuffer.h"
+#include "core/ColorEffects.h"
+#include "core/Resample.h"
+#include "core/Transforms.h"
 
 #include <cstring>
 #include <random>
@@ -29,7 +32,7 @@ inline std::vector<int> BlueRow(const TPixelBuffer& picture) {
     return values;
 }
 
-inline std::unique_ptr<TPixelBuffer> GreyRow(const std::vector<std::uint8_t>& values) {
+inline std::unique_ptr<TPixelBuffer> GrayRow(const std::vector<std::uint8_t>& values) {
     auto picture = TPixelBuffer::Create(static_cast<int>(values.size()), 1);
     for (std::size_t x = 0; x < values.size(); ++x)
         picture->SetPixel(static_cast<int>(x), 0, TPixel24{values[x], values[x], values[x]});

@@ -18,23 +18,23 @@ public:
         static int argc = 1;
         static char name[] = "editor_tests";
         static char* argv[] = {name, nullptr};
-        App_ = std::make_unique<QApplication>(argc, argv);
+        app_ = std::make_unique<QApplication>(argc, argv);
         std::string folder = (std::filesystem::temp_directory_path() / "pixamo-editor-XXXXXX").string();
         if (!mkdtemp(folder.data())) FAIL() << "mkdtemp failed";
-        Folder_ = folder;
-        SetFormSettingsFileName((Folder_ / "pixamo.xdb").string());
+        folder_ = folder;
+        SetFormSettingsFileName((folder_ / "pixamo.xdb").string());
     }
     void TearDown() override {
         SetFormSettingsFileName({});
         std::error_code error;
-        std::filesystem::remove_all(Folder_, error);
-        App_.reset();
+        std::filesystem::remove_all(folder_, error);
+        app_.reset();
     }
-    static std::filesystem::path SettingsFile() { return Folder_ / "pixamo.xdb"; }
+    static std::filesystem::path SettingsFile() { return folder_ / "pixamo.xdb"; }
 
 private:
-    std::unique_ptr<QApplication> App_;
-    static inline std::filesystem::path Folder_;
+    std::unique_ptr<QApplication> app_;
+    static inline std::filesystem::path folder_;
 };
 
 inline ::testing::Environment* const EditorTestEnvironment =

@@ -234,15 +234,15 @@ TEST_F(FlatButtonTest, GlyphSitsOnePixelLowerUntilHoveredThenRisesOverItsShadow)
 
 TEST_F(FlatButtonTest, DisabledButtonTakesItsGlyphFromTheDisabledListOnly) {
     QWidget window;
-    TImageList list, greyed;
+    TImageList list, grayed;
     FillSolidList(list, Qt::red);
     auto* b = new TFlatButton(&window);
     b->SetImages(&list);
     b->SetImageIndex(0);
     b->setEnabled(false);
     EXPECT_NE(Snapshot(b).pixel(10, 10), qRgb(255, 0, 0));
-    FillSolidList(greyed, QColor(154, 154, 154));
-    b->SetDisabled(&greyed);
+    FillSolidList(grayed, QColor(154, 154, 154));
+    b->SetDisabled(&grayed);
     EXPECT_EQ(Snapshot(b).pixel(10, 10), qRgb(154, 154, 154));
 }
 

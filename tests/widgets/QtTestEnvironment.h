@@ -12,12 +12,12 @@ public:
         static int argc = 1;
         static char name[] = "pixamo_tests";
         static char* argv[] = {name, nullptr};
-        App_ = std::make_unique<QApplication>(argc, argv);
+        app_ = std::make_unique<QApplication>(argc, argv);
     }
-    void TearDown() override { App_.reset(); }
+    void TearDown() override { app_.reset(); }
 
 private:
-    std::unique_ptr<QApplication> App_;
+    std::unique_ptr<QApplication> app_;
 };
 
 inline ::testing::Environment* const QtTestEnvironment =

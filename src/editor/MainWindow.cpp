@@ -1,0 +1,658 @@
+#include "editor/MainWindow.h"
+
+#include "about/AboutBox.h"
+#include "core/PixelBuffer.h"
+#include "core/Resample.h"
+#include "core/ColorEffects.h"
+#include "core/Transforms.h"
+#include "editor/GammaDialog.h"
+#include "editor/ScaleDialog.h"
+#include "formats/FileFormatList.h"
+#include "formats/LoadPipeline.h"
+#include "platform/Exception.h"
+#include "platform/PictureFiles.h"
+#include "platform/PictureFormats.h"
+#include "settings/SettingsFile.h"
+#include "widgets/Glyphs.h"
+#include "widgets/ImageList.h"
+#include "widgets/ToolbarPanel.h"
+#include "widgets/ToolGroup.h"
+#include "widgets/DisabledGlyphs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace {
+
+// The hourglass for the length of a command.
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+// Runs a closing step on every way out of a scope.
+template <class F>
+class TFinally {
+public:
+    explicit TFinally(F f) : f_(std::move(f)) {}
+    ~TFinally() { f_(); }
+    TFinally(const TFinally&) = delete;
+    TFinally& operator=(const TFinally&) = delete;
+
+private:
+    F f_;
+};
+
+QString ToQString(const std::string& s) { return QString::fromStdString(s); }
+
+// The extension with its dot, upper case; "" when the name has none.
+std::string UpperExtension(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of('/');
+    const std::size_t dot = fileName.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = fileName.substr(dot);
+    for (char& c : ext)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return ext;
+}
+
+TBgrView ViewOf(const TPixelBuffer& image) {
+    return {image.Bits(), image.Width(), image.Height(), image.Stride()};
+}
+
+// The clipboard's picture as a 24-bit bitmap.
+std::unique_ptr<TBitmap> BitmapFromImage(const QImage& picture) {
+    const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap->SetSize(bgr.width(), bgr.height());
+    const std::size_t rowBytes = static_cast<std::size_t>(bgr.width()) * 3;
+    for (int y = 0; y < bgr.height(); ++y) std::memcpy(bitmap->ScanLine(y), bgr.constScanLine(y), rowBytes);
+    return bitmap;
+}
+
+QImage ImageFromBuffer(const TPixelBuffer& buffer) {
+    return QImage(buffer.Bits(), buffer.Width(), buffer.Height(), buffer.Stride(), QImage::Format_BGR888).copy();
+}
+
+// The open dialog's file types: all readable pictures first, then one entry per format.
+QStringList OpenFilters() {
+    QStringList all;
+    QStringList each;
+    for (const TPictureFormat& format : TPictureFormatTable::Instance().Formats()) {
+        if (format.Class == &MetafileGraphicClass) continue;  // no metafile renderer here
+        // File names match case-sensitively here: offer the upper-case extension too.
+        const QString extension = ToQString(format.Extension);
+        const QString pattern = QStringLiteral("*.%1 *.%2").arg(extension, extension.toUpper());
+        all << pattern;
+        each << QStringLiteral("%1 (%2)").arg(ToQString(format.Description), pattern);
+    }
+    QStringList filters;
+    filters << QStringLiteral("All (%1)").arg(all.join(' '));
+    filters << each;
+    return filters;
+}
+
+std::optional<std::string> DefaultOpenDialog(QWidget* owner) {
+    QFileDialog dialog(owner);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(OpenFilters());
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> DefaultSaveDialog(QWidget* owner) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("jpg"));
+    dialog.setNameFilters({QStringLiteral("JPEG Image File (*.jpg)"), QStringLiteral("Bitmap File (*.bmp)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<TColor> DefaultColorDialog(QWidget* owner, TColor initial) {
+    const QColor chosen = QColorDialog::getColor(QColor(RedOf(initial), GreenOf(initial), BlueOf(initial)), owner);
+    if (!chosen.isValid()) return std::nullopt;
+    return RGBColor(static_cast<std::uint8_t>(chosen.red()), static_cast<std::uint8_t>(chosen.green()),
+                    static_cast<std::uint8_t>(chosen.blue()));
+}
+
+bool ClipboardHoldsBitmap() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data && data->hasImage();
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Ovra Pixamo"));
+    setWindowIcon(ApplicationIcon());
+    setSizeGripEnabled(false);
+    setAcceptDrops(true);
+    CommandLineArguments = QCoreApplication::arguments().mid(1);
+    ChooseOpenFile = [this] { return DefaultOpenDialog(this); };
+    ChooseSaveFile = [this] { return DefaultSaveDialog(this); };
+    ChooseColor = [this](TColor initial) { return DefaultColorDialog(this, initial); };
+    RunScaleDialog = [](TfrmScale& dialog) { return dialog.exec() == QDialog::Accepted; };
+    RunGammaDialog = [](TfrmGamma& dialog) { return dialog.exec() == QDialog::Accepted; };
+    RunAboutBox = [this] { ShowAbout(this); };
+    CreateComponents();
+    FormCreate();
+    resize(586, 489);
+    UpdateActions();
+}
+
+TfrmMain::~TfrmMain() {
+    // The settings go first, while the recent-files list still exists.
+    BeforeDestruction();
+    SelectionTimer->stop();
+    ToolbarClearTimer->stop();
+    viewImage_.reset();
+    currentImage_.reset();
+    undoImage_.reset();
+    recentList_.Clear();
+    ToolGroup.reset();
+}
+
+void TfrmMain::FormCreate() {
+    zoomFactor_ = 8;
+    viewImage_.reset();
+    currentImage_.reset();
+    undoImage_.reset();
+    zoomCursor_ = ::ZoomCursor();
+    antsDrawn_ = false;
+    StartSelection(0, 0);
+    recentList_.Clear();
+    ToolGroup = std::make_unique<TButtonGrouper>();
+    ToolGroup->AddButton(btnSelectTool);
+    ToolGroup->AddButton(btnZoomTool);
+    ToolGroup->AddButton(btnColorPickTool);
+}
+
+void TfrmMain::CreateComponents() {
+    ImageList = CreateGlyphList(this).release();
+    DisabledImageList = new TImageList(ImageList->Width(), ImageList->Height(), this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Toolbar = new TToolbarPanel(this);
+    Toolbar->setObjectName(QStringLiteral("Toolbar"));
+    layout->addWidget(Toolbar);
+
+    ScrollBox = new QScrollArea(this);
+    ScrollBox->setObjectName(QStringLiteral("ScrollBox"));
+    ScrollBox->setFrameShape(QFrame::NoFrame);
+    ScrollBox->setWidgetResizable(false);
+    QPalette background = ScrollBox->viewport()->palette();
+    background.setColor(QPalette::Window, QColor(240, 240, 255));
+    ScrollBox->viewport()->setPalette(background);
+    ScrollBox->viewport()->setAutoFillBackground(true);
+    ScrollBox->viewport()->setCursor(Qt::ForbiddenCursor);
+    scrollContent_ = new QWidget;
+    scrollContent_->setCursor(Qt::ForbiddenCursor);
+    ScrollBox->setWidget(scrollContent_);
+    scrollContent_->resize(0, 0);
+    PaintArea = new TPaintArea(this, scrollContent_);
+    PaintArea->setObjectName(QStringLiteral("PaintArea"));
+    PaintArea->setGeometry(0, 0, 0, 0);
+    layout->addWidget(ScrollBox, 1);
+
+    StatusBar = new TStatusPanel(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    layout->addWidget(StatusBar);
+
+    SelectionTimer = new QTimer(this);
+    SelectionTimer->setInterval(400);
+    connect(SelectionTimer, &QTimer::timeout, this, [this] { Guarded([this] { SelectionTimerTimer(); }); });
+    ToolbarClearTimer = new QTimer(this);
+    ToolbarClearTimer->setInterval(200);
+    connect(ToolbarClearTimer, &QTimer::timeout, this, [this] { Guarded([this] { ToolbarClearTimerTimer(); }); });
+    ToolbarClearTimer->start();
+
+    clipboardHasBitmap_ = ClipboardHoldsBitmap();
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        clipboardHasBitmap_ = ClipboardHoldsBitmap();
+        UpdateActions();
+    });
+
+    CreateActions();
+    CreateToolbar();
+}
+
+QAction* TfrmMain::NewAction(const char* caption, const char* hint, int imageIndex, std::function<bool()> rule,
+                             void (TfrmMain::*handler)()) {
+    auto* action = new QAction(QString::fromUtf8(caption), this);
+    action->setToolTip(QString::fromUtf8(hint));
+    action->setStatusTip(QString::fromUtf8(hint));
+    SetActionImageIndex(action, imageIndex, ImageList, DisabledImageList);
+    addAction(action);
+    rules_.push_back({action, rule});
+    connect(action, &QAction::triggered, this, [this, action, rule, handler] {
+        // The rule is asked again right before running: a disabled command never runs.
+        const bool enabled = rule();
+        action->setEnabled(enabled);
+        if (!enabled) return;
+        Guarded([this, handler] { (this->*handler)(); });
+    });
+    return action;
+}
+
+void TfrmMain::CreateActions() {
+    const auto always = [] { return true; };
+    const auto assigned = [this] { return BitmapAssigned(); };
+    actnOpen = NewAction("Open Image", "Open Image", giOpen, always, &TfrmMain::actnOpenExecute);
+    actnOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    actnSave = NewAction("Save", "Save Image", giSave, assigned, &TfrmMain::actnSaveExecute);
+    actnSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    actnCopy = NewAction("Copy to Clipboard", "Copy to Clipboard", giCopy, assigned, &TfrmMain::actnCopyExecute);
+    actnCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    actnPaste = NewAction("Paste from Clipboard", "Paste from Clipboard", giPaste, [this] { return actnPasteUpdate(); },
+                          &TfrmMain::btnPasteClick);
+    actnPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    actnUndo = NewAction("Undo", "", giUndo, [this] { return actnUndoUpdate(); }, &TfrmMain::actnUndoExecute);
+    actnRotateLeft = NewAction("Rotate -90", "Rotate -90", giRotateLeft, assigned, &TfrmMain::actnRotateLeftExecute);
+    actnRotateRight =
+        NewAction("Rotate +90", "Rotate +90", giRotateRight, assigned, &TfrmMain::actnRotateRightExecute);
+    actnFlip = NewAction("Flip", "Flip", giFlip, assigned, &TfrmMain::actnFlipExecute);
+    actnFlop = NewAction("Flop", "Flop", giFlop, assigned, &TfrmMain::actnFlopExecute);
+    actnScale = NewAction("Scale Image ...", "Scale Image ...", giScale, assigned, &TfrmMain::actnScaleExecute);
+    actnCrop = NewAction("Crop to Selection", "Crop to Selection", giCrop, [this] { return actnCropUpdate(); },
+                         &TfrmMain::actnCropExecute);
+    actnLight = NewAction("Enlighten", "Enlighten", giEnlighten, assigned, &TfrmMain::actnLightExecute);
+    actnDark = NewAction("Endarken", "Endarken", giEndarken, assigned, &TfrmMain::actnDarkExecute);
+    actnMix = NewAction("Mix with Color", "Mix with Color", giMix, assigned, &TfrmMain::actnMixExecute);
+    actnGamma = NewAction("Gamma correction", "Gamma correction", giGamma, assigned, &TfrmMain::actnGammaExecute);
+    actnZoomIn = NewAction("Zoom In", "Zoom In", giZoomIn, [this] { return actnZoomInUpdate(); },
+                           &TfrmMain::actnZoomInExecute);
+    // The key right of 0 on the main block; the keypad's plus does the same.
+    actnZoomIn->setShortcuts({QKeySequence(Qt::Key_Equal), QKeySequence(Qt::Key_Plus)});
+    actnZoomOut = NewAction("Zoom Out", "Zoom Out", giZoomOut, [this] { return actnZoomOutUpdate(); },
+                            &TfrmMain::actnZoomOutExecute);
+    actnZoomOut->setShortcut(QKeySequence(Qt::Key_Minus));
+    actnAbout = NewAction("About", "About this program", giAbout, always, &TfrmMain::actnAboutExecute);
+    actnAbout->setShortcut(QKeySequence(Qt::Key_F1));
+}
+
+TFlatButton* TfrmMain::NewButton(QAction* action, int width) {
+    auto* button = new TFlatButton(Toolbar);
+    button->SetImages(ImageList);
+    button->SetDisabled(DisabledImageList);
+    button->setFixedSize(width, 22);
+    if (action) button->SetAction(action);
+    return button;
+}
+
+void TfrmMain::CreateToolbar() {
+    btnOpen = NewButton(actnOpen, 23 + TFlatButton::DropZoneWidth);
+    btnOpen->setObjectName(QStringLiteral("btnOpen"));
+    RecentMenu = new QMenu(this);
+    RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
+    connect(RecentMenu, &QMenu::aboutToShow, this, [this] { Guarded([this] { RecentMenuPopup(); }); });
+    btnOpen->SetDropdownMenu(RecentMenu);
+    btnSave = NewButton(actnSave);
+
+    const auto tool = [this](const char* name, int glyph, const char* hint) {
+        TFlatButton* button = NewButton(nullptr);
+        button->setObjectName(QString::fromUtf8(name));
+        button->SetIsToggleButton(true);
+        button->SetImageIndex(glyph);
+        button->setToolTip(QString::fromUtf8(hint));
+        return button;
+    };
+    btnSelectTool = tool("btnSelectTool", giSelect, "Select");
+    btnZoomTool = tool("btnZoomTool", giZoomIn, "Zoom");
+    btnColorPickTool = tool("btnColorPickTool", giColorPick, "Pick Color");
+    btnZoomTool->SetDown(true);
+    btnColorPickTool->setEnabled(false);
+    // The paint area shows the present tool's cursor at once, not only after a move.
+    const auto toolChanged = [this](TFlatButton*) {
+        PaintArea->setCursor(btnZoomTool->Down() ? zoomCursor_ : QCursor(Qt::ArrowCursor));
+    };
+    btnSelectTool->OnClick = toolChanged;
+    btnZoomTool->OnClick = toolChanged;
+
+    btnCopy = NewButton(actnCopy);
+    btnPaste = NewButton(actnPaste);
+    btnUndo = NewButton(actnUndo);
+    btnFlip = NewButton(actnFlip);
+    btnFlop = NewButton(actnFlop);
+    btnRotateLeft = NewButton(actnRotateLeft);
+    btnRotateRight = NewButton(actnRotateRight);
+
+    ColorEffectsMenu = new QMenu(this);
+    ColorEffectsMenu->setObjectName(QStringLiteral("ColorEffectsMenu"));
+    ColorEffectsMenu->addAction(actnGamma);
+    ColorEffectsMenu->addAction(actnLight);
+    ColorEffectsMenu->addAction(actnDark);
+    ColorEffectsMenu->addAction(actnMix);
+    btnColorEffects = NewButton(nullptr, 23 + 10);
+    btnColorEffects->SetImageIndex(giEnlighten);
+    btnColorEffects->SetFullDrop(true);
+    btnColorEffects->SetDropdownMenu(ColorEffectsMenu);
+    btnColorEffects->setToolTip(QStringLiteral("Color effects"));
+    btnCrop = NewButton(actnCrop);
+    btnScale = NewButton(actnScale);
+    btnAbout = NewButton(actnAbout);
+
+    // Object names follow the member names, so tests and style sheets find each button.
+    const std::pair<TFlatButton*, const char*> named[] = {
+        {btnSave, "btnSave"},         {btnCopy, "btnCopy"},
+        {btnPaste, "btnPaste"},       {btnUndo, "btnUndo"},
+        {btnFlip, "btnFlip"},         {btnFlop, "btnFlop"},
+        {btnRotateLeft, "btnRotateLeft"}, {btnRotateRight, "btnRotateRight"},
+        {btnColorEffects, "btnColorEffects"}, {btnCrop, "btnCrop"},
+        {btnScale, "btnScale"},       {btnAbout, "btnAbout"}};
+    for (const auto& [button, name] : named) button->setObjectName(QString::fromUtf8(name));
+
+    auto* row = new QHBoxLayout(Toolbar);
+    row->setContentsMargins(2, 2, 2, 3);
+    row->setSpacing(0);
+    const auto group = [row](std::initializer_list<TFlatButton*> members) {
+        for (TFlatButton* b : members) row->addWidget(b);
+        row->addSpacing(6);
+    };
+    group({btnOpen, btnSave});
+    group({btnSelectTool, btnZoomTool, btnColorPickTool});
+    group({btnCopy, btnPaste, btnUndo});
+    group({btnFlip, btnFlop, btnRotateLeft, btnRotateRight});
+    group({btnColorEffects, btnCrop, btnScale});
+    row->addStretch(1);
+    row->addWidget(btnAbout);
+}
+
+void TfrmMain::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::bad_alloc&) {
+        ShowException(EOutOfMemory("Not enough memory for this command."));
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
+    UpdateActions();
+}
+
+void TfrmMain::UpdateActions() {
+    for (const TActionRule& r : rules_) r.Action->setEnabled(r.Rule());
+}
+
+void TfrmMain::ExecuteAction(QAction* action) {
+    for (const TActionRule& r : rules_)
+        if (r.Action == action) action->setEnabled(r.Rule());
+    if (action->isEnabled()) action->trigger();
+}
+
+bool TfrmMain::BitmapAssigned() const { return currentImage_ != nullptr; }
+bool TfrmMain::actnUndoUpdate() const { return undoImage_ != nullptr; }
+bool TfrmMain::actnPasteUpdate() const { return clipboardHasBitmap_; }
+bool TfrmMain::actnCropUpdate() const { return currentImage_ && HasSelection(); }
+bool TfrmMain::actnZoomInUpdate() const { return currentImage_ && zoomFactor_ < 32; }
+bool TfrmMain::actnZoomOutUpdate() const { return currentImage_ && zoomFactor_ > 1; }
+
+// ---- Document ----
+
+void TfrmMain::LoadImage(const std::string& fileName) {
+    TBusyCursor busy;
+    ClearSelection();
+    undoImage_.reset();
+    TLoadedPicture loaded = LoadPictureFile(fileName);
+    std::unique_ptr<TPixelBuffer> image = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+    loaded.Bitmap.reset();
+    currentImage_ = std::move(image);
+    zoomFactor_ = 8;
+    FitWindowToImage();
+    UpdateStatus();
+    recentList_.Add(fileName);
+}
+
+void TfrmMain::TakeUndoSnapshot() {
+    undoImage_.reset();
+    undoImage_ = TPixelBuffer::CreateCopy(*currentImage_);
+}
+
+std::unique_ptr<TPixelBuffer> TfrmMain::SelectionCopy() const {
+    if (!HasSelection() || !currentImage_) return nullptr;
+    return CopyRect(*currentImage_, selStart_.x(), selStart_.y(), selEnd_.x() - selStart_.x(),
+                    selEnd_.y() - selStart_.y());
+}
+
+void TfrmMain::actnOpenExecute() {
+    const std::optional<std::string> name = ChooseOpenFile();
+    if (name) LoadImage(*name);
+}
+
+void TfrmMain::actnSaveExecute() {
+    const std::optional<std::string> name = ChooseSaveFile();
+    if (!name) return;
+    TBusyCursor busy;
+    if (UpperExtension(*name) == ".JPG")
+        SaveJpegFile(ViewOf(*currentImage_), *name, 95, true);
+    else
+        SaveBmpFile(ViewOf(*currentImage_), *name);
+    recentList_.Add(*name);
+}
+
+void TfrmMain::actnCopyExecute() {
+    if (!currentImage_) return;
+    const std::unique_ptr<TPixelBuffer> selection = SelectionCopy();
+    QGuiApplication::clipboard()->setImage(ImageFromBuffer(selection ? *selection : *currentImage_));
+}
+
+void TfrmMain::btnPasteClick() {
+    const QImage picture = QGuiApplication::clipboard()->image();
+    if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
+        throw Exception("The clipboard holds no picture.");
+    std::unique_ptr<TBitmap> bitmap = BitmapFromImage(picture);
+    currentImage_ = TPixelBuffer::CreateFromBitmap(std::move(*bitmap));
+    zoomFactor_ = 8;
+    FitWindowToImage();
+    UpdateStatus();
+    ClearSelection();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfrmMain::actnUndoExecute() {
+    currentImage_ = std::move(undoImage_);
+    undoImage_.reset();
+    FitWindowToImage();
+    ClearSelection();
+}
+
+void TfrmMain::actnRotateLeftExecute() {
+    TakeUndoSnapshot();
+    currentImage_->RotateLeft();
+    FitWindowToImage();
+    UpdateStatus();
+    ClearSelection();
+}
+
+void TfrmMain::actnRotateRightExecute() {
+    TakeUndoSnapshot();
+    currentImage_->RotateRight();
+    FitWindowToImage();
+    UpdateStatus();
+    ClearSelection();
+}
+
+void TfrmMain::actnFlipExecute() {
+    TakeUndoSnapshot();
+    currentImage_->Flip();
+    RenderView();
+    ClearSelection();
+}
+
+void TfrmMain::actnFlopExecute() {
+    TakeUndoSnapshot();
+    currentImage_->Flop();
+    RenderView();
+    ClearSelection();
+}
+
+void TfrmMain::actnCropExecute() {
+    if (!currentImage_) return;
+    TakeUndoSnapshot();
+    std::unique_ptr<TPixelBuffer> cropped = SelectionCopy();
+    if (!cropped) return;
+    currentImage_ = std::move(cropped);
+    zoomFactor_ = 8;
+    FitWindowToImage();
+    ClearSelection();
+}
+
+void TfrmMain::actnScaleExecute() {
+    auto dialog = std::make_unique<TfrmScale>(this);
+    const TFinally closing([this, &dialog] {
+        dialog.reset();
+        UpdateStatus();
+        ClearSelection();
+    });
+    dialog->SetPresentSize(currentImage_->Width(), currentImage_->Height());
+    if (!RunScaleDialog(*dialog)) return;
+    const int height = dialog->NewHeight();
+    const int width = dialog->NewWidth();
+    if (width < 1 || height < 1)
+        throw Exception(FormatText("The new size %dx%d is too small: width and height must be at least 1.", width,
+                                   height));
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > MaxPicturePixels)
+        throw Exception(FormatText("The new size %dx%d is too large: at most %lld pixels are allowed.", width, height,
+                                   static_cast<long long>(MaxPicturePixels)));
+    const TResampleFilter& filter = ResampleFilterAt(dialog->FilterIndex());
+    // The new buffer is had before the picture is touched, so a size the machine cannot give
+    // leaves the picture and the undo copy as they were.
+    std::unique_ptr<TPixelBuffer> scaled = TPixelBuffer::Create(width, height);
+    TakeUndoSnapshot();
+    currentImage_ = std::move(scaled);
+    undoImage_->Resample(*currentImage_, filter.Filter, filter.Support);
+    FitWindowToImage();
+}
+
+void TfrmMain::actnLightExecute() {
+    TakeUndoSnapshot();
+    Enlighten(*currentImage_);
+    RenderView();
+}
+
+void TfrmMain::actnDarkExecute() {
+    TakeUndoSnapshot();
+    Endarken(*currentImage_);
+    RenderView();
+}
+
+void TfrmMain::actnMixExecute() {
+    const TFinally closing([this] { ClearSelection(); });
+    const std::optional<TColor> color = ChooseColor(lastMixColor_);
+    if (!color) return;
+    lastMixColor_ = *color;
+    TakeUndoSnapshot();
+    MixWithColor(*currentImage_, *color);
+    RenderView();
+}
+
+void TfrmMain::actnGammaExecute() {
+    auto dialog = std::make_unique<TfrmGamma>(this);
+    dialog->SetSourceImage(currentImage_.get());
+    if (!RunGammaDialog(*dialog)) return;
+    const double gamma = dialog->GammaValue();
+    dialog.reset();
+    TakeUndoSnapshot();
+    ApplyGamma(*currentImage_, static_cast<float>(gamma));
+    RenderView();
+    ClearSelection();
+}
+
+void TfrmMain::actnAboutExecute() { RunAboutBox(); }
+
+// ---- Start-up, settings, recent files ----
+
+void TfrmMain::FormShow() {
+    TfrmBaseForm::FormShow();
+    if (shown_) return;
+    shown_ = true;
+    ApplyMinimumOuterSize();
+    BuildDisabledImageList(*ImageList, *DisabledImageList);
+    if (!CommandLineArguments.isEmpty()) {
+        const QFileInfo file(CommandLineArguments.first());
+        // Kept with its full path, so that the recent-files entry still names it from
+        // another working folder. Loaded once the window is on the screen, so that a message
+        // about the file shows over it.
+        if (file.isFile()) {
+            const std::string name = file.absoluteFilePath().toStdString();
+            QTimer::singleShot(0, this, [this, name] { Guarded([this, &name] { LoadImage(name); }); });
+        }
+    }
+    UpdateActions();
+}
+
+void TfrmMain::LoadSettings() {
+    TfrmBaseForm::LoadSettings();
+    recentList_.SetText(FormStore().ReadSetting("RecentFiles", "").AsString());
+}
+
+void TfrmMain::SaveSettings() {
+    TfrmBaseForm::SaveSettings();
+    FormStore().WriteSetting("RecentFiles", recentList_.Text());
+}
+
+void TfrmMain::RecentMenuPopup() {
+    for (QAction* item : RecentMenu->actions())
+        if (item->property("Tag").toInt() != 1) {
+            RecentMenu->removeAction(item);
+            delete item;
+        }
+    for (std::size_t i = 0; i < recentList_.Count(); ++i) {
+        const QString name = ToQString(recentList_[i]);
+        // Shown as it is: an "&" in a name is no accelerator mark.
+        QString caption = name;
+        caption.replace('&', QStringLiteral("&&"));
+        QAction* item = RecentMenu->addAction(caption);
+        item->setData(name);
+        connect(item, &QAction::triggered, this, [this, item] { Guarded([this, item] { RecentOpen(item); }); });
+    }
+}
+
+void TfrmMain::RecentOpen(QAction* sender) {
+    if (!sender) return;
+    const std::string name = sender->data().toString().toStdString();
+    recentList_.Remove(name);
+    if (!QFileInfo(ToQString(name)).isFile())
+        throw Exception(FormatText("File \"%s\" doesn't exist!", name.c_str()));
+    LoadImage(name);
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (!data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile()) return;
+    const std::string name = data->urls().first().toLocalFile().toStdString();
+    event->acceptProposedAction();
+    Guarded([this, &name] { LoadImage(name); });
+}

@@ -1,0 +1,255 @@
+// The main window: the one picture being edited and its undo copy, every command of the
+// toolbar, menus and shortcuts, the zoomed view with the zoom and selection tools, the status
+// line, the recent-files menu and the window's settings.
+#pragma once
+
+#include "platform/Bitmap.h"
+#include "settings/BaseForm.h"
+#include "settings/RecentFiles.h"
+
+#include <QColor>
+#include <QCursor>
+#include <QPoint>
+#include <QSize>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QScrollArea;
+class QTimer;
+class TButtonGrouper;
+class TFlatButton;
+class TImageList;
+class TPixelBuffer;
+class TStatusPanel;
+class TToolbarPanel;
+class TfrmGamma;
+class TfrmMain;
+class TfrmScale;
+
+// The area the view is drawn on; its paint and mouse events go to the main window.
+class TPaintArea : public QWidget {
+    Q_OBJECT
+public:
+    TPaintArea(TfrmMain* form, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    TfrmMain* form_;
+};
+
+class TfrmMain : public TfrmBaseForm {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* owner = nullptr);
+    ~TfrmMain() override;
+
+    // Components, named as the form names them.
+    TToolbarPanel* Toolbar;
+    QScrollArea* ScrollBox;
+    TPaintArea* PaintArea;
+    TStatusPanel* StatusBar;
+    TFlatButton* btnOpen;  // Open, with the recent-files drop-down
+    TFlatButton* btnSave;  // Save
+    TFlatButton* btnSelectTool;
+    TFlatButton* btnZoomTool;
+    TFlatButton* btnColorPickTool;
+    TFlatButton* btnCopy;   // Copy
+    TFlatButton* btnPaste;   // Paste
+    TFlatButton* btnUndo;   // Undo
+    TFlatButton* btnFlip;  // Flip
+    TFlatButton* btnFlop;  // Flop
+    TFlatButton* btnRotateLeft;  // Rotate -90
+    TFlatButton* btnRotateRight;  // Rotate +90
+    TFlatButton* btnColorEffects;  // colour effects menu
+    TFlatButton* btnCrop;  // Crop
+    TFlatButton* btnScale;  // Scale
+    TFlatButton* btnAbout;  // About
+    QMenu* RecentMenu;
+    QMenu* ColorEffectsMenu;
+    TImageList* ImageList;
+    TImageList* DisabledImageList;
+    QTimer* SelectionTimer;
+    QTimer* ToolbarClearTimer;
+
+    QAction* actnOpen;
+    QAction* actnSave;
+    QAction* actnCopy;
+    QAction* actnPaste;
+    QAction* actnUndo;
+    QAction* actnRotateLeft;
+    QAction* actnRotateRight;
+    QAction* actnFlip;
+    QAction* actnFlop;
+    QAction* actnScale;
+    QAction* actnCrop;
+    QAction* actnLight;
+    QAction* actnDark;
+    QAction* actnMix;
+    QAction* actnGamma;
+    QAction* actnZoomIn;
+    QAction* actnZoomOut;
+    QAction* actnAbout;
+
+    // The document.
+    const TPixelBuffer* CurrentImage() const { return currentImage_.get(); }
+    const TPixelBuffer* UndoImage() const { return undoImage_.get(); }
+    const TPixelBuffer* ViewImage() const { return viewImage_.get(); }
+    int ZoomFactor() const { return zoomFactor_; }
+    QPoint SelStart() const { return selStart_; }
+    QPoint SelEnd() const { return selEnd_; }
+    int AntsPhase() const { return antsPhase_; }
+    bool AntsDrawn() const { return antsDrawn_; }
+    const TMRUList& RecentList() const { return recentList_; }
+    const QCursor& ZoomCursor() const { return zoomCursor_; }
+    TColor LastMixColor() const { return lastMixColor_; }
+
+    void LoadImage(const std::string& fileName);
+    void TakeUndoSnapshot();
+    std::unique_ptr<TPixelBuffer> SelectionCopy() const;
+    bool HasSelection() const;
+
+    // The view.
+    void FitWindowToImage();
+    void RenderView();
+    void UpdateStatus();
+    void ClearSelection();
+    void StartSelection(int x, int y);
+    // A rectangle in view coordinates, right and bottom being the far corner.
+    void SetSelection(int left, int top, int right, int bottom);
+    QPoint ImageToView(QPoint p) const;
+    QPoint ViewToImage(QPoint v) const;
+    void DrawAnts(QPainter& painter) const;
+    void EraseAnts();
+    void StepAnts();
+
+    // Evaluates every enabling rule now; runs after each command and state change and on
+    // every tick of the status timer.
+    void UpdateActions();
+    // Runs an action the way a click on its button does: only when its rule holds now.
+    void ExecuteAction(QAction* action);
+
+    // The recent-files menu.
+    void RecentMenuPopup();
+    void RecentOpen(QAction* sender);
+
+    // What the program's dialogs would answer; tests replace them. An empty result is a
+    // cancel.
+    std::function<std::optional<std::string>()> ChooseOpenFile;
+    std::function<std::optional<std::string>()> ChooseSaveFile;
+    std::function<std::optional<TColor>(TColor initial)> ChooseColor;
+    // Shows the dialog modally and returns whether it closed with OK.
+    std::function<bool(TfrmScale& dialog)> RunScaleDialog;
+    std::function<bool(TfrmGamma& dialog)> RunGammaDialog;
+    std::function<void()> RunAboutBox;
+
+    // The screen the window is fitted to and centred on; empty: the primary screen's size.
+    void SetScreenSize(QSize size) { screenSize_ = size; }
+    QSize ScreenSize() const;
+    // The arguments after the program's name; the first names a file to open when shown.
+    QStringList CommandLineArguments;
+
+    // Bound on the pixels of the view buffer: a zoom that would need more is refused.
+    long long ViewPixelLimit = static_cast<long long>(MaxPicturePixels);
+
+    void LoadSettings() override;
+    void SaveSettings() override;
+
+    // Runs a handler of the form; an exception escaping it goes to the application's handler
+    // and the program carries on. The enabling rules are evaluated afterwards.
+    void Guarded(const std::function<void()>& handler);
+
+    // Mouse on the paint area.
+    void PaintAreaPaint(QPainter& painter);
+    void PaintAreaMouseDown(Qt::MouseButton button, QPoint position);
+    void PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
+
+protected:
+    void FormShow() override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void FormCreate();
+    void CreateComponents();
+    void CreateActions();
+    void CreateToolbar();
+    QAction* NewAction(const char* caption, const char* hint, int imageIndex, std::function<bool()> rule,
+                       void (TfrmMain::*handler)());
+    TFlatButton* NewButton(QAction* action, int width = 23);
+
+    // Enabling rules.
+    bool BitmapAssigned() const;
+    bool actnUndoUpdate() const;
+    bool actnPasteUpdate() const;
+    bool actnCropUpdate() const;
+    bool actnZoomInUpdate() const;
+    bool actnZoomOutUpdate() const;
+
+    // Commands.
+    void actnOpenExecute();
+    void actnSaveExecute();
+    void actnCopyExecute();
+    void btnPasteClick();
+    void actnUndoExecute();
+    void actnRotateLeftExecute();
+    void actnRotateRightExecute();
+    void actnFlipExecute();
+    void actnFlopExecute();
+    void actnScaleExecute();
+    void actnCropExecute();
+    void actnLightExecute();
+    void actnDarkExecute();
+    void actnMixExecute();
+    void actnGammaExecute();
+    void actnZoomInExecute();
+    void actnZoomOutExecute();
+    void actnAboutExecute();
+    void SetZoom(int zoomFactor);
+
+    void FormResize();
+    void SelectionTimerTimer();
+    void ToolbarClearTimerTimer();
+    void ApplyMinimumOuterSize();
+    void PlacePaintArea(int left, int top);
+    QPoint ScreenOrigin() const;
+
+    std::unique_ptr<TPixelBuffer> currentImage_;
+    std::unique_ptr<TPixelBuffer> undoImage_;
+    std::unique_ptr<TPixelBuffer> viewImage_;
+    int zoomFactor_ = 8;
+    QPoint selStart_;
+    QPoint selEnd_;
+    QPoint dragOrigin_;
+    int antsPhase_ = 0;
+    bool antsDrawn_ = false;
+    // A repaint asked for by StepAnts, which has moved the phase already.
+    bool antsRepaintPending_ = false;
+    TMRUList recentList_;
+    std::unique_ptr<TButtonGrouper> ToolGroup;
+    QCursor zoomCursor_;
+    TColor lastMixColor_ = 0;
+    QSize screenSize_;
+    bool shown_ = false;
+    bool clipboardHasBitmap_ = false;
+    QWidget* scrollContent_ = nullptr;
+
+    struct TActionRule {
+        QAction* Action;
+        std::function<bool()> Rule;
+    };
+    std::vector<TActionRule> rules_;
+};

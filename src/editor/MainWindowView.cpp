@@ -1,0 +1,332 @@
+// The main window's view: zoom, window fitting, the view buffer, tools, selection, the
+// marching outline and the status line.
+#include "editor/MainWindow.h"
+
+#include "core/PixelBuffer.h"
+#include "core/Resample.h"
+#include "platform/Exception.h"
+#include "widgets/PixelBufferDraw.h"
+#include "widgets/ToolbarPanel.h"
+#include "widgets/FlatButton.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The largest widget side Qt allows.
+constexpr long long MaxWidgetSide = QWIDGETSIZE_MAX;
+
+// The outline's dashes: 6 pixels drawn, 5 left, so that the phase's period of 22 holds two
+// whole patterns and the crawl has no jump when the phase wraps.
+const QList<qreal> AntsDashes = {6, 5};
+
+}  // namespace
+
+TPaintArea::TPaintArea(TfrmMain* form, QWidget* parent) : QWidget(parent), form_(form) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TPaintArea::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    form_->PaintAreaPaint(painter);
+}
+
+void TPaintArea::mousePressEvent(QMouseEvent* event) {
+    const QPoint position = event->position().toPoint();
+    const Qt::MouseButton button = event->button();
+    form_->Guarded([this, button, position] { form_->PaintAreaMouseDown(button, position); });
+}
+
+void TPaintArea::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint position = event->position().toPoint();
+    const Qt::MouseButtons buttons = event->buttons();
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    form_->Guarded([this, buttons, modifiers, position] { form_->PaintAreaMouseMove(buttons, modifiers, position); });
+}
+
+void TPaintArea::mouseReleaseEvent(QMouseEvent*) {}
+
+QSize TfrmMain::ScreenSize() const {
+    if (screenSize_.isValid()) return screenSize_;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().size() : QSize(1024, 768);
+}
+
+QPoint TfrmMain::ScreenOrigin() const {
+    if (screenSize_.isValid()) return {0, 0};
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().topLeft() : QPoint(0, 0);
+}
+
+void TfrmMain::ApplyMinimumOuterSize() {
+    // Qt bounds the client area; the window frame comes on top of it.
+    const int frameWidth = std::max(0, frameGeometry().width() - width());
+    const int frameHeight = std::max(0, frameGeometry().height() - height());
+    setMinimumSize(std::max(0, 470 - frameWidth), std::max(0, 150 - frameHeight));
+}
+
+void TfrmMain::PlacePaintArea(int left, int top) {
+    PaintArea->move(left, top);
+    scrollContent_->resize(std::max(0, left) + PaintArea->width(), std::max(0, top) + PaintArea->height());
+}
+
+void TfrmMain::FitWindowToImage() {
+    if (!currentImage_) return;
+    ApplyMinimumOuterSize();
+    const QSize screen = ScreenSize();
+    const int paintWidth = static_cast<int>(
+        std::min<long long>(static_cast<long long>(currentImage_->Width()) * zoomFactor_ / 8, MaxWidgetSide));
+    const int paintHeight = static_cast<int>(
+        std::min<long long>(static_cast<long long>(currentImage_->Height()) * zoomFactor_ / 8, MaxWidgetSide));
+    PaintArea->resize(paintWidth, paintHeight);
+    const int bars = StatusBar->height() + Toolbar->height();
+
+    int clientWidth;
+    int left = 0;
+    if (paintWidth > 400) {
+        clientWidth = paintWidth > screen.width() - 5 ? screen.width() - 5 : paintWidth;
+    } else {
+        clientWidth = 402;
+    }
+    // The width the window really gets: its minimum size may widen it.
+    clientWidth = std::clamp(clientWidth, minimumWidth(), maximumWidth());
+    if (paintWidth <= 400) left = (clientWidth - paintWidth) / 2;
+
+    int clientHeight;
+    int top = 0;
+    if (paintHeight > 300) {
+        clientHeight = paintHeight > screen.height() - 5 ? screen.height() - 5 : paintHeight + bars;
+    } else {
+        clientHeight = 302;
+    }
+    clientHeight = std::clamp(clientHeight, minimumHeight(), maximumHeight());
+    // A picture almost as high as the client area would otherwise start above the scroll box.
+    if (paintHeight <= 300) top = std::max(0, (clientHeight - paintHeight - bars) / 2);
+
+    resize(clientWidth, clientHeight);
+    PlacePaintArea(left, top);
+
+    const int frameWidth = std::max(0, frameGeometry().width() - width());
+    const int frameHeight = std::max(0, frameGeometry().height() - height());
+    const QPoint origin = ScreenOrigin();
+    move(origin.x() + (screen.width() - (clientWidth + frameWidth)) / 2,
+         origin.y() + (screen.height() - (clientHeight + frameHeight)) / 2);
+    RenderView();
+}
+
+void TfrmMain::RenderView() {
+    viewImage_.reset();
+    if (currentImage_) {
+        viewImage_ = TPixelBuffer::Create(PaintArea->width(), PaintArea->height());
+        if (zoomFactor_ > 8)
+            currentImage_->Resample(*viewImage_, SplineFilter, 2.0f);
+        else
+            currentImage_->Resample(*viewImage_, Lanczos3Filter, 3.0f);
+    }
+    antsDrawn_ = false;
+    antsRepaintPending_ = false;
+    PaintArea->update();
+    UpdateStatus();
+}
+
+void TfrmMain::UpdateStatus() {
+    QString text;
+    if (currentImage_)
+        text = QString::asprintf("Zoom %d%% (%dx%d)", zoomFactor_ * 100 / 8, currentImage_->Width(),
+                                 currentImage_->Height());
+    if (HasSelection())
+        text += QString::asprintf(" Selection(%d,%d,%d,%d)", selStart_.x(), selStart_.y(), selEnd_.x() - selStart_.x(),
+                                  selEnd_.y() - selStart_.y());
+    StatusBar->SetSimpleText(text);
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+    TfrmBaseForm::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmMain::FormResize() {
+    const int bars = StatusBar->height() + Toolbar->height();
+    const int left = width() < PaintArea->width() ? 0 : (width() - PaintArea->width()) / 2;
+    const int top = height() - bars >= PaintArea->height() ? (height() - PaintArea->height() - bars) / 2 : 0;
+    PlacePaintArea(left, top);
+}
+
+// ---- Zoom ----
+
+void TfrmMain::SetZoom(int zoomFactor) {
+    if (!currentImage_) return;
+    const long long viewWidth = static_cast<long long>(currentImage_->Width()) * zoomFactor / 8;
+    const long long viewHeight = static_cast<long long>(currentImage_->Height()) * zoomFactor / 8;
+    if (viewWidth > MaxWidgetSide || viewHeight > MaxWidgetSide || viewWidth * viewHeight > ViewPixelLimit)
+        throw Exception(FormatText("The picture is too large to be shown at %d%%.", zoomFactor * 100 / 8));
+    const int previous = zoomFactor_;
+    zoomFactor_ = zoomFactor;
+    try {
+        FitWindowToImage();
+    } catch (const std::exception&) {
+        // The view buffer could not be had: back to the zoom it was shown at.
+        zoomFactor_ = previous;
+        try {
+            FitWindowToImage();
+        } catch (const std::exception&) {
+        }
+        throw Exception(FormatText("Not enough memory to show the picture at %d%%.", zoomFactor * 100 / 8));
+    }
+}
+
+void TfrmMain::actnZoomInExecute() {
+    SetZoom(zoomFactor_ * 2);
+    UpdateStatus();
+}
+
+void TfrmMain::actnZoomOutExecute() {
+    SetZoom(zoomFactor_ / 2);
+    UpdateStatus();
+}
+
+// ---- Coordinates and selection ----
+
+QPoint TfrmMain::ImageToView(QPoint p) const {
+    return {static_cast<int>(static_cast<long long>(p.x()) * zoomFactor_ / 8),
+            static_cast<int>(static_cast<long long>(p.y()) * zoomFactor_ / 8)};
+}
+
+QPoint TfrmMain::ViewToImage(QPoint v) const {
+    // Extended precision, nearest with ties to even (the default rounding mode).
+    const long double x = std::nearbyintl(8.0L * v.x() / zoomFactor_);
+    const long double y = std::nearbyintl(8.0L * v.y() / zoomFactor_);
+    const long double maxX = currentImage_ ? currentImage_->Width() - 1 : 0;
+    const long double maxY = currentImage_ ? currentImage_->Height() - 1 : 0;
+    return {static_cast<int>(std::min(x, maxX)), static_cast<int>(std::min(y, maxY))};
+}
+
+bool TfrmMain::HasSelection() const {
+    return selEnd_.x() - selStart_.x() >= 1 && selEnd_.y() - selStart_.y() >= 1;
+}
+
+void TfrmMain::StartSelection(int x, int y) {
+    dragOrigin_ = {x, y};
+    SetSelection(x, y, x, y);
+    antsPhase_ = 0;
+}
+
+void TfrmMain::ClearSelection() { StartSelection(0, 0); }
+
+void TfrmMain::SetSelection(int left, int top, int right, int bottom) {
+    EraseAnts();
+    selStart_ = {0, 0};
+    selEnd_ = {0, 0};
+    if (currentImage_) {
+        selStart_ = ViewToImage({left, top});
+        selEnd_ = ViewToImage({right, bottom});
+    }
+    if (HasSelection())
+        SelectionTimer->start();
+    else
+        SelectionTimer->stop();
+    if (SelectionTimer->isActive()) StepAnts();
+}
+
+// ---- Marching outline ----
+// The outline is drawn with an inverting pen over the view as it is painted: erasing it is
+// repainting the view without it, drawing it is repainting with it at the present phase.
+
+void TfrmMain::DrawAnts(QPainter& painter) const {
+    const QPoint p1 = ImageToView(selStart_);
+    const QPoint p2 = ImageToView(selEnd_);
+    const int start = p1.x() + antsPhase_ % 22;
+    const QPoint points[] = {{start, p1.y()}, {p2.x(), p1.y()}, {p2.x(), p2.y()},
+                             {p1.x(), p2.y()}, {p1.x(), p1.y()}, {start, p1.y()}};
+    QPen pen(Qt::white);
+    pen.setCosmetic(true);
+    pen.setWidth(0);
+    pen.setDashPattern(AntsDashes);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(pen);
+    painter.drawPolyline(points, static_cast<int>(std::size(points)));
+    painter.restore();
+}
+
+void TfrmMain::EraseAnts() {
+    if (!antsDrawn_) return;
+    antsDrawn_ = false;
+    antsRepaintPending_ = true;
+    PaintArea->update();
+}
+
+void TfrmMain::StepAnts() {
+    if (!HasSelection()) return;
+    antsDrawn_ = true;
+    antsPhase_ += 2;
+    antsRepaintPending_ = true;
+    PaintArea->update();
+}
+
+void TfrmMain::PaintAreaPaint(QPainter& painter) {
+    if (viewImage_)
+        DrawPixelBuffer(painter, 0, 0, *viewImage_);
+    else  // a view that could not be had: the scroll box's colour, not stale pixels
+        painter.fillRect(PaintArea->rect(), QColor(240, 240, 255));
+    // A paint of its own (exposure, a new view) moves the outline one step on; the repaint
+    // asked for by a step has moved it already.
+    if (!antsRepaintPending_ && HasSelection()) {
+        antsDrawn_ = true;
+        antsPhase_ += 2;
+    }
+    antsRepaintPending_ = false;
+    if (antsDrawn_ && HasSelection()) DrawAnts(painter);
+}
+
+void TfrmMain::SelectionTimerTimer() { StepAnts(); }
+
+void TfrmMain::ToolbarClearTimerTimer() {
+    UpdateStatus();
+    UpdateActions();
+}
+
+// ---- Mouse ----
+
+void TfrmMain::PaintAreaMouseDown(Qt::MouseButton button, QPoint position) {
+    if (btnZoomTool->Down()) {
+        if (button == Qt::LeftButton)
+            ExecuteAction(actnZoomIn);
+        else if (button == Qt::RightButton)
+            ExecuteAction(actnZoomOut);
+        return;
+    }
+    if (button == Qt::LeftButton) StartSelection(position.x(), position.y());
+}
+
+void TfrmMain::PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position) {
+    if (btnZoomTool->Down()) {
+        PaintArea->setCursor(zoomCursor_);
+        return;
+    }
+    PaintArea->setCursor(Qt::ArrowCursor);
+    const Qt::KeyboardModifiers held = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (buttons == Qt::LeftButton && held == Qt::NoModifier) {
+        const int ox = dragOrigin_.x();
+        const int oy = dragOrigin_.y();
+        const int w = PaintArea->width();
+        const int h = PaintArea->height();
+        const int left = std::min(std::max(std::min(ox, position.x()), 0), w - 1);
+        const int right = std::min(std::max(std::max(ox, position.x()), 0), w - 1);
+        const int top = std::min(std::max(std::min(oy, position.y()), 0), h - 1);
+        const int bottom = std::min(std::max(std::max(oy, position.y()), 0), h - 1);
+        SetSelection(left, top, right, bottom);
+    }
+    UpdateStatus();
+}

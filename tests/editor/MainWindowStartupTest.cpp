@@ -1,0 +1,89 @@
+#include "MainWindowKit.h"
+
+#include "settings/SettingsFile.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+using StartupTest = MainWindowTest;
+
+TEST_F(StartupTest, SettingsFileKeepsThePlacementAndTheRecentFiles) {
+    // A first run with an empty settings file: the menu opens empty.
+    Form->RecentMenuPopup();
+    EXPECT_TRUE(Form->RecentMenu->actions().isEmpty());
+    const std::string first = WritePicture("first.bmp", 10, 10);
+    const std::string second = WritePicture("second.bmp", 12, 10);
+    Form->LoadImage(first);
+    Form->LoadImage(second);
+    Close();
+    {
+        TXMLDataBase store(Path("pixamo.xdb"), InitialSettingsText);
+        EXPECT_EQ(store.ReadSetting("RecentFiles", "").AsString(), second + "\r\n" + first + "\r\n");
+        TXmlNode* node = TXMLDataBase::ForcePath(store.DataRoot(), "tableViews\\frmMain");
+        EXPECT_EQ(store.ReadNodeSetting(node, "Maximized", true).AsString(), "False");
+        EXPECT_GT(store.ReadNodeSetting(node, "sizeWidth", 0).AsInteger(), 0);
+    }
+
+    // A restart: the list is back, and reopening the menu does not duplicate its items.
+    Open();
+    ASSERT_EQ(Form->RecentList().Count(), 2u);
+    Form->RecentMenuPopup();
+    Form->RecentMenuPopup();
+    const QList<QAction*> items = Form->RecentMenu->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text().toStdString(), second);
+    EXPECT_EQ(items[1]->text().toStdString(), first);
+
+    // Opening the older one moves it to the top.
+    items[1]->trigger();
+    EXPECT_EQ(Form->RecentList()[0], first);
+    EXPECT_EQ(Form->CurrentImage()->Width(), 10);
+}
+
+TEST_F(StartupTest, MissingRecentFileIsReportedAndDropped) {
+    const std::string kept = WritePicture("kept.bmp", 10, 10);
+    const std::string gone = WritePicture("gone.bmp", 10, 10);
+    Form->LoadImage(kept);
+    Form->LoadImage(gone);
+    QFile::remove(QString::fromStdString(gone));
+    Form->RecentMenuPopup();
+    Form->RecentMenu->actions().first()->trigger();
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors[0], "File \"" + gone + "\" doesn't exist!");
+    ASSERT_EQ(Form->RecentList().Count(), 1u);
+    EXPECT_EQ(Form->RecentList()[0], kept);
+}
+
+TEST_F(StartupTest, FirstArgumentNamingAFileIsOpenedAtStart) {
+    const std::string picture = WritePicture("start.bmp", 30, 20);
+    Close();
+    Open({QString::fromStdString(picture), QStringLiteral("ignored.bmp")});
+    ASSERT_NE(Form->CurrentImage(), nullptr);
+    EXPECT_EQ(Form->CurrentImage()->Width(), 30);
+    EXPECT_EQ(Status(), "Zoom 100% (30x20)");
+    EXPECT_EQ(Form->RecentList()[0], picture);
+
+    // One that names nothing is ignored without a word.
+    Close();
+    Open({QString::fromStdString(Path("nothing.bmp"))});
+    EXPECT_EQ(Form->CurrentImage(), nullptr);
+    EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(StartupTest, DroppedFileIsOpened) {
+    const std::string picture = WritePicture("dropped.bmp", 25, 15);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(picture))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form.get(), &drop);
+    ASSERT_NE(Form->CurrentImage(), nullptr);
+    EXPECT_EQ(Form->CurrentImage()->Width(), 25);
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+#include "MainWindowKit.h"
+
+#include <QImage>
+#include <QScrollArea>
+#include <QTimer>
+
+namespace {
+
+using ViewTest = MainWindowTest;
+
+TEST_F(ViewTest, SmallPictureIsCentredInTheSmallestClientArea) {
+    Load(100, 80);
+    EXPECT_EQ(Form->ZoomFactor(), 8);
+    EXPECT_EQ(Status(), "Zoom 100% (100x80)");
+    // 402 × 302, or what the minimum window size makes of it.
+    const int clientWidth = std::max(402, Form->minimumWidth());
+    const int clientHeight = std::max(302, Form->minimumHeight());
+    EXPECT_EQ(Form->width(), clientWidth);
+    EXPECT_EQ(Form->height(), clientHeight);
+    EXPECT_EQ(Form->PaintArea->size(), QSize(100, 80));
+    EXPECT_EQ(Form->PaintArea->x(), (clientWidth - 100) / 2);
+    EXPECT_EQ(Form->PaintArea->y(), (clientHeight - 80 - 19 - 27) / 2);
+    EXPECT_EQ(Form->Toolbar->height(), 27);
+    EXPECT_EQ(Form->StatusBar->height(), 19);
+    // Centred on the screen.
+    EXPECT_EQ(Form->frameGeometry().x(), (1280 - Form->frameGeometry().width()) / 2);
+    EXPECT_EQ(Form->frameGeometry().y(), (1024 - Form->frameGeometry().height()) / 2);
+    ASSERT_NE(Form->ViewImage(), nullptr);
+    EXPECT_TRUE(SamePixels(*Form->ViewImage(), *Form->CurrentImage()));
+}
+
+TEST_F(ViewTest, WidePictureAtFourHundredPercentFillsTheScreenAndScrolls) {
+    Load(400, 20);
+    Form->ExecuteAction(Form->actnZoomIn);
+    Form->ExecuteAction(Form->actnZoomIn);
+    EXPECT_EQ(Form->ZoomFactor(), 32);
+    EXPECT_EQ(Form->PaintArea->width(), 1600);
+    EXPECT_EQ(Form->width(), 1280 - 5);
+    EXPECT_EQ(Form->PaintArea->x(), 0);
+    EXPECT_EQ(Form->ViewImage()->Width(), 1600);
+    EXPECT_EQ(Status(), "Zoom 400% (400x20)");
+    QApplication::processEvents();
+    EXPECT_TRUE(Form->ScrollBox->horizontalScrollBar()->maximum() > 0);
+}
+
+TEST_F(ViewTest, ZoomStaysBetweenTwelveAndFourHundredPercentAlsoForToolClicks) {
+    Load(64, 48);
+    // The zoom tool is down at start: left clicks zoom in, right clicks zoom out.
+    for (int i = 0; i < 4; ++i) Press({1, 1});
+    EXPECT_EQ(Form->ZoomFactor(), 32);
+    EXPECT_FALSE(Form->actnZoomIn->isEnabled());
+    Form->actnZoomIn->trigger();
+    EXPECT_EQ(Form->ZoomFactor(), 32);
+    for (int i = 0; i < 6; ++i) Press({1, 1}, Qt::RightButton);
+    EXPECT_EQ(Form->ZoomFactor(), 1);
+    EXPECT_FALSE(Form->actnZoomOut->isEnabled());
+    EXPECT_EQ(Status(), "Zoom 12% (64x48)");
+    EXPECT_EQ(Form->PaintArea->size(), QSize(8, 6));
+    Press({1, 1}, Qt::MiddleButton);
+    EXPECT_EQ(Form->ZoomFactor(), 1);
+    EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(ViewTest, ViewsOfOneAndNoPixelsRenderWithoutError) {
+    Load(12, 5);
+    Form->ExecuteAction(Form->actnZoomOut);
+    Form->ExecuteAction(Form->actnZoomOut);
+    Form->ExecuteAction(Form->actnZoomOut);
+    EXPECT_EQ(Form->ZoomFactor(), 1);
+    EXPECT_EQ(Form->PaintArea->size(), QSize(1, 0));
+    Form->repaint();
+    EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(ViewTest, DragAtTwoHundredPercentMapsWithTiesToEven) {
+    Load(100, 80);
+    Form->ExecuteAction(Form->actnZoomIn);
+    SelectTool();
+    Drag({10, 10}, {5, 30});
+    EXPECT_EQ(Form->SelStart(), QPoint(2, 5));
+    EXPECT_EQ(Form->SelEnd(), QPoint(5, 15));
+    EXPECT_EQ(Status(), "Zoom 200% (100x80) Selection(2,5,3,10)");
+    EXPECT_TRUE(Form->SelectionTimer->isActive());
+
+    // Shift held, or a second button: the selection stays.
+    Press({40, 40});
+    Mouse(QEvent::MouseMove, {60, 60}, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_FALSE(Form->HasSelection());
+    Mouse(QEvent::MouseMove, {70, 70}, Qt::NoButton, Qt::LeftButton | Qt::RightButton);
+    EXPECT_FALSE(Form->HasSelection());
+    Mouse(QEvent::MouseMove, {60, 60}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(Form->SelStart(), QPoint(20, 20));
+    EXPECT_EQ(Form->SelEnd(), QPoint(30, 30));
+}
+
+TEST_F(ViewTest, SelectionNeverReachesTheLastColumnOrRow) {
+    Load(50, 40);
+    SelectTool();
+    Drag({0, 0}, {500, 500});
+    EXPECT_EQ(Status(), "Zoom 100% (50x40) Selection(0,0,49,39)");
+    Drag({30, 30}, {-20, -20});
+    EXPECT_EQ(Form->SelStart(), QPoint(0, 0));
+    EXPECT_EQ(Form->SelEnd(), QPoint(30, 30));
+    // A click without a drag leaves no selection.
+    Press({10, 10});
+    EXPECT_FALSE(Form->HasSelection());
+    EXPECT_FALSE(Form->SelectionTimer->isActive());
+    QMetaObject::invokeMethod(Form->ToolbarClearTimer, "timeout");
+    EXPECT_EQ(Status(), "Zoom 100% (50x40)");
+}
+
+TEST_F(ViewTest, OutlineCrawlsAndIsDrawnInvertedOverTheView) {
+    Load(60, 40);
+    SelectTool();
+    Drag({10, 10}, {40, 30});
+    const int phase = Form->AntsPhase();
+    QMetaObject::invokeMethod(Form->SelectionTimer, "timeout");
+    EXPECT_EQ(Form->AntsPhase(), phase + 2);
+    EXPECT_TRUE(Form->AntsDrawn());
+
+    QImage shown(Form->PaintArea->size(), QImage::Format_RGB32);
+    Form->PaintArea->render(&shown);
+    // The bottom edge runs along view row 30, inverted where a dash lies, untouched between.
+    int inverted = 0;
+    for (int x = 10; x <= 40; ++x) {
+        const QRgb pixel = shown.pixel(x, 30);
+        const TPixel24 under = Form->ViewImage()->GetPixel(x, 30);
+        if (qBlue(pixel) == 255 - under.Blue && qRed(pixel) == 255 - under.Red) ++inverted;
+        else EXPECT_EQ(qBlue(pixel), under.Blue);
+    }
+    EXPECT_GT(inverted, 10);
+    EXPECT_LT(inverted, 31);
+    // Outside the outline the view is untouched.
+    EXPECT_EQ(qBlue(shown.pixel(20, 20)), Form->ViewImage()->GetPixel(20, 20).Blue);
+}
+
+TEST_F(ViewTest, StatusLineIsRewrittenByTheTimer) {
+    Load(20, 10);
+    Form->StatusBar->SetSimpleText("something else");
+    QMetaObject::invokeMethod(Form->ToolbarClearTimer, "timeout");
+    EXPECT_EQ(Status(), "Zoom 100% (20x10)");
+    EXPECT_EQ(Form->ToolbarClearTimer->interval(), 200);
+    EXPECT_EQ(Form->SelectionTimer->interval(), 400);
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+// Targa, PCX, Photoshop and SGI readers on small files whose pixels are known.
+#include "TestSupport.h"
+
+#include "formats/PCXGraphic.h"
+#include "formats/PSDGraphic.h"
+#include "formats/SGIGraphic.h"
+#include "formats/TargaGraphic.h"
+#include "platform/Exception.h"
+#include "platform/Stream.h"
+
+namespace {
+
+void Put16LE(TBytes& b, std::size_t at, unsigned v) { b[at] = v & 0xFF; b[at + 1] = (v >> 8) & 0xFF; }
+void Put16BE(TBytes& b, std::size_t at, unsigned v) { b[at] = (v >> 8) & 0xFF; b[at + 1] = v & 0xFF; }
+void Put32BE(TBytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = (v >> (24 - 8 * i)) & 0xFF;
+}
+void Append(TBytes& b, std::initializer_list<unsigned> values) {
+    for (unsigned v : values) b.push_back(static_cast<std::uint8_t>(v));
+}
+
+// ---- Targa ----
+
+TBytes TargaHeader(unsigned imageType, unsigned width, unsigned height, unsigned depth, unsigned descriptor,
+                   unsigned mapType = 0, unsigned mapLength = 0, unsigned mapEntrySize = 0) {
+    TBytes b(18, 0);
+    b[1] = static_cast<std::uint8_t>(mapType);
+    b[2] = static_cast<std::uint8_t>(imageType);
+    Put16LE(b, 5, mapLength);
+    b[7] = static_cast<std::uint8_t>(mapEntrySize);
+    Put16LE(b, 12, width);
+    Put16LE(b, 14, height);
+    b[16] = static_cast<std::uint8_t>(depth);
+    b[17] = static_cast<std::uint8_t>(descriptor);
+    return b;
+}
+
+TBgrImage LoadTarga(const TBytes& bytes) { return ToBgr(*LoadBytes(bytes, "tga").Bitmap); }
+
+TEST(TargaReader, RowOrderFollowsTheDescriptor) {
+    TBytes file = TargaHeader(2, 2, 2, 24, 0);
+    Append(file, {0, 0, 255, 0, 0, 255, /* second stored row */ 255, 0, 0, 255, 0, 0});
+    TBgrImage bottomUp = LoadTarga(file);
+    EXPECT_EQ(bottomUp.At(0, 1), RGBColor(255, 0, 0));  // first stored row at the bottom
+    EXPECT_EQ(bottomUp.At(0, 0), RGBColor(0, 0, 255));
+    file[17] = 0x20;
+    TBgrImage topDown = LoadTarga(file);
+    EXPECT_EQ(topDown.At(0, 0), RGBColor(255, 0, 0));
+    EXPECT_EQ(topDown.At(1, 1), RGBColor(0, 0, 255));
+}
+
+TEST(TargaReader, SixteenBitColourMapAndFifteenBitPixels) {
+    TBytes mapped = TargaHeader(1, 1, 1, 8, 0x20, 1, 2, 16);
+    Append(mapped, {0x00, 0x00, 0xFF, 0x7F, /* pixel */ 1});
+    EXPECT_EQ(LoadTarga(mapped).At(0, 0), RGBColor(248, 248, 248));
+
+    TBytes direct = TargaHeader(2, 2, 1, 15, 0x20);
+    Append(direct, {0x00, 0x7C, 0x1F, 0x00});  // pure red, pure blue: 2 bytes a pixel
+    TLoadedPicture loaded = LoadBytes(direct, "tga");
+    EXPECT_EQ(loaded.Bitmap->PixelFormat(), TPixelFormat::pf15bit);
+    TBgrImage image = ToBgr(*loaded.Bitmap);
+    EXPECT_EQ(image.At(0, 0), RGBColor(255, 0, 0));
+    EXPECT_EQ(image.At(1, 0), RGBColor(0, 0, 255));
+}
+
+TEST(TargaReader, RunLengthGrayMatchesItsUncompressedTwin) {
+    TBytes raw = TargaHeader(3, 4, 2, 8, 0x20);
+    Append(raw, {10, 10, 10, 20, 30, 40, 50, 50});
+    TBytes rle = TargaHeader(11, 4, 2, 8, 0x20);
+    Append(rle, {0x82, 10, 0x00, 20, /* row 2 */ 0x01, 30, 40, 0x81, 50});
+    EXPECT_TRUE(SamePicture(LoadTarga(rle), LoadTarga(raw)));
+}
+
+TEST(TargaReader, PacketPastTheRowIsConsumedWhole) {
+    TBytes rle = TargaHeader(11, 2, 2, 8, 0x20);
+    // A run of three covers row 0 and one pixel beyond; row 1 starts after that packet.
+    Append(rle, {0x82, 100, 0x81, 200});
+    TBgrImage image = LoadTarga(rle);
+    EXPECT_EQ(image.At(1, 0), RGBColor(100, 100, 100));
+    EXPECT_EQ(image.At(0, 1), RGBColor(200, 200, 200));
+    EXPECT_EQ(image.At(1, 1), RGBColor(200, 200, 200));
+}
+
+TEST(TargaReader, GrayWithAlphaShowsTheGraySamples) {
+    TBytes file = TargaHeader(3, 2, 1, 16, 0x28);
+    Append(file, {90, 255, 180, 0});
+    TBgrImage image = LoadTarga(file);
+    EXPECT_EQ(image.At(0, 0), RGBColor(90, 90, 90));
+    EXPECT_EQ(image.At(1, 0), RGBColor(180, 180, 180));
+}
+
+TEST(TargaReader, TruncatedRowsRaiseTheStreamError) {
+    TBytes file = TargaHeader(2, 4, 4, 24, 0);
+    Append(file, {1, 2, 3});
+    EXPECT_THROW(LoadTarga(file), EReadError);
+}
+
+// ---- PCX ----
+
+TBytes PcxHeader(unsigned version, unsigned bits, unsigned planes, unsigned xmin, unsigned xmax, unsigned height,
+                 unsigned bytesPerLine, unsigned paletteInfo = 1, unsigned encoding = 0) {
+    TBytes b(128, 0);
+    b[0] = 10;
+    b[1] = static_cast<std::uint8_t>(version);
+    b[2] = static_cast<std::uint8_t>(encoding);
+    b[3] = static_cast<std::uint8_t>(bits);
+    Put16LE(b, 4, xmin);
+    Put16LE(b, 8, xmax);
+    Put16LE(b, 10, height - 1);
+    b[65] = static_cast<std::uint8_t>(planes);
+    Put16LE(b, 66, bytesPerLine);
+    Put16LE(b, 68, paletteInfo);
+    return b;
+}
+
+TBgrImage LoadPcx(const TBytes& bytes) { return ToBgr(*LoadBytes(bytes, "pcx").Bitmap); }
+
+TEST(PCXReader, SixteenColoursFromTheHeaderPalette) {
+    TBytes file = PcxHeader(5, 1, 4, 0, 1, 1, 2);
+    file[16 + 3 * 5] = 10;  // colour 5 = (10, 20, 30)
+    file[16 + 3 * 5 + 1] = 20;
+    file[16 + 3 * 5 + 2] = 30;
+    // Pixel 0 has bits 0 and 2 set (planes 0 and 2); pixel 1 is colour 0.
+    Append(file, {0x80, 0, 0, 0, 0x80, 0, 0, 0});
+    TBgrImage image = LoadPcx(file);
+    EXPECT_EQ(image.At(0, 0), RGBColor(10, 20, 30));
+    EXPECT_EQ(image.At(1, 0), RGBColor(0, 0, 0));
+    // Version 3 files use the standard colours whatever their header says.
+    file[1] = 3;
+    EXPECT_EQ(LoadPcx(file).At(0, 0), RGBColor(170, 0, 170));
+}
+
+TEST(PCXReader, EightBitPalettesAndGrayLevels) {
+    TBytes file = PcxHeader(5, 8, 1, 10, 19, 1, 10, 2);
+    for (unsigned i = 0; i < 10; ++i) file.push_back(static_cast<std::uint8_t>(i * 20));
+    TBgrImage grey = LoadPcx(file);
+    EXPECT_EQ(grey.Width, 10);  // xmin 10 .. xmax 19
+    EXPECT_EQ(grey.At(3, 0), RGBColor(60, 60, 60));
+    file.push_back(12);
+    for (unsigned i = 0; i < 256; ++i) Append(file, {255 - i, i, 7});
+    TBgrImage coloured = LoadPcx(file);
+    EXPECT_EQ(coloured.At(3, 0), RGBColor(195, 60, 7));
+}
+
+TEST(PCXReader, ThreePlanesConvertToBlueGreenRed) {
+    TBytes file = PcxHeader(5, 8, 3, 0, 1, 1, 2, 1, 1);
+    Append(file, {0xC2, 200, /* green */ 1, 2, /* blue */ 0xC2, 0});
+    TBgrImage image = LoadPcx(file);
+    EXPECT_EQ(image.At(0, 0), RGBColor(200, 1, 0));
+    EXPECT_EQ(image.At(1, 0), RGBColor(200, 2, 0));
+}
+
+TEST(PCXReader, RowsNarrowerThanThePictureAreRefused) {
+    TBytes file = PcxHeader(5, 8, 1, 0, 99, 1, 4);
+    file.resize(file.size() + 8, 0);
+    EXPECT_THROW(LoadPcx(file), EInvalidGraphic);
+}
+
+TEST(PCXReader, ShortDataLeavesTheMissingRowsBlack) {
+    TBytes file = PcxHeader(5, 8, 1, 0, 1, 4, 2, 2);
+    Append(file, {255, 255});
+    TBgrImage image = LoadPcx(file);
+    EXPECT_EQ(image.At(0, 0), RGBColor(255, 255, 255));
+    EXPECT_EQ(image.At(0, 3), RGBColor(0, 0, 0));
+}
+
+// ---- Photoshop ----
+
+TBytes PsdFile(unsigned channels, unsigned width, unsigned height, unsigned depth, unsigned mode,
+               const TBytes& planes, const char* signature = "8BPS") {
+    TBytes b(26, 0);
+    std::copy(signature, signature + 4, b.begin());
+    Put16BE(b, 4, 1);
+    Put16BE(b, 12, channels);
+    Put32BE(b, 14, height);
+    Put32BE(b, 18, width);
+    Put16BE(b, 22, depth);
+    Put16BE(b, 24, mode);
+    b.resize(b.size() + 14, 0);  // three empty sections and the compression word 0
+    b.insert(b.end(), planes.begin(), planes.end());
+    return b;
+}
+
+TEST(PSDReader, LowerCaseSignatureIsClaimedButRefused) {
+    TBytes file = PsdFile(3, 1, 1, 8, 3, {1, 2, 3}, "8bps");
+    TMemoryStream stream(file);
+    EXPECT_TRUE(TPSDGraphic::CanLoadStream(stream));
+    try {
+        LoadBytes(file, "psd");
+        FAIL() << "loaded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_STREQ(e.what(), "Cannot load image. Invalid or unexpected PSD or PDD image format.");
+    }
+}
+
+TEST(PSDReader, CMYKPlanesOfFullInkValuesShowWhite) {
+    TBgrImage image = ToBgr(*LoadBytes(PsdFile(4, 1, 1, 8, 4, {255, 255, 255, 255}), "psd").Bitmap);
+    EXPECT_EQ(image.At(0, 0), RGBColor(255, 255, 255));
+}
+
+TEST(PSDReader, ExtraChannelsAndSixteenBitSamples) {
+    TBgrImage five = ToBgr(*LoadBytes(PsdFile(5, 1, 1, 8, 3, {10, 20, 30, 40, 50}), "psd").Bitmap);
+    EXPECT_EQ(five.At(0, 0), RGBColor(10, 20, 30));
+    TBgrImage wide = ToBgr(*LoadBytes(PsdFile(3, 1, 1, 16, 3, {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x10}), "psd").Bitmap);
+    EXPECT_EQ(wide.At(0, 0), RGBColor(255, 127, 0));
+}
+
+TEST(PSDReader, TooFewChannelsForTheModeAreRefused) {
+    EXPECT_THROW(LoadBytes(PsdFile(2, 1, 1, 8, 4, {1, 2}), "psd"), EInvalidGraphic);
+}
+
+// ---- SGI ----
+
+TBytes SgiHeader(unsigned storage, unsigned bpc, unsigned dimension, unsigned width, unsigned height, unsigned channels) {
+    TBytes b(512, 0);
+    Put16BE(b, 0, 474);
+    b[2] = static_cast<std::uint8_t>(storage);
+    b[3] = static_cast<std::uint8_t>(bpc);
+    Put16BE(b, 4, dimension);
+    Put16BE(b, 6, width);
+    Put16BE(b, 8, height);
+    Put16BE(b, 10, channels);
+    return b;
+}
+
+TEST(SGIReader, VerbatimAndRunLengthGiveTheSamePictureBottomUp) {
+    TBytes verbatim = SgiHeader(0, 1, 3, 2, 2, 3);
+    // Channel planes, each stored bottom row first.
+    Append(verbatim, {255, 255, 0, 0, /* green */ 0, 0, 0, 0, /* blue */ 0, 0, 255, 255});
+    TBgrImage plain = ToBgr(*LoadBytes(verbatim, "rgb").Bitmap);
+    EXPECT_EQ(plain.At(0, 1), RGBColor(255, 0, 0));  // first stored row at the bottom
+    EXPECT_EQ(plain.At(0, 0), RGBColor(0, 0, 255));
+
+    TBytes rle = SgiHeader(1, 1, 3, 2, 2, 3);
+    const std::uint32_t tables = 512 + 2 * 6 * 4;
+    rle.resize(tables, 0);
+    const unsigned values[6] = {255, 0, 0, 0, 0, 255};  // channel c, row r: c * 2 + r
+    for (unsigned i = 0; i < 6; ++i) {
+        Put32BE(rle, 512 + 4 * i, tables + 3 * i);
+        Put32BE(rle, 512 + 24 + 4 * i, 3);
+    }
+    for (unsigned v : values) Append(rle, {0x02, v, 0x00});  // a run of two, then the end marker
+    EXPECT_TRUE(SamePicture(ToBgr(*LoadBytes(rle, "rgb").Bitmap), plain));
+}
+
+TEST(SGIReader, TwoBytesPerSampleAndOffsetsOutsideTheFile) {
+    TBytes wide = SgiHeader(0, 2, 2, 1, 1, 1);
+    Append(wide, {0xAB, 0xCD});
+    EXPECT_EQ(ToBgr(*LoadBytes(wide, "bw").Bitmap).At(0, 0), RGBColor(0xAB, 0xAB, 0xAB));
+
+    TBytes rle = SgiHeader(1, 1, 2, 1, 1, 1);
+    rle.resize(520, 0);
+    Put32BE(rle, 512, 0x7FFFFFF0);  // start far beyond the end of the file
+    Put32BE(rle, 516, 0xFFFFFFFF);
+    EXPECT_EQ(ToBgr(*LoadBytes(rle, "bw").Bitmap).At(0, 0), RGBColor(0, 0, 0));
+}
+
+TEST(SGIReader, DimensionZeroIsNotClaimed) {
+    TBytes file = SgiHeader(0, 1, 0, 1, 1, 1);
+    file.push_back(0);
+    TMemoryStream stream(file);
+    EXPECT_FALSE(TSGIGraphic::CanLoadStream(stream));
+    EXPECT_EQ(stream.Position(), 0);
+}
+
+}  // namespace
