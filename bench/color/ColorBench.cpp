@@ -46,8 +46,7 @@ void BM_Line(benchmark::State& state, TLineCase c) {
     cm.SetSourceDepth(c.Depth);
     cm.SetTargetDepth(8);
     std::vector<std::uint8_t> source(c.SourceBytes), target(c.TargetBytes);
-    for (std::size_t i = 0; i < source.size(); ++i)
-        source[i] = static_cast<std::uint8_t>(i * 37);
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint8_t>(i * 37);
     for (auto _ : state) {
         cm.ConvertLine(source.data(), source.size(), target.data(), target.size(), kPixels);
         benchmark::DoNotOptimize(target.data());
@@ -58,16 +57,11 @@ void BM_Line(benchmark::State& state, TLineCase c) {
 
 using S = ColorScheme;
 BENCHMARK_CAPTURE(BM_Line, RGBToBGR8, TLineCase{S::RGB, 8, S::BGR, 3, 0, kPixels * 3, kPixels * 3});
-BENCHMARK_CAPTURE(BM_Line, RGBAToBGRA8,
-                  TLineCase{S::RGBA, 8, S::BGRA, 4, 0, kPixels * 4, kPixels * 4});
-BENCHMARK_CAPTURE(BM_Line, RGB16BigEndianToBGR8,
-                  TLineCase{S::RGB, 16, S::BGR, 3, SwapBytes, kPixels * 6, kPixels * 3});
-BENCHMARK_CAPTURE(BM_Line, Palette4To8,
-                  TLineCase{S::Indexed, 4, S::Indexed, 1, 0, kPixels / 2, kPixels});
-BENCHMARK_CAPTURE(BM_Line, YCbCrToBGR8,
-                  TLineCase{S::YCbCr, 8, S::BGR, 3, 0, kPixels * 3, kPixels * 3});
-BENCHMARK_CAPTURE(BM_Line, CMYKToBGR8,
-                  TLineCase{S::CMYK, 8, S::BGR, 4, 0, kPixels * 4, kPixels * 3});
+BENCHMARK_CAPTURE(BM_Line, RGBAToBGRA8, TLineCase{S::RGBA, 8, S::BGRA, 4, 0, kPixels * 4, kPixels * 4});
+BENCHMARK_CAPTURE(BM_Line, RGB16BigEndianToBGR8, TLineCase{S::RGB, 16, S::BGR, 3, SwapBytes, kPixels * 6, kPixels * 3});
+BENCHMARK_CAPTURE(BM_Line, Palette4To8, TLineCase{S::Indexed, 4, S::Indexed, 1, 0, kPixels / 2, kPixels});
+BENCHMARK_CAPTURE(BM_Line, YCbCrToBGR8, TLineCase{S::YCbCr, 8, S::BGR, 3, 0, kPixels * 3, kPixels * 3});
+BENCHMARK_CAPTURE(BM_Line, CMYKToBGR8, TLineCase{S::CMYK, 8, S::BGR, 4, 0, kPixels * 4, kPixels * 3});
 
 }  // namespace
 

@@ -132,7 +132,8 @@ inline void TIFFJPEG(TInput in) {
     p.Width = in.Byte() + 1u;
     p.Height = in.Byte() + 1u;
     const std::uint8_t flags = in.Byte();
-    static constexpr ColorScheme Schemes[] = {ColorScheme::YCbCr, ColorScheme::RGB, ColorScheme::Gray, ColorScheme::CMYK};
+    static constexpr ColorScheme Schemes[] = {ColorScheme::YCbCr, ColorScheme::RGB, ColorScheme::Gray,
+                                              ColorScheme::CMYK};
     p.ColorScheme = Schemes[flags & 3];
     p.SamplesPerPixel = p.ColorScheme == ColorScheme::Gray ? 1 : p.ColorScheme == ColorScheme::CMYK ? 4 : 3;
     p.PlanarConfig = flags & 4 ? 2 : 1;
@@ -147,7 +148,8 @@ inline void TIFFJPEG(TInput in) {
     try {
         TTIFFJPEGDecoder decoder(p);
         decoder.BeginDecoding();
-        Run(decoder, strip, std::size_t{p.BytesPerLine} * p.Height, static_cast<std::int32_t>(p.BytesPerLine * p.Height));
+        Run(decoder, strip, std::size_t{p.BytesPerLine} * p.Height,
+            static_cast<std::int32_t>(p.BytesPerLine * p.Height));
         // A second strip through the same decompressor.
         Run(decoder, strip, p.BytesPerLine, static_cast<std::int32_t>(p.BytesPerLine));
         decoder.FinishDecoding();
@@ -171,9 +173,9 @@ struct TEntry {
 
 // Target names: the fuzzer executable is fuzz_<name>, its inputs live in folders of that name.
 inline constexpr TEntry Fuzzers[] = {
-    {"targa_rle", Targa}, {"packbits_rle", Packbits}, {"pcx_rle", PCX}, {"sgi_rle", SGI},
-    {"tiff_lzw", TIFFLZW}, {"gif_lzw", GIFLZW}, {"ccitt_fax3", Fax3}, {"ccitt_mh", FaxMH},
-    {"lz77", LZ77}, {"tiff_jpeg", TIFFJPEG}, {"thunder", Thunder},
+    {"targa_rle", Targa},  {"packbits_rle", Packbits}, {"pcx_rle", PCX},     {"sgi_rle", SGI},
+    {"tiff_lzw", TIFFLZW}, {"gif_lzw", GIFLZW},        {"ccitt_fax3", Fax3}, {"ccitt_mh", FaxMH},
+    {"lz77", LZ77},        {"tiff_jpeg", TIFFJPEG},    {"thunder", Thunder},
 };
 
 inline TFuzzer Find(std::string_view name) {

@@ -48,15 +48,13 @@ QString ExpandLicence(const QString& title) {
 }
 
 QString MailLinkText(const QString& title, const QString& version) {
-    return QStringLiteral("mailto:") + QString::fromUtf8(MakerMail) +
-           QStringLiteral("?subject=\"About ") + title + QStringLiteral(" v. ") + version +
-           QStringLiteral("\"");
+    return QStringLiteral("mailto:") + QString::fromUtf8(MakerMail) + QStringLiteral("?subject=\"About ") + title +
+           QStringLiteral(" v. ") + version + QStringLiteral("\"");
 }
 
 void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit Clicked();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit Clicked();
 }
 
 TAboutDialog::TAboutDialog(const QString& title, QWidget* owner)
@@ -73,9 +71,8 @@ TAboutDialog::TAboutDialog(const QString& title, QWidget* owner)
     version_ = new QLabel(QStringLiteral("version: ") + FileVersionText(), this);
 
     auto* by = new QLabel(QStringLiteral("by: "), this);
-    mail_ = new TLinkLabel(QString::fromUtf8(MakerName) + QStringLiteral(" <") +
-                               QString::fromUtf8(MakerMail) + QStringLiteral(">"),
-                           this);
+    mail_ = new TLinkLabel(
+        QString::fromUtf8(MakerName) + QStringLiteral(" <") + QString::fromUtf8(MakerMail) + QStringLiteral(">"), this);
 
     licence_ = new QPlainTextEdit(this);
     licence_->setReadOnly(true);
@@ -124,20 +121,17 @@ TAboutDialog::TAboutDialog(const QString& title, QWidget* owner)
 
     connect(close_, &QPushButton::clicked, this, [this] { done(1); });
     connect(web_, &TLinkLabel::Clicked, this, [this] {
-        if (OpenLink)
-            OpenLink(QString::fromUtf8(MakerSite));
+        if (OpenLink) OpenLink(QString::fromUtf8(MakerSite));
     });
     connect(mail_, &TLinkLabel::Clicked, this, [this] {
-        if (OpenLink)
-            OpenLink(MailLinkText(appTitle_, FileVersionText()));
+        if (OpenLink) OpenLink(MailLinkText(appTitle_, FileVersionText()));
     });
 }
 
 void TAboutDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr)
-        return;
+    if (screen == nullptr) return;
     const QRect work = screen->availableGeometry();
     const QSize outer = frameGeometry().size();
     move(work.x() + (work.width() - outer.width()) / 2, work.y() + (work.height() - outer.height()) / 2);

@@ -28,6 +28,7 @@ public:
     using QLabel::QLabel;
 signals:
     void Clicked();
+
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };

@@ -6,8 +6,7 @@
 
 QString FourPartVersion(const QString& version) {
     QStringList parts = version.split(QLatin1Char('.'));
-    if (version.isEmpty() || parts.size() > 4)
-        return {};
+    if (version.isEmpty() || parts.size() > 4) return {};
     for (QString& part : parts) {
         bool ok = false;
         const uint value = part.toUInt(&ok);
@@ -15,17 +14,14 @@ QString FourPartVersion(const QString& version) {
             return {};
         part = QString::number(value);
     }
-    while (parts.size() < 4)
-        parts << QStringLiteral("0");
+    while (parts.size() < 4) parts << QStringLiteral("0");
     return parts.join(QLatin1Char('.'));
 }
 
 QString FileVersionText(const QString& fileName) {
-    if (QCoreApplication::instance() == nullptr)
-        return {};
+    if (QCoreApplication::instance() == nullptr) return {};
     const QString own = QCoreApplication::applicationFilePath();
     const QFileInfo file(fileName.isEmpty() ? own : fileName);
-    if (!file.exists() || file.canonicalFilePath() != QFileInfo(own).canonicalFilePath())
-        return {};
+    if (!file.exists() || file.canonicalFilePath() != QFileInfo(own).canonicalFilePath()) return {};
     return FourPartVersion(QStringLiteral(PIXAMO_VERSION));
 }

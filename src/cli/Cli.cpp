@@ -2,9 +2,9 @@
 
 #include "PictureLoader.h"
 
+#include "core/ColorEffects.h"
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
-#include "core/ColorEffects.h"
 #include "core/Transforms.h"
 #include "platform/Exception.h"
 #include "platform/PictureFiles.h"
@@ -21,8 +21,8 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <set>
 #include <ostream>
+#include <set>
 #include <utility>
 
 namespace {
@@ -34,9 +34,23 @@ const char* const FilterNames[7] = {"box", "triangle", "hermite", "bell", "splin
 constexpr int DefaultFilter = 5;
 
 // A wrong argument: reported with the usage line, exit status 2.
-class EUsage : public Exception { using Exception::Exception; };
+class EUsage : public Exception {
+    using Exception::Exception;
+};
 
-enum class TOperationKind { Scale, ScalePercent, RotateLeft, RotateRight, Flip, Flop, Crop, Enlighten, Endarken, Mix, Gamma };
+enum class TOperationKind {
+    Scale,
+    ScalePercent,
+    RotateLeft,
+    RotateRight,
+    Flip,
+    Flop,
+    Crop,
+    Enlighten,
+    Endarken,
+    Mix,
+    Gamma
+};
 
 struct TOperation {
     TOperationKind Kind;
@@ -95,8 +109,7 @@ TOperation ParseScale(const std::string& text, int filter) {
     op.Filter = filter;
     if (!text.empty() && text.back() == '%') {
         std::optional<double> percent = ParseNumber(text.substr(0, text.size() - 1));
-        if (!percent || *percent <= 0)
-            throw EUsage("--scale " + text + ": the percentage must be a number above 0.");
+        if (!percent || *percent <= 0) throw EUsage("--scale " + text + ": the percentage must be a number above 0.");
         op.Kind = TOperationKind::ScalePercent;
         op.Percent = *percent;
         return op;
@@ -119,7 +132,8 @@ TOperation ParseCrop(const std::string& text) {
     if (parts.size() == 4)
         for (int i = 0; i < 4; ++i) v[i] = ParseInt(parts[static_cast<std::size_t>(i)]);
     if (parts.size() != 4 || !v[0] || !v[1] || !v[2] || !v[3] || *v[0] < 0 || *v[1] < 0 || *v[2] <= 0 || *v[3] <= 0)
-        throw EUsage("--crop " + text + ": give X,Y,WIDTH,HEIGHT in whole pixels (X and Y from 0, WIDTH and HEIGHT above 0).");
+        throw EUsage("--crop " + text +
+                     ": give X,Y,WIDTH,HEIGHT in whole pixels (X and Y from 0, WIDTH and HEIGHT above 0).");
     op.X = *v[0];
     op.Y = *v[1];
     op.Width = *v[2];
@@ -143,8 +157,7 @@ TOperation ParseMix(const std::string& text) {
 TOperation ParseGamma(const std::string& text) {
     TOperation op{TOperationKind::Gamma, text};
     std::optional<double> gamma = ParseNumber(text);
-    if (!gamma || *gamma < 0.1 || *gamma > 2.5)
-        throw EUsage("--gamma " + text + ": give a number from 0.1 to 2.5.");
+    if (!gamma || *gamma < 0.1 || *gamma > 2.5) throw EUsage("--gamma " + text + ": give a number from 0.1 to 2.5.");
     op.Gamma = static_cast<float>(*gamma);
     return op;
 }
@@ -164,33 +177,49 @@ TConvertJob ParseConvert(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) throw EUsage(arg + " needs a value.");
             return args[++i];
         };
-        if (arg == "--") onlyNames = true;
-        else if (arg == "--verbose") job.Verbose = true;
-        else if (arg == "-o") job.OutputFolder = value();
+        if (arg == "--")
+            onlyNames = true;
+        else if (arg == "--verbose")
+            job.Verbose = true;
+        else if (arg == "-o")
+            job.OutputFolder = value();
         else if (arg == "--format") {
             job.Format = value();
-            if (job.Format != "jpg" && job.Format != "bmp") throw EUsage("--format " + job.Format + ": give jpg or bmp.");
+            if (job.Format != "jpg" && job.Format != "bmp")
+                throw EUsage("--format " + job.Format + ": give jpg or bmp.");
         } else if (arg == "--filter") {
             const std::string& name = value();
             auto found = std::find(std::begin(FilterNames), std::end(FilterNames), name);
             if (found == std::end(FilterNames))
                 throw EUsage("--filter " + name + ": give box, triangle, hermite, bell, spline, lanczos3 or mitchell.");
             filter = static_cast<int>(found - std::begin(FilterNames));
-        } else if (arg == "--scale") job.Operations.push_back(ParseScale(value(), filter));
-        else if (arg == "--crop") job.Operations.push_back(ParseCrop(value()));
-        else if (arg == "--mix") job.Operations.push_back(ParseMix(value()));
-        else if (arg == "--gamma") job.Operations.push_back(ParseGamma(value()));
-        else if (arg == "--rotate-left") job.Operations.push_back({TOperationKind::RotateLeft, ""});
-        else if (arg == "--rotate-right") job.Operations.push_back({TOperationKind::RotateRight, ""});
-        else if (arg == "--flip") job.Operations.push_back({TOperationKind::Flip, ""});
-        else if (arg == "--flop") job.Operations.push_back({TOperationKind::Flop, ""});
-        else if (arg == "--enlighten") job.Operations.push_back({TOperationKind::Enlighten, ""});
-        else if (arg == "--endarken") job.Operations.push_back({TOperationKind::Endarken, ""});
-        else throw EUsage("Unknown option " + arg + ".");
+        } else if (arg == "--scale")
+            job.Operations.push_back(ParseScale(value(), filter));
+        else if (arg == "--crop")
+            job.Operations.push_back(ParseCrop(value()));
+        else if (arg == "--mix")
+            job.Operations.push_back(ParseMix(value()));
+        else if (arg == "--gamma")
+            job.Operations.push_back(ParseGamma(value()));
+        else if (arg == "--rotate-left")
+            job.Operations.push_back({TOperationKind::RotateLeft, ""});
+        else if (arg == "--rotate-right")
+            job.Operations.push_back({TOperationKind::RotateRight, ""});
+        else if (arg == "--flip")
+            job.Operations.push_back({TOperationKind::Flip, ""});
+        else if (arg == "--flop")
+            job.Operations.push_back({TOperationKind::Flop, ""});
+        else if (arg == "--enlighten")
+            job.Operations.push_back({TOperationKind::Enlighten, ""});
+        else if (arg == "--endarken")
+            job.Operations.push_back({TOperationKind::Endarken, ""});
+        else
+            throw EUsage("Unknown option " + arg + ".");
     }
     if (job.OutputFolder.empty()) {
         if (!job.Format.empty()) throw EUsage("--format goes with -o DIR.");
-        if (positional.size() != 2) throw EUsage("convert needs INPUT and OUTPUT (or -o DIR --format jpg|bmp INPUT...).");
+        if (positional.size() != 2)
+            throw EUsage("convert needs INPUT and OUTPUT (or -o DIR --format jpg|bmp INPUT...).");
         job.Inputs = {positional[0]};
         job.Output = positional[1];
     } else {
@@ -216,37 +245,55 @@ void Timed(const TConvertJob& job, std::ostream& err, const std::string& label, 
 std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) {
     const int width = picture->Width(), height = picture->Height();
     switch (op.Kind) {
-    case TOperationKind::Scale:
-    case TOperationKind::ScalePercent: {
-        long long newWidth = op.Width, newHeight = op.Height;
-        if (op.Kind == TOperationKind::ScalePercent) {
-            newWidth = std::llround(width * op.Percent / 100);
-            newHeight = std::llround(height * op.Percent / 100);
-            if (newWidth < 1 || newHeight < 1 ||
-                static_cast<double>(newWidth) * static_cast<double>(newHeight) > static_cast<double>(MaxResultPixels))
-                throw Exception(FormatText("Scaling the %dx%d picture by %s gives %lldx%lld pixels, which cannot be made.",
-                                           width, height, op.Text.c_str(), newWidth, newHeight));
+        case TOperationKind::Scale:
+        case TOperationKind::ScalePercent: {
+            long long newWidth = op.Width, newHeight = op.Height;
+            if (op.Kind == TOperationKind::ScalePercent) {
+                newWidth = std::llround(width * op.Percent / 100);
+                newHeight = std::llround(height * op.Percent / 100);
+                if (newWidth < 1 || newHeight < 1 ||
+                    static_cast<double>(newWidth) * static_cast<double>(newHeight) >
+                        static_cast<double>(MaxResultPixels))
+                    throw Exception(
+                        FormatText("Scaling the %dx%d picture by %s gives %lldx%lld pixels, which cannot be made.",
+                                   width, height, op.Text.c_str(), newWidth, newHeight));
+            }
+            const TResampleFilter& filter = ResampleFilterAt(op.Filter);
+            auto result = TPixelBuffer::Create(static_cast<int>(newWidth), static_cast<int>(newHeight));
+            picture->Resample(*result, filter.Filter, filter.Support);
+            picture = std::move(result);
+            return FormatText("scale %lldx%lld %s", newWidth, newHeight, FilterNames[op.Filter]);
         }
-        const TResampleFilter& filter = ResampleFilterAt(op.Filter);
-        auto result = TPixelBuffer::Create(static_cast<int>(newWidth), static_cast<int>(newHeight));
-        picture->Resample(*result, filter.Filter, filter.Support);
-        picture = std::move(result);
-        return FormatText("scale %lldx%lld %s", newWidth, newHeight, FilterNames[op.Filter]);
-    }
-    case TOperationKind::RotateLeft: picture->RotateLeft(); return "rotate-left";
-    case TOperationKind::RotateRight: picture->RotateRight(); return "rotate-right";
-    case TOperationKind::Flip: picture->Flip(); return "flip";
-    case TOperationKind::Flop: picture->Flop(); return "flop";
-    case TOperationKind::Crop:
-        if (static_cast<long long>(op.X) + op.Width > width || static_cast<long long>(op.Y) + op.Height > height)
-            throw Exception(FormatText("The crop rectangle %s does not lie inside the %dx%d picture.", op.Text.c_str(),
-                                       width, height));
-        picture = CopyRect(*picture, op.X, op.Y, op.Width, op.Height);
-        return "crop " + op.Text;
-    case TOperationKind::Enlighten: Enlighten(*picture); return "enlighten";
-    case TOperationKind::Endarken: Endarken(*picture); return "endarken";
-    case TOperationKind::Mix: MixWithColor(*picture, op.Color); return "mix " + op.Text;
-    case TOperationKind::Gamma: ApplyGamma(*picture, op.Gamma); return "gamma " + op.Text;
+        case TOperationKind::RotateLeft:
+            picture->RotateLeft();
+            return "rotate-left";
+        case TOperationKind::RotateRight:
+            picture->RotateRight();
+            return "rotate-right";
+        case TOperationKind::Flip:
+            picture->Flip();
+            return "flip";
+        case TOperationKind::Flop:
+            picture->Flop();
+            return "flop";
+        case TOperationKind::Crop:
+            if (static_cast<long long>(op.X) + op.Width > width || static_cast<long long>(op.Y) + op.Height > height)
+                throw Exception(FormatText("The crop rectangle %s does not lie inside the %dx%d picture.",
+                                           op.Text.c_str(), width, height));
+            picture = CopyRect(*picture, op.X, op.Y, op.Width, op.Height);
+            return "crop " + op.Text;
+        case TOperationKind::Enlighten:
+            Enlighten(*picture);
+            return "enlighten";
+        case TOperationKind::Endarken:
+            Endarken(*picture);
+            return "endarken";
+        case TOperationKind::Mix:
+            MixWithColor(*picture, op.Color);
+            return "mix " + op.Text;
+        case TOperationKind::Gamma:
+            ApplyGamma(*picture, op.Gamma);
+            return "gamma " + op.Text;
     }
     return "";
 }
@@ -254,8 +301,10 @@ std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) 
 // Saves as the editor does: ".jpg" in any letter case gives JPEG, any other name a bitmap.
 void Save(const TPixelBuffer& picture, const std::string& fileName) {
     TBgrView view{picture.Bits(), picture.Width(), picture.Height(), picture.Stride()};
-    if (ExtensionOf(fileName) == "jpg") SaveJpegFile(view, fileName, 95, true);
-    else SaveBmpFile(view, fileName);
+    if (ExtensionOf(fileName) == "jpg")
+        SaveJpegFile(view, fileName, 95, true);
+    else
+        SaveBmpFile(view, fileName);
 }
 
 void ConvertOne(const TConvertJob& job, const std::string& input, const std::string& output, std::ostream& err) {
@@ -277,9 +326,8 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
 class TScopedWarnings {
 public:
     TScopedWarnings(const std::string& name, std::ostream& err)
-        : previous_(SetWarningHandler([&name, &err](const std::string& message) {
-              err << name << ": Warning: " << message << "\n";
-          })) {}
+        : previous_(SetWarningHandler(
+              [&name, &err](const std::string& message) { err << name << ": Warning: " << message << "\n"; })) {}
     ~TScopedWarnings() { SetWarningHandler(previous_); }
     TScopedWarnings(const TScopedWarnings&) = delete;
     TScopedWarnings& operator=(const TScopedWarnings&) = delete;
@@ -305,7 +353,8 @@ int RunConvert(const std::vector<std::string>& args, const TCliStreams& io) {
     TConvertJob job = ParseConvert(args);
     if (job.OutputFolder.empty())
         return Reported(job.Inputs[0], io.Err, [&] { ConvertOne(job, job.Inputs[0], job.Output, io.Err); })
-                   ? CliSuccess : CliFailure;
+                   ? CliSuccess
+                   : CliFailure;
 
     namespace fs = std::filesystem;
     std::error_code error;
@@ -330,7 +379,8 @@ int RunConvert(const std::vector<std::string>& args, const TCliStreams& io) {
         });
         allDone = allDone && done;
     }
-    if (io.ErrIsTerminal) io.Err << "\r\033[K" << count << " pictures, " << (allDone ? "all converted" : "some failed") << "\n";
+    if (io.ErrIsTerminal)
+        io.Err << "\r\033[K" << count << " pictures, " << (allDone ? "all converted" : "some failed") << "\n";
     return allDone ? CliSuccess : CliFailure;
 }
 
@@ -344,14 +394,17 @@ int RunInfo(const std::vector<std::string>& files, const TCliStreams& io) {
     if (files.empty()) throw EUsage("info needs at least one FILE.");
     bool allRead = true;
     for (const std::string& file : files) {
-        allRead = Reported(file, io.Err, [&] {
-            TCliPicture picture = LoadCliPicture(file);
-            io.Out << file << "\n"
-                   << "  format: " << picture.Format << "\n"
-                   << "  size: " << picture.Bitmap->Width() << "x" << picture.Bitmap->Height() << "\n"
-                   << "  pixel format: " << PixelFormatText(*picture.Bitmap) << "\n";
-            for (const std::string& detail : picture.Details) io.Out << "  " << detail << "\n";
-        }) && allRead;
+        allRead = Reported(file, io.Err,
+                           [&] {
+                               TCliPicture picture = LoadCliPicture(file);
+                               io.Out << file << "\n"
+                                      << "  format: " << picture.Format << "\n"
+                                      << "  size: " << picture.Bitmap->Width() << "x" << picture.Bitmap->Height()
+                                      << "\n"
+                                      << "  pixel format: " << PixelFormatText(*picture.Bitmap) << "\n";
+                               for (const std::string& detail : picture.Details) io.Out << "  " << detail << "\n";
+                           }) &&
+                  allRead;
     }
     return allRead ? CliSuccess : CliFailure;
 }
@@ -416,7 +469,8 @@ int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {
         const std::string& command = arguments[0];
         std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
         auto endOfOptions = std::find(arguments.begin(), arguments.end(), "--");
-        if (command == "-h" || command == "help" || std::find(arguments.begin(), endOfOptions, "--help") != endOfOptions) {
+        if (command == "-h" || command == "help" ||
+            std::find(arguments.begin(), endOfOptions, "--help") != endOfOptions) {
             io.Out << CliHelpText();
             return CliSuccess;
         }

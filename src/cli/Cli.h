@@ -14,8 +14,8 @@ struct TCliStreams {
 
 // Exit statuses.
 constexpr int CliSuccess = 0;
-constexpr int CliFailure = 1;   // a picture could not be loaded, changed or saved
-constexpr int CliUsage = 2;     // the arguments are wrong
+constexpr int CliFailure = 1;  // a picture could not be loaded, changed or saved
+constexpr int CliUsage = 2;    // the arguments are wrong
 
 // Runs the command line given without the program name; returns the exit status.
 int RunCli(const std::vector<std::string>& arguments, const TCliStreams& streams);

@@ -1,7 +1,7 @@
 #include "cli/Cli.h"
 
-#include <iostream>
 #include <unistd.h>
+#include <iostream>
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);

@@ -50,9 +50,9 @@ protected:
     std::uint32_t restWidth_ = 0;
     const std::uint8_t* sourceStart_ = nullptr;
     const std::uint8_t* source_ = nullptr;
-    std::uint8_t* target_ = nullptr;       // start of the destination
+    std::uint8_t* target_ = nullptr;  // start of the destination
     std::size_t targetSize_ = 0;
-    std::size_t targetOffset_ = 0;         // current output byte
+    std::size_t targetOffset_ = 0;  // current output byte
     std::uint32_t freeTargetBits_ = 8;
     bool wordAligned_;
 };

@@ -19,5 +19,5 @@
 #include "codecs/LZ77Decoder.h"
 #include "codecs/LZWDecoders.h"
 #include "codecs/RLEDecoders.h"
-#include "codecs/ThunderDecoder.h"
 #include "codecs/TIFFJPEGDecoder.h"
+#include "codecs/ThunderDecoder.h"

@@ -4,10 +4,9 @@ namespace {
 constexpr const char* LZ77Error = "LZ77 decompression error.";
 
 uInt Count(std::int32_t size) { return size > 0 ? static_cast<uInt>(size) : 0; }
-}
+}  // namespace
 
-TLZ77Decoder::TLZ77Decoder(std::int32_t FlushMode, bool AutoReset)
-    : flushMode_(FlushMode), autoReset_(AutoReset) {}
+TLZ77Decoder::TLZ77Decoder(std::int32_t FlushMode, bool AutoReset) : flushMode_(FlushMode), autoReset_(AutoReset) {}
 
 TLZ77Decoder::~TLZ77Decoder() {
     if (initialized_) inflateEnd(&stream_);

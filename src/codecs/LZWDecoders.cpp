@@ -54,18 +54,23 @@ inline std::uint32_t PeekCode(const std::uint8_t* source, std::size_t size, std:
     std::uint32_t word;
     if (at + 4 <= size) {
         std::memcpy(&word, source + at, 4);
-        if constexpr (MostSignificantFirst && std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+        if constexpr (MostSignificantFirst && std::endian::native == std::endian::little)
+            word = __builtin_bswap32(word);
         if constexpr (!MostSignificantFirst && std::endian::native == std::endian::big) word = __builtin_bswap32(word);
     } else {
         word = 0;
         for (std::size_t i = 0; i < 4 && at + i < size; ++i) {
-            if constexpr (MostSignificantFirst) word |= std::uint32_t(source[at + i]) << (24 - 8 * i);
-            else word |= std::uint32_t(source[at + i]) << (8 * i);
+            if constexpr (MostSignificantFirst)
+                word |= std::uint32_t(source[at + i]) << (24 - 8 * i);
+            else
+                word |= std::uint32_t(source[at + i]) << (8 * i);
         }
     }
     const std::uint32_t shift = static_cast<std::uint32_t>(bit & 7);
-    if constexpr (MostSignificantFirst) return (word << shift) >> (32 - width);
-    else return (word >> shift) & ((1u << width) - 1);
+    if constexpr (MostSignificantFirst)
+        return (word << shift) >> (32 - width);
+    else
+        return (word >> shift) & ((1u << width) - 1);
 }
 
 // Bytes enter a 32-bit bit buffer one at a time and codes are taken while enough bits are held;
@@ -87,9 +92,9 @@ inline std::uint32_t PeekCode(const std::uint8_t* source, std::size_t size, std:
 //
 // The state lives in locals: the output is written through byte pointers, which the compiler
 // must otherwise assume to overwrite any state kept in memory.
-template <bool MostSignificantFirst>
-void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source, std::int32_t packedSize,
-               std::uint8_t* dest, std::int32_t unpackedSize) {
+template <bool MostSignificantFirst> void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source,
+                                                    std::int32_t packedSize, std::uint8_t* dest,
+                                                    std::int32_t unpackedSize) {
     if (packedSize <= 0 || unpackedSize <= 0) return;
     const std::uint32_t clearCode = flavour.ClearCode, initialWidth = flavour.InitialWidth;
     TLZWTables table;
@@ -113,8 +118,8 @@ void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source, std::int3
     // What the 8 bytes at target held before any copy spilled there; kept while 8 bytes are left.
     std::uint64_t ahead = unpackedSize >= 8 ? Load64(target) : 0;
     std::uint32_t width = initialWidth, mask = (1u << width) - 1, nextFree = clearCode + 2, oldCode = NoCode;
-    bool walk = false;      // strings go through the prefix chain until the next clear
-    bool copying = false;   // the table is sound and the old code names a string in it
+    bool walk = false;     // strings go through the prefix chain until the next clear
+    bool copying = false;  // the table is sound and the old code names a string in it
     std::uint8_t firstByte = 0;
 
     // Adds the string of the old code followed by the first byte of the last string.
@@ -194,8 +199,10 @@ void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source, std::int3
                 oldCode = code;
                 // A first code above the alphabet can only be the first free entry, left from an
                 // earlier table generation.
-                if (code > clearCode) walk = true;
-                else foresee(out, 1);
+                if (code > clearCode)
+                    walk = true;
+                else
+                    foresee(out, 1);
             } else {
                 // The entry about to be added would be its own prefix.
                 if (oldCode == nextFree) walk = true;
@@ -234,7 +241,7 @@ void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source, std::int3
     }
     putBackAhead();
 }
-}
+}  // namespace
 
 void TTIFFLZWDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                              std::int32_t UnpackedSize) {

@@ -5,18 +5,27 @@
 
 namespace {
 std::size_t Count(std::int32_t size) { return size > 0 ? static_cast<std::size_t>(size) : 0; }
-}
+}  // namespace
 
 void TTargaRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                               std::int32_t UnpackedSize) {
     std::size_t pixelSize;
     switch (colorDepth_) {
-    case 8: pixelSize = 1; break;
-    case 15:
-    case 16: pixelSize = 2; break;
-    case 24: pixelSize = 3; break;
-    case 32: pixelSize = 4; break;
-    default: return;
+        case 8:
+            pixelSize = 1;
+            break;
+        case 15:
+        case 16:
+            pixelSize = 2;
+            break;
+        case 24:
+            pixelSize = 3;
+            break;
+        case 32:
+            pixelSize = 4;
+            break;
+        default:
+            return;
     }
     const std::uint8_t* source = Source;
     const std::uint8_t* const end = Source + Count(PackedSize);
@@ -31,8 +40,7 @@ void TTargaRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, 
                 source = end;
                 break;
             }
-            for (std::size_t i = 0; i < stored; ++i, target += pixelSize)
-                std::memcpy(target, source, pixelSize);
+            for (std::size_t i = 0; i < stored; ++i, target += pixelSize) std::memcpy(target, source, pixelSize);
             source += pixelSize;
         } else {
             // A raw packet cut short by the data's end still yields its complete pixels.
@@ -121,8 +129,7 @@ void TSGIRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, st
             if (copied < n) break;
         } else {
             if (left < sampleBytes) break;
-            for (std::size_t i = 0; i < n; ++i, target += sampleBytes)
-                std::memcpy(target, source, sampleBytes);
+            for (std::size_t i = 0; i < n; ++i, target += sampleBytes) std::memcpy(target, source, sampleBytes);
             source += sampleBytes;
             remaining -= n;
         }

@@ -31,9 +31,7 @@ struct TJPEGDecompressState {
 namespace {
 constexpr JOCTET EndOfImage[2] = {0xFF, 0xD9};
 
-TJPEGDecompressState& StateOf(j_decompress_ptr info) {
-    return *static_cast<TJPEGDecompressState*>(info->client_data);
-}
+TJPEGDecompressState& StateOf(j_decompress_ptr info) { return *static_cast<TJPEGDecompressState*>(info->client_data); }
 
 [[noreturn]] void ErrorExit(j_common_ptr info) {
     auto* error = reinterpret_cast<TJPEGDecompressState::TErrorManager*>(info->err);
@@ -82,16 +80,13 @@ void TermSource(j_decompress_ptr) {}
 
 // Runs library calls; a fatal library error lands here and leaves as EInvalidGraphic. Call must
 // own nothing with a destructor: the jump skips its frame.
-template <typename Call>
-void Protected(TJPEGDecompressState& state, Call call) {
+template <typename Call> void Protected(TJPEGDecompressState& state, Call call) {
     if (setjmp(state.Error.Jump) != 0) throw EInvalidGraphic(FormatText("JPEG error #%d", state.Error.Code));
     call();
 }
 
-std::uint32_t DivideRoundingUp(std::uint32_t value, std::uint32_t divisor) {
-    return (value + divisor - 1) / divisor;
-}
-}
+std::uint32_t DivideRoundingUp(std::uint32_t value, std::uint32_t divisor) { return (value + divisor - 1) / divisor; }
+}  // namespace
 
 TTIFFJPEGDecoder::TTIFFJPEGDecoder(const TImageProperties& Properties)
     : properties_(Properties), tables_(Properties.JPEGTables) {
@@ -173,8 +168,8 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, 
 
     // RGB data is taken as RGB too, where an unknown colour space would make libjpeg refuse it.
     info.jpeg_color_space = p.ColorScheme == ColorScheme::YCbCr ? JCS_YCbCr
-                            : p.ColorScheme == ColorScheme::RGB  ? JCS_RGB
-                                                                 : JCS_UNKNOWN;
+                            : p.ColorScheme == ColorScheme::RGB ? JCS_RGB
+                                                                : JCS_UNKNOWN;
     info.out_color_space = JCS_EXT_BGR;
     Protected(s, [&info] { jpeg_start_decompress(&info); });
 
@@ -186,7 +181,8 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, 
     }
     // Lines go through a buffer of the library's line size, so that a line longer than
     // BytesPerLine cannot overrun the destination.
-    std::vector<JSAMPLE> line(static_cast<std::size_t>(info.output_width) * static_cast<std::size_t>(info.output_components));
+    std::vector<JSAMPLE> line(static_cast<std::size_t>(info.output_width) *
+                              static_cast<std::size_t>(info.output_components));
     const std::size_t copied = std::min(bytesPerLine, line.size());
     const std::size_t rows = unpacked / bytesPerLine;
     for (std::size_t row = 0; row < rows; ++row) {
@@ -200,8 +196,10 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, 
     }
     // Finishing reads on to the end of the strip; with lines left over only an abort is possible.
     Protected(s, [&info] {
-        if (info.output_scanline >= info.output_height) jpeg_finish_decompress(&info);
-        else jpeg_abort_decompress(&info);
+        if (info.output_scanline >= info.output_height)
+            jpeg_finish_decompress(&info);
+        else
+            jpeg_abort_decompress(&info);
     });
 }
 

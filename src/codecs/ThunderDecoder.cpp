@@ -3,7 +3,7 @@
 #include <cstddef>
 
 namespace {
-constexpr int TwoBitDeltas[4] = {0, 1, 0, -1};    // code 2 emits nothing
+constexpr int TwoBitDeltas[4] = {0, 1, 0, -1};                  // code 2 emits nothing
 constexpr int ThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};  // code 4 emits nothing
 
 // One output row of 4-bit pixels, first pixel of a byte in the high half.
@@ -16,8 +16,10 @@ public:
         last_ = pixel & 15u;
         if (Full()) return;
         std::uint8_t& b = row_[count_ / 2];
-        if (count_ % 2 == 0) b = static_cast<std::uint8_t>(last_ << 4);
-        else b = static_cast<std::uint8_t>(b | last_);
+        if (count_ % 2 == 0)
+            b = static_cast<std::uint8_t>(last_ << 4);
+        else
+            b = static_cast<std::uint8_t>(b | last_);
         ++count_;
     }
     void Repeat(unsigned n) {
@@ -31,7 +33,7 @@ private:
     std::size_t count_ = 0;
     unsigned last_ = 0;
 };
-}
+}  // namespace
 
 void TThunderDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                              std::int32_t UnpackedSize) {
@@ -47,20 +49,24 @@ void TThunderDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, s
         while (source < end && !pixels.Full()) {
             const std::uint8_t c = *source++;
             switch (c >> 6) {
-            case 0: pixels.Repeat(c); break;
-            case 1:
-                for (int shift = 4; shift >= 0; shift -= 2) {
-                    const unsigned code = (c >> shift) & 3u;
-                    if (code != 2) pixels.Delta(TwoBitDeltas[code]);
-                }
-                break;
-            case 2:
-                for (int shift = 3; shift >= 0; shift -= 3) {
-                    const unsigned code = (c >> shift) & 7u;
-                    if (code != 4) pixels.Delta(ThreeBitDeltas[code]);
-                }
-                break;
-            default: pixels.Emit(c); break;
+                case 0:
+                    pixels.Repeat(c);
+                    break;
+                case 1:
+                    for (int shift = 4; shift >= 0; shift -= 2) {
+                        const unsigned code = (c >> shift) & 3u;
+                        if (code != 2) pixels.Delta(TwoBitDeltas[code]);
+                    }
+                    break;
+                case 2:
+                    for (int shift = 3; shift >= 0; shift -= 3) {
+                        const unsigned code = (c >> shift) & 7u;
+                        if (code != 4) pixels.Delta(ThreeBitDeltas[code]);
+                    }
+                    break;
+                default:
+                    pixels.Emit(c);
+                    break;
             }
         }
         left -= bytes;

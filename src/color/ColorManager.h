@@ -93,8 +93,7 @@ public:
     void SetGammaValues(float mainGamma, float displayGamma);
     // Luma weights of red, green, blue (as many as given, at most three are used) and the chroma
     // subsampling factors (1, 2 or 4; vertical not above horizontal), kept for the caller.
-    void SetYCbCrValues(std::span<const float> coefficients, std::uint8_t horizontal,
-                        std::uint8_t vertical);
+    void SetYCbCrValues(std::span<const float> coefficients, std::uint8_t horizontal, std::uint8_t vertical);
 
     // The bitmap pixel format for the depth and sample count of side 0 (source) or 1 (target).
     TPixelFormat PixelFormatFor(int side) const;
@@ -102,11 +101,11 @@ public:
     // Converts count target pixels. sources holds one interleaved line or one plane per sample
     // (3 or 4); targetSize is the number of bytes at target. Selects the converter first when a
     // depth, sample count or scheme changed.
-    void ConvertLine(std::span<const TSourcePlane> sources, std::uint8_t* target,
-                     std::size_t targetSize, std::uint32_t count, std::uint8_t mask = 0xFF);
+    void ConvertLine(std::span<const TSourcePlane> sources, std::uint8_t* target, std::size_t targetSize,
+                     std::uint32_t count, std::uint8_t mask = 0xFF);
     // The same for one interleaved source line.
-    void ConvertLine(const std::uint8_t* source, std::size_t sourceSize, std::uint8_t* target,
-                     std::size_t targetSize, std::uint32_t count, std::uint8_t mask = 0xFF);
+    void ConvertLine(const std::uint8_t* source, std::size_t sourceSize, std::uint8_t* target, std::size_t targetSize,
+                     std::uint32_t count, std::uint8_t mask = 0xFF);
 
     // Picks the converter for the current description; ConvertLine runs it when Stale().
     void SelectConverter();
@@ -115,8 +114,8 @@ public:
     // (red, green, blue; a fourth is ignored) for the planar ones. Gamma-corrected with
     // GammaCorrect in TargetFlags; refitted to the target depth when the depths differ (a 4-bit
     // palette for an 8-bit target has colour k at entry 17·k).
-    TPalette MakeColorPalette(std::span<const TSourcePlane> sources, PaletteLayout layout,
-                              std::uint32_t colorCount, bool blueFirst) const;
+    TPalette MakeColorPalette(std::span<const TSourcePlane> sources, PaletteLayout layout, std::uint32_t colorCount,
+                              bool blueFirst) const;
     // The same for one interleaved block of size bytes.
     TPalette MakeColorPalette(const std::uint8_t* data, std::size_t size, PaletteLayout layout,
                               std::uint32_t colorCount, bool blueFirst) const;

@@ -42,24 +42,20 @@ void RequireTarget(const TLine& line, std::uint64_t bytes);
 
 // Calls op(i) for every target pixel i whose mask bit is set; the bit cursor starts at 128 and
 // rotates right once per target pixel.
-template <class Op>
-PIXAMO_PIXEL_INLINE inline void ForEachPixel(std::uint32_t count, std::uint8_t mask, Op&& op) {
+template <class Op> PIXAMO_PIXEL_INLINE inline void ForEachPixel(std::uint32_t count, std::uint8_t mask, Op&& op) {
     if (mask == 0xFF) {
-        for (std::uint32_t i = 0; i < count; ++i)
-            op(i);
+        for (std::uint32_t i = 0; i < count; ++i) op(i);
         return;
     }
     std::uint8_t bit = 0x80;
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (mask & bit)
-            op(i);
+        if (mask & bit) op(i);
         bit = bit == 1 ? 0x80 : static_cast<std::uint8_t>(bit >> 1);
     }
 }
 
 // Samples are bytes or native 16-bit words at any alignment.
-template <class T>
-inline T LoadSample(const std::uint8_t* p) {
+template <class T> inline T LoadSample(const std::uint8_t* p) {
     if constexpr (sizeof(T) == 1) {
         return *p;
     } else {
@@ -68,21 +64,16 @@ inline T LoadSample(const std::uint8_t* p) {
         return v;
     }
 }
-template <class T>
-inline void StoreSample(std::uint8_t* p, T v) {
+template <class T> inline void StoreSample(std::uint8_t* p, T v) {
     if constexpr (sizeof(T) == 1)
         *p = v;
     else
         std::memcpy(p, &v, sizeof v);
 }
 
-inline std::uint16_t SwapWord(std::uint16_t v) {
-    return static_cast<std::uint16_t>((v >> 8) | (v << 8));
-}
+inline std::uint16_t SwapWord(std::uint16_t v) { return static_cast<std::uint16_t>((v >> 8) | (v << 8)); }
 // Only 65535 gives 255.
-inline std::uint8_t ScaleWord(std::uint16_t v) {
-    return static_cast<std::uint8_t>(MulDiv16(v, 255, 65535));
-}
+inline std::uint8_t ScaleWord(std::uint16_t v) { return static_cast<std::uint8_t>(MulDiv16(v, 255, 65535)); }
 
 // The component functions, chosen once per line.
 struct PassByte {
@@ -113,12 +104,9 @@ struct SwapScaleGammaWord {
     std::uint8_t operator()(std::uint16_t v) const { return Table[ScaleWord(SwapWord(v))]; }
 };
 // 8 to 16 bits: the byte function's result times 257 (both bytes equal, so byte order is moot).
-template <class ByteFn>
-struct WidenByte {
+template <class ByteFn> struct WidenByte {
     ByteFn Fn;
-    std::uint16_t operator()(std::uint8_t v) const {
-        return static_cast<std::uint16_t>(Fn(v) * 257u);
-    }
+    std::uint16_t operator()(std::uint8_t v) const { return static_cast<std::uint16_t>(Fn(v) * 257u); }
 };
 
 // Where the samples of a line are: the first sample of each source component and the byte step
@@ -134,9 +122,8 @@ struct TSampleLayout {
 // Checks the line for count pixels and returns where their samples are. components: source
 // samples read per pixel; interleavedSamples: samples per pixel of an interleaved source;
 // targetSamples: samples per target pixel. Target offsets are left to the caller.
-TSampleLayout MakeLayout(const TLine& line, bool planar, std::size_t components,
-                         std::size_t interleavedSamples, std::size_t sourceSampleBytes,
-                         std::size_t targetSamples, std::size_t targetSampleBytes);
+TSampleLayout MakeLayout(const TLine& line, bool planar, std::size_t components, std::size_t interleavedSamples,
+                         std::size_t sourceSampleBytes, std::size_t targetSamples, std::size_t targetSampleBytes);
 
 // Target offsets of red, green, blue (and alpha) for a target in BGR or RGB order.
 void SetTargetOrder(TSampleLayout& layout, bool bgr, std::size_t targetSampleBytes);

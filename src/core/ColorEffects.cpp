@@ -9,9 +9,7 @@ TPixel24 ColorToPixel(TColor color) { return TPixel24{BlueOf(color), GreenOf(col
 namespace {
 
 // Table entries come from values already inside 0-255; anything else (a NaN gamma) gives 0.
-std::uint8_t ToByte(long double value) {
-    return value >= 0 ? static_cast<std::uint8_t>(std::min(value, 255.0L)) : 0;
-}
+std::uint8_t ToByte(long double value) { return value >= 0 ? static_cast<std::uint8_t>(std::min(value, 255.0L)) : 0; }
 
 using TChannelTable = std::uint8_t[256];
 

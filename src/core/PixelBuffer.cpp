@@ -117,34 +117,35 @@ std::unique_ptr<TPixelBuffer> TPixelBuffer::CreateFromBitmap(const TBitmap& bitm
         const std::uint8_t* in = bitmap.ScanLine(y);
         TPixel24* out = buffer->Row(y);
         switch (bitmap.PixelFormat()) {
-        case TPixelFormat::pf1bit:
-            for (int x = 0; x < width; ++x) out[x] = lookup[(in[x >> 3] >> (7 - (x & 7))) & 1];
-            break;
-        case TPixelFormat::pf4bit:
-            for (int x = 0; x < width; ++x) out[x] = lookup[(x & 1) ? (in[x >> 1] & 0x0F) : (in[x >> 1] >> 4)];
-            break;
-        case TPixelFormat::pf8bit: {
-            // Four bytes a pixel, the fourth overwritten by the next pixel: one store each.
-            std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(out);
-            int x = 0;
-            for (; x + 1 < width; ++x) std::memcpy(bytes + 3 * x, &wideLookup[in[x]], 4);
-            if (x < width) out[x] = lookup[in[x]];
-            break;
-        }
-        case TPixelFormat::pf15bit:
-            for (int x = 0; x < width; ++x) {
-                unsigned w = in[2 * x] | (in[2 * x + 1] << 8);
-                out[x] = TPixel24{WidenFiveBits(w & 31), WidenFiveBits((w >> 5) & 31), WidenFiveBits((w >> 10) & 31)};
+            case TPixelFormat::pf1bit:
+                for (int x = 0; x < width; ++x) out[x] = lookup[(in[x >> 3] >> (7 - (x & 7))) & 1];
+                break;
+            case TPixelFormat::pf4bit:
+                for (int x = 0; x < width; ++x) out[x] = lookup[(x & 1) ? (in[x >> 1] & 0x0F) : (in[x >> 1] >> 4)];
+                break;
+            case TPixelFormat::pf8bit: {
+                // Four bytes a pixel, the fourth overwritten by the next pixel: one store each.
+                std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(out);
+                int x = 0;
+                for (; x + 1 < width; ++x) std::memcpy(bytes + 3 * x, &wideLookup[in[x]], 4);
+                if (x < width) out[x] = lookup[in[x]];
+                break;
             }
-            break;
-        case TPixelFormat::pf24bit:
-            std::memcpy(out, in, 3 * static_cast<std::size_t>(width));
-            break;
-        case TPixelFormat::pf32bit:
-            for (int x = 0; x < width; ++x) out[x] = TPixel24{in[4 * x], in[4 * x + 1], in[4 * x + 2]};
-            break;
-        default:
-            break;
+            case TPixelFormat::pf15bit:
+                for (int x = 0; x < width; ++x) {
+                    unsigned w = in[2 * x] | (in[2 * x + 1] << 8);
+                    out[x] =
+                        TPixel24{WidenFiveBits(w & 31), WidenFiveBits((w >> 5) & 31), WidenFiveBits((w >> 10) & 31)};
+                }
+                break;
+            case TPixelFormat::pf24bit:
+                std::memcpy(out, in, 3 * static_cast<std::size_t>(width));
+                break;
+            case TPixelFormat::pf32bit:
+                for (int x = 0; x < width; ++x) out[x] = TPixel24{in[4 * x], in[4 * x + 1], in[4 * x + 2]};
+                break;
+            default:
+                break;
         }
     }
     return buffer;

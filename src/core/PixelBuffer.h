@@ -85,10 +85,10 @@ public:
     static int StrideOf(int width) { return 3 * width + (width % 4); }
 
     // Geometric transforms.
-    void Flip();        // left-right mirror
-    void Flop();        // top-bottom mirror
-    void RotateRight(); // clockwise
-    void RotateLeft();  // counter-clockwise
+    void Flip();         // left-right mirror
+    void Flop();         // top-bottom mirror
+    void RotateRight();  // clockwise
+    void RotateLeft();   // counter-clockwise
 
     // Scales this buffer into destination (which has the target size) with a separable filter.
     // A destination without pixels is left alone; an empty source gives a black destination.
@@ -104,7 +104,9 @@ private:
 
     std::vector<std::uint8_t*> rows_;
     std::uint8_t* bits_ = nullptr;
-    struct FreeStorage { void operator()(std::uint8_t* p) const; };
+    struct FreeStorage {
+        void operator()(std::uint8_t* p) const;
+    };
     std::unique_ptr<std::uint8_t, FreeStorage> storage_;
     std::vector<std::uint8_t> takenPixels_;  // the storage of a bitmap taken over, else empty
     int width_ = 0;

@@ -73,7 +73,8 @@ float SinC(float x) {
     // between two singles; only there does the extended sine have to speak.
     const double quotient = std::sin(static_cast<double>(y)) / static_cast<double>(y);
     const float result = static_cast<float>(quotient);
-    if (static_cast<float>(quotient * (1 - 0x1p-46)) == result && static_cast<float>(quotient * (1 + 0x1p-46)) == result)
+    if (static_cast<float>(quotient * (1 - 0x1p-46)) == result &&
+        static_cast<float>(quotient * (1 + 0x1p-46)) == result)
         return result;
     return static_cast<float>(std::sin(static_cast<long double>(y)) / y);
 }
@@ -134,9 +135,10 @@ TContributors BuildContributors(int sourceSize, int destSize, TFilterFunction fi
         const long long right = std::llrint(static_cast<long double>(centre) + radius);
         for (long long j = left; j <= right; ++j) {
             const long double distance = static_cast<long double>(centre) - j;
-            const float weight = shrinking
-                ? static_cast<float>(filter(static_cast<float>(distance / widen)) / static_cast<long double>(widen))
-                : filter(static_cast<float>(distance));
+            const float weight =
+                shrinking
+                    ? static_cast<float>(filter(static_cast<float>(distance / widen)) / static_cast<long double>(widen))
+                    : filter(static_cast<float>(distance));
             if (weight == 0.0f) continue;
             lists.Index.push_back(MirrorIndex(j, sourceSize));
             lists.Weight.push_back(weight);

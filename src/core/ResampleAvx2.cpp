@@ -48,7 +48,9 @@ public:
     }
 
 private:
-    struct Free { void operator()(float* p) const { std::free(p); } };
+    struct Free {
+        void operator()(float* p) const { std::free(p); }
+    };
     std::unique_ptr<float, Free> data_;
     std::size_t capacity_ = 0;
 };
@@ -137,14 +139,15 @@ PIXAMO_AVX2 inline __m256 ClampRound(__m256 sum) {
 }
 
 struct TTaps {
-    const int* Offset;     // of the tap's three channel vectors in the transposed source
+    const int* Offset;  // of the tap's three channel vectors in the transposed source
     const float* Weight;
     int Count;
-    bool Contiguous;       // each tap the source pixel right of the one before
+    bool Contiguous;  // each tap the source pixel right of the one before
 };
 
 // One destination column, eight rows: the three channel sums, taps from `from` on.
-PIXAMO_AVX2 inline void AddTaps(const float* source, const TTaps& taps, int from, __m256& blue, __m256& green, __m256& red) {
+PIXAMO_AVX2 inline void AddTaps(const float* source, const TTaps& taps, int from, __m256& blue, __m256& green,
+                                __m256& red) {
     for (int k = from; k < taps.Count; ++k) {
         const float* p = source + taps.Offset[k];
         const __m256 w = _mm256_broadcast_ss(taps.Weight + k);
@@ -161,10 +164,12 @@ PIXAMO_AVX2 inline void StoreColumn(float* out, __m256 blue, __m256 green, __m25
 }
 
 // One tap of four columns: twelve independent fused multiply-adds.
-PIXAMO_AVX2 __attribute__((always_inline)) inline void FourTaps(
-    const float* p0, const float* p1, const float* p2, const float* p3, const float* w0p, const float* w1p,
-    const float* w2p, const float* w3p, __m256& b0, __m256& g0, __m256& r0, __m256& b1, __m256& g1, __m256& r1,
-    __m256& b2, __m256& g2, __m256& r2, __m256& b3, __m256& g3, __m256& r3) {
+PIXAMO_AVX2 __attribute__((always_inline)) inline void FourTaps(const float* p0, const float* p1, const float* p2,
+                                                                const float* p3, const float* w0p, const float* w1p,
+                                                                const float* w2p, const float* w3p, __m256& b0,
+                                                                __m256& g0, __m256& r0, __m256& b1, __m256& g1,
+                                                                __m256& r1, __m256& b2, __m256& g2, __m256& r2,
+                                                                __m256& b3, __m256& g3, __m256& r3) {
     const __m256 w0 = _mm256_broadcast_ss(w0p), w1 = _mm256_broadcast_ss(w1p);
     const __m256 w2 = _mm256_broadcast_ss(w2p), w3 = _mm256_broadcast_ss(w3p);
     b0 = _mm256_fmadd_ps(_mm256_load_ps(p0), w0, b0);
@@ -195,13 +200,13 @@ PIXAMO_AVX2 void HorizontalBlock(const float* source, const TTaps* columns, int 
             const float *p0 = source + c0.Offset[0], *p1 = source + c1.Offset[0];
             const float *p2 = source + c2.Offset[0], *p3 = source + c3.Offset[0];
             for (int k = 0; k < common; ++k, p0 += 24, p1 += 24, p2 += 24, p3 += 24)
-                FourTaps(p0, p1, p2, p3, c0.Weight + k, c1.Weight + k, c2.Weight + k, c3.Weight + k,
-                         b0, g0, r0, b1, g1, r1, b2, g2, r2, b3, g3, r3);
+                FourTaps(p0, p1, p2, p3, c0.Weight + k, c1.Weight + k, c2.Weight + k, c3.Weight + k, b0, g0, r0, b1, g1,
+                         r1, b2, g2, r2, b3, g3, r3);
         } else {
             for (int k = 0; k < common; ++k)
                 FourTaps(source + c0.Offset[k], source + c1.Offset[k], source + c2.Offset[k], source + c3.Offset[k],
-                         c0.Weight + k, c1.Weight + k, c2.Weight + k, c3.Weight + k,
-                         b0, g0, r0, b1, g1, r1, b2, g2, r2, b3, g3, r3);
+                         c0.Weight + k, c1.Weight + k, c2.Weight + k, c3.Weight + k, b0, g0, r0, b1, g1, r1, b2, g2, r2,
+                         b3, g3, r3);
         }
         // Lists one or two taps longer than the others finish side by side too; a list that has
         // ended adds 0 × its first pixel, which leaves its sum as it is (a sum is never -0).
@@ -342,8 +347,8 @@ PIXAMO_AVX2 void VerticalRows2(const float* const* rows, const float* weights, i
 // a short range of source columns: the transposed source and the sums of eight rows stay in the
 // first-level cache.
 struct TChunk {
-    int First, Last;   // destination columns, relative to the strip
-    int Low, High;     // source columns read
+    int First, Last;  // destination columns, relative to the strip
+    int Low, High;    // source columns read
     std::vector<TTaps> Taps;
     std::vector<int> Offsets;
 };
@@ -378,8 +383,8 @@ std::vector<TChunk> SplitIntoChunks(const TContributors& columns, int first, int
             for (int k = columns.First[i] + 1; k < columns.First[i + 1]; ++k)
                 contiguous = contiguous && columns.Index[k] == columns.Index[k - 1] + 1;
             chunk.Taps.push_back(TTaps{chunk.Offsets.data() + (columns.First[i] - columns.First[start]),
-                                       columns.Weight.data() + columns.First[i], columns.First[i + 1] - columns.First[i],
-                                       contiguous});
+                                       columns.Weight.data() + columns.First[i],
+                                       columns.First[i + 1] - columns.First[i], contiguous});
         }
         chunks.push_back(std::move(chunk));
         start = end;
@@ -390,7 +395,9 @@ std::vector<TChunk> SplitIntoChunks(const TContributors& columns, int first, int
 int RoundUp(int value, int step) { return (value + step - 1) / step * step; }
 
 // The rows that lists j .. j + count - 1 read, lowest and highest.
-struct TRowRun { int Low, High; };
+struct TRowRun {
+    int Low, High;
+};
 
 TRowRun RunOf(const TContributors& lists, int j, int count) {
     TRowRun run{INT32_MAX, -1};
@@ -445,7 +452,8 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
     // The vertical pass reads whole chunks of a row, the padding after the strip included.
     const int written = RoundUp(stripBytes, Lanes);
     for (int r = 0; r <= ringRows; ++r)
-        std::fill(ring + static_cast<std::size_t>(r) * pitch + written, ring + static_cast<std::size_t>(r + 1) * pitch, 0.0f);
+        std::fill(ring + static_cast<std::size_t>(r) * pitch + written, ring + static_cast<std::size_t>(r + 1) * pitch,
+                  0.0f);
 
     auto ringRow = [&](int y) { return ring + static_cast<std::size_t>(y % ringRows) * pitch; };
     int computed = 0;  // rows 0 .. computed - 1 have been through the horizontal pass
@@ -521,7 +529,8 @@ void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& destination, const T
     const int ringRows = RingRows(rows, source.Height());
     // Strong vertical reductions need tall rings; strips of columns keep them within bounds.
     const std::size_t floatsPerColumn = 3 * static_cast<std::size_t>(ringRows);
-    const int stripColumns = static_cast<int>(std::min<std::size_t>(std::max<std::size_t>(StripFloats / floatsPerColumn, 8), width));
+    const int stripColumns =
+        static_cast<int>(std::min<std::size_t>(std::max<std::size_t>(StripFloats / floatsPerColumn, 8), width));
     for (int first = 0; first < width; first += stripColumns)
         ResampleStrip(source, destination, columns, rows, first, std::min(width, first + stripColumns), ringRows);
 }

@@ -23,7 +23,8 @@ inline float MultiplyAddByte(float byte, float weight, float sum) {
         std::uint64_t bits;
         std::memcpy(&bits, &s, sizeof bits);
         if ((bits & 0x1FFFFFFFu) == 0x10000000u)
-            s = std::nextafter(s, error > 0 ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity());
+            s = std::nextafter(
+                s, error > 0 ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity());
     }
     return static_cast<float>(s);
 }

@@ -1,8 +1,8 @@
 #include "editor/GammaDialog.h"
 
+#include "core/ColorEffects.h"
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
-#include "core/ColorEffects.h"
 #include "platform/Exception.h"
 #include "widgets/PixelBufferDraw.h"
 

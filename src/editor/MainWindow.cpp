@@ -1,9 +1,9 @@
 #include "editor/MainWindow.h"
 
 #include "about/AboutBox.h"
+#include "core/ColorEffects.h"
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
-#include "core/ColorEffects.h"
 #include "core/Transforms.h"
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
@@ -13,11 +13,11 @@
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
 #include "settings/SettingsFile.h"
+#include "widgets/DisabledGlyphs.h"
 #include "widgets/Glyphs.h"
 #include "widgets/ImageList.h"
-#include "widgets/ToolbarPanel.h"
 #include "widgets/ToolGroup.h"
-#include "widgets/DisabledGlyphs.h"
+#include "widgets/ToolbarPanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -51,8 +51,7 @@ public:
 };
 
 // Runs a closing step on every way out of a scope.
-template <class F>
-class TFinally {
+template <class F> class TFinally {
 public:
     explicit TFinally(F f) : f_(std::move(f)) {}
     ~TFinally() { f_(); }
@@ -76,9 +75,7 @@ std::string UpperExtension(const std::string& fileName) {
     return ext;
 }
 
-TBgrView ViewOf(const TPixelBuffer& image) {
-    return {image.Bits(), image.Width(), image.Height(), image.Stride()};
-}
+TBgrView ViewOf(const TPixelBuffer& image) { return {image.Bits(), image.Width(), image.Height(), image.Stride()}; }
 
 // The clipboard's picture as a 24-bit bitmap.
 std::unique_ptr<TBitmap> BitmapFromImage(const QImage& picture) {
@@ -271,28 +268,30 @@ void TfrmMain::CreateActions() {
     actnSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     actnCopy = NewAction("Copy to Clipboard", "Copy to Clipboard", giCopy, assigned, &TfrmMain::actnCopyExecute);
     actnCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    actnPaste = NewAction("Paste from Clipboard", "Paste from Clipboard", giPaste, [this] { return actnPasteUpdate(); },
-                          &TfrmMain::btnPasteClick);
+    actnPaste = NewAction(
+        "Paste from Clipboard", "Paste from Clipboard", giPaste, [this] { return actnPasteUpdate(); },
+        &TfrmMain::btnPasteClick);
     actnPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    actnUndo = NewAction("Undo", "", giUndo, [this] { return actnUndoUpdate(); }, &TfrmMain::actnUndoExecute);
+    actnUndo = NewAction(
+        "Undo", "", giUndo, [this] { return actnUndoUpdate(); }, &TfrmMain::actnUndoExecute);
     actnRotateLeft = NewAction("Rotate -90", "Rotate -90", giRotateLeft, assigned, &TfrmMain::actnRotateLeftExecute);
-    actnRotateRight =
-        NewAction("Rotate +90", "Rotate +90", giRotateRight, assigned, &TfrmMain::actnRotateRightExecute);
+    actnRotateRight = NewAction("Rotate +90", "Rotate +90", giRotateRight, assigned, &TfrmMain::actnRotateRightExecute);
     actnFlip = NewAction("Flip", "Flip", giFlip, assigned, &TfrmMain::actnFlipExecute);
     actnFlop = NewAction("Flop", "Flop", giFlop, assigned, &TfrmMain::actnFlopExecute);
     actnScale = NewAction("Scale Image ...", "Scale Image ...", giScale, assigned, &TfrmMain::actnScaleExecute);
-    actnCrop = NewAction("Crop to Selection", "Crop to Selection", giCrop, [this] { return actnCropUpdate(); },
-                         &TfrmMain::actnCropExecute);
+    actnCrop = NewAction(
+        "Crop to Selection", "Crop to Selection", giCrop, [this] { return actnCropUpdate(); },
+        &TfrmMain::actnCropExecute);
     actnLight = NewAction("Enlighten", "Enlighten", giEnlighten, assigned, &TfrmMain::actnLightExecute);
     actnDark = NewAction("Endarken", "Endarken", giEndarken, assigned, &TfrmMain::actnDarkExecute);
     actnMix = NewAction("Mix with Color", "Mix with Color", giMix, assigned, &TfrmMain::actnMixExecute);
     actnGamma = NewAction("Gamma correction", "Gamma correction", giGamma, assigned, &TfrmMain::actnGammaExecute);
-    actnZoomIn = NewAction("Zoom In", "Zoom In", giZoomIn, [this] { return actnZoomInUpdate(); },
-                           &TfrmMain::actnZoomInExecute);
+    actnZoomIn = NewAction(
+        "Zoom In", "Zoom In", giZoomIn, [this] { return actnZoomInUpdate(); }, &TfrmMain::actnZoomInExecute);
     // The key right of 0 on the main block; the keypad's plus does the same.
     actnZoomIn->setShortcuts({QKeySequence(Qt::Key_Equal), QKeySequence(Qt::Key_Plus)});
-    actnZoomOut = NewAction("Zoom Out", "Zoom Out", giZoomOut, [this] { return actnZoomOutUpdate(); },
-                            &TfrmMain::actnZoomOutExecute);
+    actnZoomOut = NewAction(
+        "Zoom Out", "Zoom Out", giZoomOut, [this] { return actnZoomOutUpdate(); }, &TfrmMain::actnZoomOutExecute);
     actnZoomOut->setShortcut(QKeySequence(Qt::Key_Minus));
     actnAbout = NewAction("About", "About this program", giAbout, always, &TfrmMain::actnAboutExecute);
     actnAbout->setShortcut(QKeySequence(Qt::Key_F1));
@@ -360,13 +359,18 @@ void TfrmMain::CreateToolbar() {
     btnAbout = NewButton(actnAbout);
 
     // Object names follow the member names, so tests and style sheets find each button.
-    const std::pair<TFlatButton*, const char*> named[] = {
-        {btnSave, "btnSave"},         {btnCopy, "btnCopy"},
-        {btnPaste, "btnPaste"},       {btnUndo, "btnUndo"},
-        {btnFlip, "btnFlip"},         {btnFlop, "btnFlop"},
-        {btnRotateLeft, "btnRotateLeft"}, {btnRotateRight, "btnRotateRight"},
-        {btnColorEffects, "btnColorEffects"}, {btnCrop, "btnCrop"},
-        {btnScale, "btnScale"},       {btnAbout, "btnAbout"}};
+    const std::pair<TFlatButton*, const char*> named[] = {{btnSave, "btnSave"},
+                                                          {btnCopy, "btnCopy"},
+                                                          {btnPaste, "btnPaste"},
+                                                          {btnUndo, "btnUndo"},
+                                                          {btnFlip, "btnFlip"},
+                                                          {btnFlop, "btnFlop"},
+                                                          {btnRotateLeft, "btnRotateLeft"},
+                                                          {btnRotateRight, "btnRotateRight"},
+                                                          {btnColorEffects, "btnColorEffects"},
+                                                          {btnCrop, "btnCrop"},
+                                                          {btnScale, "btnScale"},
+                                                          {btnAbout, "btnAbout"}};
     for (const auto& [button, name] : named) button->setObjectName(QString::fromUtf8(name));
 
     auto* row = new QHBoxLayout(Toolbar);
@@ -535,8 +539,8 @@ void TfrmMain::actnScaleExecute() {
     const int height = dialog->NewHeight();
     const int width = dialog->NewWidth();
     if (width < 1 || height < 1)
-        throw Exception(FormatText("The new size %dx%d is too small: width and height must be at least 1.", width,
-                                   height));
+        throw Exception(
+            FormatText("The new size %dx%d is too small: width and height must be at least 1.", width, height));
     if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > MaxPicturePixels)
         throw Exception(FormatText("The new size %dx%d is too large: at most %lld pixels are allowed.", width, height,
                                    static_cast<long long>(MaxPicturePixels)));
@@ -638,15 +642,13 @@ void TfrmMain::RecentOpen(QAction* sender) {
     if (!sender) return;
     const std::string name = sender->data().toString().toStdString();
     recentList_.Remove(name);
-    if (!QFileInfo(ToQString(name)).isFile())
-        throw Exception(FormatText("File \"%s\" doesn't exist!", name.c_str()));
+    if (!QFileInfo(ToQString(name)).isFile()) throw Exception(FormatText("File \"%s\" doesn't exist!", name.c_str()));
     LoadImage(name);
 }
 
 void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
     const QMimeData* data = event->mimeData();
-    if (data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile())
-        event->acceptProposedAction();
+    if (data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile()) event->acceptProposedAction();
 }
 
 void TfrmMain::dropEvent(QDropEvent* event) {

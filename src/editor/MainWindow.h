@@ -66,17 +66,17 @@ public:
     TFlatButton* btnSelectTool;
     TFlatButton* btnZoomTool;
     TFlatButton* btnColorPickTool;
-    TFlatButton* btnCopy;   // Copy
-    TFlatButton* btnPaste;   // Paste
-    TFlatButton* btnUndo;   // Undo
-    TFlatButton* btnFlip;  // Flip
-    TFlatButton* btnFlop;  // Flop
-    TFlatButton* btnRotateLeft;  // Rotate -90
-    TFlatButton* btnRotateRight;  // Rotate +90
+    TFlatButton* btnCopy;          // Copy
+    TFlatButton* btnPaste;         // Paste
+    TFlatButton* btnUndo;          // Undo
+    TFlatButton* btnFlip;          // Flip
+    TFlatButton* btnFlop;          // Flop
+    TFlatButton* btnRotateLeft;    // Rotate -90
+    TFlatButton* btnRotateRight;   // Rotate +90
     TFlatButton* btnColorEffects;  // colour effects menu
-    TFlatButton* btnCrop;  // Crop
-    TFlatButton* btnScale;  // Scale
-    TFlatButton* btnAbout;  // About
+    TFlatButton* btnCrop;          // Crop
+    TFlatButton* btnScale;         // Scale
+    TFlatButton* btnAbout;         // About
     QMenu* RecentMenu;
     QMenu* ColorEffectsMenu;
     TImageList* ImageList;

@@ -5,9 +5,9 @@
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
 #include "platform/Exception.h"
+#include "widgets/FlatButton.h"
 #include "widgets/PixelBufferDraw.h"
 #include "widgets/ToolbarPanel.h"
-#include "widgets/FlatButton.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -210,9 +210,7 @@ QPoint TfrmMain::ViewToImage(QPoint v) const {
     return {static_cast<int>(std::min(x, maxX)), static_cast<int>(std::min(y, maxY))};
 }
 
-bool TfrmMain::HasSelection() const {
-    return selEnd_.x() - selStart_.x() >= 1 && selEnd_.y() - selStart_.y() >= 1;
-}
+bool TfrmMain::HasSelection() const { return selEnd_.x() - selStart_.x() >= 1 && selEnd_.y() - selStart_.y() >= 1; }
 
 void TfrmMain::StartSelection(int x, int y) {
     dragOrigin_ = {x, y};
@@ -245,7 +243,7 @@ void TfrmMain::DrawAnts(QPainter& painter) const {
     const QPoint p1 = ImageToView(selStart_);
     const QPoint p2 = ImageToView(selEnd_);
     const int start = p1.x() + antsPhase_ % 22;
-    const QPoint points[] = {{start, p1.y()}, {p2.x(), p1.y()}, {p2.x(), p2.y()},
+    const QPoint points[] = {{start, p1.y()},  {p2.x(), p1.y()}, {p2.x(), p2.y()},
                              {p1.x(), p2.y()}, {p1.x(), p1.y()}, {start, p1.y()}};
     QPen pen(Qt::white);
     pen.setCosmetic(true);
@@ -316,7 +314,8 @@ void TfrmMain::PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifier
         return;
     }
     PaintArea->setCursor(Qt::ArrowCursor);
-    const Qt::KeyboardModifiers held = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const Qt::KeyboardModifiers held =
+        modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     if (buttons == Qt::LeftButton && held == Qt::NoModifier) {
         const int ox = dragOrigin_.x();
         const int oy = dragOrigin_.y();

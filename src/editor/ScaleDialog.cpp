@@ -172,8 +172,8 @@ void TfrmScale::FollowProportion(const TLabeledEdit* source, TLabeledEdit* targe
     if (!ParseDimension(sourceOrig->text(), from) || !ParseDimension(targetOrig->text(), to) || from <= 0 || to < 0)
         return;
     Updating = true;
-    target->setText(QString::number(ProportionalDimension(value, static_cast<std::int32_t>(to),
-                                                          static_cast<std::int32_t>(from))));
+    target->setText(
+        QString::number(ProportionalDimension(value, static_cast<std::int32_t>(to), static_cast<std::int32_t>(from))));
     Updating = false;
 }
 

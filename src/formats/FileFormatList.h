@@ -37,8 +37,7 @@ public:
     // "Attempt to register %s twice." unless replace is set, in which case it moves to the new
     // class and keeps its individual description.
     void RegisterFormat(const std::string& extension, const std::string& commonDescription,
-                        const std::string& individualDescription, bool replace,
-                        const TGraphicClass* graphicClass);
+                        const std::string& individualDescription, bool replace, const TGraphicClass* graphicClass);
     // Removes one extension, or with an empty extension every extension of the class and the
     // class itself.
     void UnregisterFormat(const std::string& extension, const TGraphicClass* graphicClass);

@@ -81,19 +81,19 @@ std::uint8_t TGIFGraphic::SkipToImage() {
         if (byte == ImageSeparator || byte == Trailer) return byte;
         if (byte != ExtensionIntroducer) continue;
         switch (ReadByte()) {
-        case PlainTextLabel:
-            Stream->Seek(ReadByte(), TSeekOrigin::Current);
-            SkipSubBlocks();
-            break;
-        case GraphicControlLabel:
-            Stream->Seek(ReadByte() + 1, TSeekOrigin::Current);
-            break;
-        case CommentLabel:
-        case ApplicationLabel:
-            SkipSubBlocks();
-            break;
-        default:
-            break;
+            case PlainTextLabel:
+                Stream->Seek(ReadByte(), TSeekOrigin::Current);
+                SkipSubBlocks();
+                break;
+            case GraphicControlLabel:
+                Stream->Seek(ReadByte() + 1, TSeekOrigin::Current);
+                break;
+            case CommentLabel:
+            case ApplicationLabel:
+                SkipSubBlocks();
+                break;
+            default:
+                break;
         }
     }
 }

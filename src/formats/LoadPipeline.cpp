@@ -48,17 +48,35 @@ TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension) 
 }
 
 const char* ColorSchemeName(ColorScheme scheme) {
-    static const char* const names[] = {"Unknown", "Indexed", "Gray", "GrayAlpha", "RGB", "RGBA", "BGR",
-                                        "BGRA", "CMY", "CMYK", "CIELab", "YCbCr", "PhotoYCC"};
+    static const char* const names[] = {"Unknown", "Indexed", "Gray", "GrayAlpha", "RGB",   "RGBA",    "BGR",
+                                        "BGRA",    "CMY",     "CMYK", "CIELab",    "YCbCr", "PhotoYCC"};
     auto index = static_cast<std::size_t>(scheme);
     return index < std::size(names) ? names[index] : "Unknown";
 }
 
 const char* CompressionName(CompressionKind kind) {
-    static const char* const names[] = {"Unknown", "None", "RLE", "PackBits", "LZW", "CCITTFax3",
-                                        "CCITTModifiedHuffman", "CCITTFax4", "CCITTModifiedHuffmanWord",
-                                        "Deflate", "JPEG", "OldJPEG", "ThunderScan", "NeXT", "IT8CTPAD",
-                                        "IT8LW", "IT8MP", "IT8BL", "PixarFilm", "PixarLog", "DCS", "JBIG"};
+    static const char* const names[] = {"Unknown",
+                                        "None",
+                                        "RLE",
+                                        "PackBits",
+                                        "LZW",
+                                        "CCITTFax3",
+                                        "CCITTModifiedHuffman",
+                                        "CCITTFax4",
+                                        "CCITTModifiedHuffmanWord",
+                                        "Deflate",
+                                        "JPEG",
+                                        "OldJPEG",
+                                        "ThunderScan",
+                                        "NeXT",
+                                        "IT8CTPAD",
+                                        "IT8LW",
+                                        "IT8MP",
+                                        "IT8BL",
+                                        "PixarFilm",
+                                        "PixarLog",
+                                        "DCS",
+                                        "JBIG"};
     auto index = static_cast<std::size_t>(kind);
     return index < std::size(names) ? names[index] : "Unknown";
 }
@@ -81,8 +99,11 @@ std::vector<std::string> DescribeProperties(const TImageProperties& p) {
     static const struct {
         TImageOption Flag;
         const char* Name;
-    } options[] = {{Tiled, "Tiled"}, {BigEndian, "BigEndian"}, {MinIsWhite, "MinIsWhite"},
-                   {ReversedBits, "ReversedBits"}, {UseGamma, "UseGamma"}};
+    } options[] = {{Tiled, "Tiled"},
+                   {BigEndian, "BigEndian"},
+                   {MinIsWhite, "MinIsWhite"},
+                   {ReversedBits, "ReversedBits"},
+                   {UseGamma, "UseGamma"}};
     std::string optionText;
     for (const auto& option : options)
         if (p.Options & option.Flag) optionText += (optionText.empty() ? "" : ", ") + std::string(option.Name);

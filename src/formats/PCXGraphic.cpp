@@ -30,10 +30,20 @@ struct TPCXHeader {
 TPCXHeader ReadHeader(TStream& stream) {
     std::uint8_t b[HeaderSize];
     stream.ReadBuffer(b, sizeof b);
-    TPCXHeader h{b[0], b[1], b[2], b[3],
-                 ReadLittleEndian16(b + 4), ReadLittleEndian16(b + 6), ReadLittleEndian16(b + 8),
-                 ReadLittleEndian16(b + 10), ReadLittleEndian16(b + 12), ReadLittleEndian16(b + 14),
-                 {}, b[65], ReadLittleEndian16(b + 66), ReadLittleEndian16(b + 68)};
+    TPCXHeader h{b[0],
+                 b[1],
+                 b[2],
+                 b[3],
+                 ReadLittleEndian16(b + 4),
+                 ReadLittleEndian16(b + 6),
+                 ReadLittleEndian16(b + 8),
+                 ReadLittleEndian16(b + 10),
+                 ReadLittleEndian16(b + 12),
+                 ReadLittleEndian16(b + 14),
+                 {},
+                 b[65],
+                 ReadLittleEndian16(b + 66),
+                 ReadLittleEndian16(b + 68)};
     std::copy(b + 16, b + 64, h.Palette.begin());
     return h;
 }
@@ -42,10 +52,9 @@ TPCXHeader ReadHeader(TStream& stream) {
 
 const TPalette& StandardVGAPalette() {
     static const TPalette palette = {
-        {0, 0, 0},       {0, 0, 170},     {0, 170, 0},     {0, 170, 170},
-        {170, 0, 0},     {170, 0, 170},   {170, 85, 0},    {170, 170, 170},
-        {85, 85, 85},    {85, 85, 255},   {85, 255, 85},   {85, 255, 255},
-        {255, 85, 85},   {255, 85, 255},  {255, 255, 85},  {255, 255, 255},
+        {0, 0, 0},     {0, 0, 170},     {0, 170, 0},    {0, 170, 170},   {170, 0, 0},   {170, 0, 170},
+        {170, 85, 0},  {170, 170, 170}, {85, 85, 85},   {85, 85, 255},   {85, 255, 85}, {85, 255, 255},
+        {255, 85, 85}, {255, 85, 255},  {255, 255, 85}, {255, 255, 255},
     };
     return palette;
 }
@@ -143,7 +152,8 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     const std::uint64_t stride = planes * planeRow;
     // A plane row must hold the picture's width, or the rows would be read beyond their ends.
     if (planeRow * 8 < std::uint64_t(p.Width) * bits) GraphicError(gesInvalidImage);
-    std::int64_t dataSize = streamEnd - (BasePosition + std::int64_t(HeaderSize)) - (hasTrailer ? PaletteTrailerSize : 0);
+    std::int64_t dataSize =
+        streamEnd - (BasePosition + std::int64_t(HeaderSize)) - (hasTrailer ? PaletteTrailerSize : 0);
     dataSize = std::max<std::int64_t>(dataSize, 0);
     const bool runLength = p.Compression == CompressionKind::RLE;
     // A run of two bytes stands for at most 63 bytes.
@@ -197,8 +207,10 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
                     pixel = (pixel << 1) | (planeBytes[k] >> 7);
                     planeBytes[k] = static_cast<std::uint8_t>(planeBytes[k] << 1);
                 }
-                if (x % 2 == 0) target[x / 2] = static_cast<std::uint8_t>(pixel << 4);
-                else target[x / 2] = static_cast<std::uint8_t>(target[x / 2] | pixel);
+                if (x % 2 == 0)
+                    target[x / 2] = static_cast<std::uint8_t>(pixel << 4);
+                else
+                    target[x / 2] = static_cast<std::uint8_t>(target[x / 2] | pixel);
             }
         } else if (planar) {
             std::array<TSourcePlane, 4> sources;

@@ -42,7 +42,7 @@ struct TAdam7Pass {
     std::uint8_t Mask;
 };
 constexpr TAdam7Pass Adam7[7] = {
-    {0, 8, 0, 8, 128}, {0, 8, 4, 8, 8}, {4, 8, 0, 4, 136}, {0, 4, 2, 4, 34},
+    {0, 8, 0, 8, 128}, {0, 8, 4, 8, 8},  {4, 8, 0, 4, 136}, {0, 4, 2, 4, 34},
     {2, 4, 0, 2, 170}, {0, 2, 1, 2, 85}, {1, 2, 0, 1, 255},
 };
 
@@ -65,26 +65,26 @@ void Unfilter(std::uint8_t* row, const std::uint8_t* previous, std::size_t lengt
     const std::uint8_t* b = previous + 1;
     std::size_t n = length - 1;
     switch (row[0]) {
-    case 1:
-        for (std::size_t i = bpp; i < n; ++i) x[i] = static_cast<std::uint8_t>(x[i] + x[i - bpp]);
-        break;
-    case 2:
-        for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<std::uint8_t>(x[i] + b[i]);
-        break;
-    case 3:
-        for (std::size_t i = 0; i < n; ++i) {
-            unsigned a = i >= bpp ? x[i - bpp] : 0;
-            x[i] = static_cast<std::uint8_t>(x[i] + ((a + b[i]) >> 1));
-        }
-        break;
-    case 4:
-        for (std::size_t i = 0; i < n; ++i) {
-            int a = i >= bpp ? x[i - bpp] : 0, c = i >= bpp ? b[i - bpp] : 0;
-            x[i] = static_cast<std::uint8_t>(x[i] + PaethPredictor(a, b[i], c));
-        }
-        break;
-    default:  // 0 (None) and unknown filter types leave the bytes as they are
-        break;
+        case 1:
+            for (std::size_t i = bpp; i < n; ++i) x[i] = static_cast<std::uint8_t>(x[i] + x[i - bpp]);
+            break;
+        case 2:
+            for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<std::uint8_t>(x[i] + b[i]);
+            break;
+        case 3:
+            for (std::size_t i = 0; i < n; ++i) {
+                unsigned a = i >= bpp ? x[i - bpp] : 0;
+                x[i] = static_cast<std::uint8_t>(x[i] + ((a + b[i]) >> 1));
+            }
+            break;
+        case 4:
+            for (std::size_t i = 0; i < n; ++i) {
+                int a = i >= bpp ? x[i - bpp] : 0, c = i >= bpp ? b[i - bpp] : 0;
+                x[i] = static_cast<std::uint8_t>(x[i] + PaethPredictor(a, b[i], c));
+            }
+            break;
+        default:  // 0 (None) and unknown filter types leave the bytes as they are
+            break;
     }
 }
 
@@ -166,12 +166,30 @@ bool TPNGGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.Compression = header.Compression == 0 ? CompressionKind::Deflate : CompressionKind::Unknown;
     p.BitsPerSample = header.BitDepth;
     switch (header.ColorType) {
-    case 0: p.ColorScheme = ColorScheme::Gray; p.SamplesPerPixel = 1; break;
-    case 2: p.ColorScheme = ColorScheme::RGB; p.SamplesPerPixel = 3; break;
-    case 3: p.ColorScheme = ColorScheme::Indexed; p.SamplesPerPixel = 1; break;
-    case 4: p.ColorScheme = ColorScheme::GrayAlpha; p.SamplesPerPixel = 1; break;
-    case 6: p.ColorScheme = ColorScheme::RGBA; p.SamplesPerPixel = 4; break;
-    default: p.ColorScheme = ColorScheme::Unknown; p.SamplesPerPixel = 1; break;
+        case 0:
+            p.ColorScheme = ColorScheme::Gray;
+            p.SamplesPerPixel = 1;
+            break;
+        case 2:
+            p.ColorScheme = ColorScheme::RGB;
+            p.SamplesPerPixel = 3;
+            break;
+        case 3:
+            p.ColorScheme = ColorScheme::Indexed;
+            p.SamplesPerPixel = 1;
+            break;
+        case 4:
+            p.ColorScheme = ColorScheme::GrayAlpha;
+            p.SamplesPerPixel = 1;
+            break;
+        case 6:
+            p.ColorScheme = ColorScheme::RGBA;
+            p.SamplesPerPixel = 4;
+            break;
+        default:
+            p.ColorScheme = ColorScheme::Unknown;
+            p.SamplesPerPixel = 1;
+            break;
     }
     p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * header.BitDepth);
     p.FilterMethod = header.Filter;
@@ -199,40 +217,40 @@ void TPNGGraphic::ConfigureColorManager() {
     ColorScheme source, target;
     unsigned samples, targetDepth = depth == 16 ? 8 : depth;
     switch (header_.ColorType) {
-    case 0:
-        if (!accepts({1, 2, 4, 8, 16})) GraphicError(gesInvalidColorFormat);
-        source = target = ColorScheme::Gray;
-        samples = 1, channels_ = 1;
-        if (depth == 2) targetDepth = 4;
-        bytesPerPixel_ = (depth + 7) / 8;
-        break;
-    case 2:
-        if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
-        source = ColorScheme::RGB, target = ColorScheme::BGR;
-        samples = 3, channels_ = 3;
-        bytesPerPixel_ = depth * 3 / 8;
-        break;
-    case 3:
-        if (!accepts({1, 2, 4, 8})) GraphicError(gesInvalidColorFormat);
-        source = target = ColorScheme::Indexed;
-        samples = 1, channels_ = 1;
-        if (depth == 2) targetDepth = 4;
-        bytesPerPixel_ = 1;
-        break;
-    case 4:
-        if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
-        source = ColorScheme::GrayAlpha, target = ColorScheme::Indexed;
-        samples = 1, channels_ = 2;
-        bytesPerPixel_ = depth * 2 / 8;
-        break;
-    case 6:
-        if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
-        source = ColorScheme::RGBA, target = ColorScheme::BGRA;
-        samples = 4, channels_ = 4;
-        bytesPerPixel_ = depth * 4 / 8;
-        break;
-    default:
-        GraphicError(gesInvalidColorFormat);
+        case 0:
+            if (!accepts({1, 2, 4, 8, 16})) GraphicError(gesInvalidColorFormat);
+            source = target = ColorScheme::Gray;
+            samples = 1, channels_ = 1;
+            if (depth == 2) targetDepth = 4;
+            bytesPerPixel_ = (depth + 7) / 8;
+            break;
+        case 2:
+            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
+            source = ColorScheme::RGB, target = ColorScheme::BGR;
+            samples = 3, channels_ = 3;
+            bytesPerPixel_ = depth * 3 / 8;
+            break;
+        case 3:
+            if (!accepts({1, 2, 4, 8})) GraphicError(gesInvalidColorFormat);
+            source = target = ColorScheme::Indexed;
+            samples = 1, channels_ = 1;
+            if (depth == 2) targetDepth = 4;
+            bytesPerPixel_ = 1;
+            break;
+        case 4:
+            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
+            source = ColorScheme::GrayAlpha, target = ColorScheme::Indexed;
+            samples = 1, channels_ = 2;
+            bytesPerPixel_ = depth * 2 / 8;
+            break;
+        case 6:
+            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
+            source = ColorScheme::RGBA, target = ColorScheme::BGRA;
+            samples = 4, channels_ = 4;
+            bytesPerPixel_ = depth * 4 / 8;
+            break;
+        default:
+            GraphicError(gesInvalidColorFormat);
     }
     ColorManager.SetSourceSampleCount(static_cast<std::uint8_t>(samples));
     ColorManager.SetTargetSampleCount(static_cast<std::uint8_t>(samples));
@@ -277,8 +295,8 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
                 if (header_.ColorType == 3) {
                     ConfigureColorManager();
                     const TSourcePlane entries[1] = {{raw_.data(), raw_.size()}};
-                    palette_ = ColorManager.MakeColorPalette(entries, PaletteLayout::Interleaved8By3,
-                                                             chunk_.Length / 3, false);
+                    palette_ = ColorManager.MakeColorPalette(entries, PaletteLayout::Interleaved8By3, chunk_.Length / 3,
+                                                             false);
                     hasPalette_ = true;
                 }
                 continue;

@@ -19,8 +19,16 @@ constexpr std::size_t HeaderSize = 26;
 // PackBits: a two-byte run stands for at most 128 bytes.
 constexpr std::uint64_t MaxPackBitsExpansion = 64;
 
-enum PSDMode : std::uint16_t { Bitmap = 0, Grayscale = 1, IndexedMode = 2, RGBMode = 3, CMYKMode = 4,
-                               Multichannel = 7, Duotone = 8, Lab = 9 };
+enum PSDMode : std::uint16_t {
+    Bitmap = 0,
+    Grayscale = 1,
+    IndexedMode = 2,
+    RGBMode = 3,
+    CMYKMode = 4,
+    Multichannel = 7,
+    Duotone = 8,
+    Lab = 9
+};
 
 struct TPSDHeader {
     std::uint8_t Signature[4];
@@ -33,8 +41,8 @@ struct TPSDHeader {
 TPSDHeader ReadHeader(TStream& stream) {
     std::uint8_t b[HeaderSize];
     stream.ReadBuffer(b, sizeof b);
-    TPSDHeader h{{b[0], b[1], b[2], b[3]}, ReadBigEndian16(b + 4), ReadBigEndian16(b + 12),
-                 ReadBigEndian32(b + 14), ReadBigEndian32(b + 18), ReadBigEndian16(b + 22), ReadBigEndian16(b + 24)};
+    TPSDHeader h{{b[0], b[1], b[2], b[3]}, ReadBigEndian16(b + 4),  ReadBigEndian16(b + 12), ReadBigEndian32(b + 14),
+                 ReadBigEndian32(b + 18),  ReadBigEndian16(b + 22), ReadBigEndian16(b + 24)};
     return h;
 }
 
@@ -69,15 +77,30 @@ bool TPSDGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     TImageProperties& p = ImageProperties;
     p.Options = BigEndian;
     switch (h.Mode) {
-    case Bitmap: p.ColorScheme = ColorScheme::Gray; p.Options |= MinIsWhite; break;
-    case Grayscale:
-    case Duotone: p.ColorScheme = ColorScheme::Gray; break;
-    case IndexedMode: p.ColorScheme = ColorScheme::Indexed; break;
-    case RGBMode:
-    case Multichannel: p.ColorScheme = h.Channels == 3 ? ColorScheme::RGB : ColorScheme::RGBA; break;
-    case CMYKMode: p.ColorScheme = ColorScheme::CMYK; break;
-    case Lab: p.ColorScheme = ColorScheme::CIELab; break;
-    default: p.ColorScheme = ColorScheme::Unknown; break;
+        case Bitmap:
+            p.ColorScheme = ColorScheme::Gray;
+            p.Options |= MinIsWhite;
+            break;
+        case Grayscale:
+        case Duotone:
+            p.ColorScheme = ColorScheme::Gray;
+            break;
+        case IndexedMode:
+            p.ColorScheme = ColorScheme::Indexed;
+            break;
+        case RGBMode:
+        case Multichannel:
+            p.ColorScheme = h.Channels == 3 ? ColorScheme::RGB : ColorScheme::RGBA;
+            break;
+        case CMYKMode:
+            p.ColorScheme = ColorScheme::CMYK;
+            break;
+        case Lab:
+            p.ColorScheme = ColorScheme::CIELab;
+            break;
+        default:
+            p.ColorScheme = ColorScheme::Unknown;
+            break;
     }
     p.BitsPerSample = static_cast<std::uint8_t>(h.Depth);
     p.ChannelCount = static_cast<std::uint8_t>(h.Channels);
@@ -100,8 +123,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     const ColorScheme scheme = p.ColorScheme;
     const bool oneChannel = scheme == ColorScheme::Gray || scheme == ColorScheme::Indexed;
     // Each colour scheme needs its planes; fewer channels would leave the converter without data.
-    const unsigned planesNeeded = oneChannel ? 1
-                                  : (scheme == ColorScheme::RGBA || scheme == ColorScheme::CMYK) ? 4 : 3;
+    const unsigned planesNeeded = oneChannel ? 1 : (scheme == ColorScheme::RGBA || scheme == ColorScheme::CMYK) ? 4 : 3;
     if (h.Channels < planesNeeded) GraphicError(gesInvalidImage);
     // Channels hold 8 or 16 bits, bitmaps and other one-channel pictures also 1. Other depths
     // have no bitmap layout: their rows would be copied into rows of another length.
@@ -114,17 +136,23 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     ColorManager.SetTargetSampleCount(p.SamplesPerPixel);
     ColorManager.SetSourceScheme(scheme);
     switch (scheme) {
-    case ColorScheme::RGB: ColorManager.SetTargetScheme(ColorScheme::BGR); break;
-    case ColorScheme::RGBA: ColorManager.SetTargetScheme(ColorScheme::BGRA); break;
-    case ColorScheme::CMYK:
-        ColorManager.SetTargetScheme(ColorScheme::BGR);
-        ColorManager.SetTargetSampleCount(3);
-        break;
-    case ColorScheme::CIELab:
-        ColorManager.SetTargetScheme(ColorScheme::BGR);
-        ColorManager.SourceFlags |= LabScaledL | LabBiasedAB;
-        break;
-    default: ColorManager.SetTargetScheme(scheme); break;
+        case ColorScheme::RGB:
+            ColorManager.SetTargetScheme(ColorScheme::BGR);
+            break;
+        case ColorScheme::RGBA:
+            ColorManager.SetTargetScheme(ColorScheme::BGRA);
+            break;
+        case ColorScheme::CMYK:
+            ColorManager.SetTargetScheme(ColorScheme::BGR);
+            ColorManager.SetTargetSampleCount(3);
+            break;
+        case ColorScheme::CIELab:
+            ColorManager.SetTargetScheme(ColorScheme::BGR);
+            ColorManager.SourceFlags |= LabScaledL | LabBiasedAB;
+            break;
+        default:
+            ColorManager.SetTargetScheme(scheme);
+            break;
     }
     if (oneChannel) {
         // One plane: 1-bit bitmaps and 8-bit pictures keep their depth, 16-bit grey goes to 8 bits.
@@ -143,13 +171,14 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
         stream.ReadBuffer(table.data(), table.size());
         const std::size_t n = table.size() / 3;
         const std::array<TSourcePlane, 3> planes{{{table.data(), n}, {table.data() + n, n}, {table.data() + 2 * n, n}}};
-        SetPalette(ColorManager.MakeColorPalette(planes, PaletteLayout::Planar8By3, static_cast<std::uint32_t>(n), false));
+        SetPalette(
+            ColorManager.MakeColorPalette(planes, PaletteLayout::Planar8By3, static_cast<std::uint32_t>(n), false));
     } else if (scheme == ColorScheme::Gray) {
         SetPalette(ColorManager.MakeGrayPalette((p.Options & MinIsWhite) != 0));
     }
     stream.SetPosition(modeDataEnd);
-    SkipSection(stream);  // image resources
-    SkipSection(stream);  // layer and mask information
+    SkipSection(stream);                   // image resources
+    SkipSection(stream);                   // layer and mask information
     stream.Seek(2, TSeekOrigin::Current);  // compression word
 
     const bool packBits = p.Compression == CompressionKind::PackBits;
@@ -169,7 +198,8 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     const unsigned planeCount = oneChannel ? 1 : planesNeeded;
     const std::uint64_t bytesNeeded = planeSize * planeCount;
     if (packBits) {
-        CheckImageSize(p.Width, p.Height, bytesNeeded, std::uint64_t(dataLeft) * MaxPackBitsExpansion + bytesNeeded / 2);
+        CheckImageSize(p.Width, p.Height, bytesNeeded,
+                       std::uint64_t(dataLeft) * MaxPackBitsExpansion + bytesNeeded / 2);
         for (std::uint64_t i = 0; i < std::uint64_t(p.Height) * planeCount; ++i) packedTotal += counts[i];
         packedTotal = std::min<std::uint64_t>(packedTotal, std::uint64_t(dataLeft));
     } else if (bytesNeeded > std::uint64_t(dataLeft)) {
@@ -207,8 +237,10 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     if (oneChannel) {
         for (std::uint32_t y = 0; y < p.Height; ++y) {
             const std::uint8_t* row = planes.data() + y * rowBytes;
-            if (h.Depth == 16) ColorManager.ConvertLine(row, rowBytes, ScanLine(static_cast<int>(y)), Stride(), p.Width);
-            else std::copy_n(row, rowBytes, ScanLine(static_cast<int>(y)));
+            if (h.Depth == 16)
+                ColorManager.ConvertLine(row, rowBytes, ScanLine(static_cast<int>(y)), Stride(), p.Width);
+            else
+                std::copy_n(row, rowBytes, ScanLine(static_cast<int>(y)));
         }
         return;
     }

@@ -103,6 +103,6 @@ constexpr std::uint16_t ReadLittleEndian16(const std::uint8_t* p) {
 
 // The class object of reader T: its name, a factory, its content test, marked as a reader.
 template <class T> constexpr TGraphicClass ReaderClass(const char* name) {
-    return TGraphicClass{name, []() -> std::unique_ptr<TBitmap> { return std::make_unique<T>(); },
-                         &T::CanLoadStream, true};
+    return TGraphicClass{name, []() -> std::unique_ptr<TBitmap> { return std::make_unique<T>(); }, &T::CanLoadStream,
+                         true};
 }

@@ -26,8 +26,8 @@ TSGIHeader ReadHeader(TStream& stream) {
     std::uint8_t b[12];
     stream.ReadBuffer(b, sizeof b);
     stream.Seek(HeaderSize - sizeof b, TSeekOrigin::Current);
-    return {ReadBigEndian16(b), b[2], b[3], ReadBigEndian16(b + 4), ReadBigEndian16(b + 6),
-            ReadBigEndian16(b + 8), ReadBigEndian16(b + 10)};
+    return {ReadBigEndian16(b),     b[2], b[3], ReadBigEndian16(b + 4), ReadBigEndian16(b + 6), ReadBigEndian16(b + 8),
+            ReadBigEndian16(b + 10)};
 }
 
 }  // namespace
@@ -107,7 +107,8 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
     const std::size_t rowBytes = std::size_t(width) * bpc;
     // Stored channels must all be there: a short file would fail at its first missing row anyway,
     // and so its header cannot make the bitmap grow beyond what the file holds.
-    if (!runLength && std::uint64_t(rowBytes) * height * used > std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0)))
+    if (!runLength &&
+        std::uint64_t(rowBytes) * height * used > std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0)))
         throw EReadError();
     SetSize(static_cast<int>(width), static_cast<int>(height));
     if (Empty()) return;

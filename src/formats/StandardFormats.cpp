@@ -2,7 +2,6 @@
 // of the content tests (Targa first and weakest, PNG last).
 #include "formats/FileFormatList.h"
 
-
 namespace {
 
 struct TFormatRow {

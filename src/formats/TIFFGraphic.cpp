@@ -62,37 +62,72 @@ constexpr std::int64_t EntrySize = 12;
 // Bytes of one value of a field type; 0 for types this reader does not know.
 std::uint32_t ElementSize(std::uint16_t fieldType) {
     switch (fieldType) {
-    case FieldByte: case FieldASCII: case FieldSByte: case FieldUndefined: return 1;
-    case FieldShort: case FieldSShort: return 2;
-    case FieldLong: case FieldSLong: case FieldFloat: return 4;
-    case FieldRational: case FieldSRational: case FieldDouble: return 8;
-    default: return 0;
+        case FieldByte:
+        case FieldASCII:
+        case FieldSByte:
+        case FieldUndefined:
+            return 1;
+        case FieldShort:
+        case FieldSShort:
+            return 2;
+        case FieldLong:
+        case FieldSLong:
+        case FieldFloat:
+            return 4;
+        case FieldRational:
+        case FieldSRational:
+        case FieldDouble:
+            return 8;
+        default:
+            return 0;
     }
 }
 
 CompressionKind KindOfCompression(std::uint32_t value) {
     switch (value) {
-    case 1: return CompressionKind::None;
-    case 2: return CompressionKind::CCITTModifiedHuffman;
-    case 3: return CompressionKind::CCITTFax3;
-    case 4: return CompressionKind::CCITTFax4;
-    case 5: return CompressionKind::LZW;
-    case 6: return CompressionKind::OldJPEG;
-    case 7: return CompressionKind::JPEG;
-    case 8: case 32946: return CompressionKind::Deflate;
-    case 32766: return CompressionKind::NeXT;
-    case 32771: return CompressionKind::CCITTModifiedHuffmanWord;
-    case 32773: return CompressionKind::PackBits;
-    case 32809: return CompressionKind::ThunderScan;
-    case 32895: return CompressionKind::IT8CTPAD;
-    case 32896: return CompressionKind::IT8LW;
-    case 32897: return CompressionKind::IT8MP;
-    case 32898: return CompressionKind::IT8BL;
-    case 32908: return CompressionKind::PixarFilm;
-    case 32909: return CompressionKind::PixarLog;
-    case 32947: return CompressionKind::DCS;
-    case 34661: return CompressionKind::JBIG;
-    default: return CompressionKind::Unknown;
+        case 1:
+            return CompressionKind::None;
+        case 2:
+            return CompressionKind::CCITTModifiedHuffman;
+        case 3:
+            return CompressionKind::CCITTFax3;
+        case 4:
+            return CompressionKind::CCITTFax4;
+        case 5:
+            return CompressionKind::LZW;
+        case 6:
+            return CompressionKind::OldJPEG;
+        case 7:
+            return CompressionKind::JPEG;
+        case 8:
+        case 32946:
+            return CompressionKind::Deflate;
+        case 32766:
+            return CompressionKind::NeXT;
+        case 32771:
+            return CompressionKind::CCITTModifiedHuffmanWord;
+        case 32773:
+            return CompressionKind::PackBits;
+        case 32809:
+            return CompressionKind::ThunderScan;
+        case 32895:
+            return CompressionKind::IT8CTPAD;
+        case 32896:
+            return CompressionKind::IT8LW;
+        case 32897:
+            return CompressionKind::IT8MP;
+        case 32898:
+            return CompressionKind::IT8BL;
+        case 32908:
+            return CompressionKind::PixarFilm;
+        case 32909:
+            return CompressionKind::PixarLog;
+        case 32947:
+            return CompressionKind::DCS;
+        case 34661:
+            return CompressionKind::JBIG;
+        default:
+            return CompressionKind::Unknown;
     }
 }
 
@@ -101,27 +136,46 @@ CompressionKind KindOfCompression(std::uint32_t value) {
 // covers at most 2560 pixels; a JPEG block at least two bits.
 std::uint64_t ExpansionOf(CompressionKind kind) {
     switch (kind) {
-    case CompressionKind::None: return 8;  // lenient: a truncated file shows what it has
-    case CompressionKind::PackBits: return 64;
-    case CompressionKind::ThunderScan: return 64;
-    case CompressionKind::CCITTFax3: case CompressionKind::CCITTModifiedHuffman:
-    case CompressionKind::CCITTModifiedHuffmanWord:
-        return 512;
-    case CompressionKind::LZW: return 4096;
-    case CompressionKind::Deflate: return MaxDeflateExpansion;
-    case CompressionKind::JPEG: return 1024;
-    default: return UINT64_MAX;
+        case CompressionKind::None:
+            return 8;  // lenient: a truncated file shows what it has
+        case CompressionKind::PackBits:
+            return 64;
+        case CompressionKind::ThunderScan:
+            return 64;
+        case CompressionKind::CCITTFax3:
+        case CompressionKind::CCITTModifiedHuffman:
+        case CompressionKind::CCITTModifiedHuffmanWord:
+            return 512;
+        case CompressionKind::LZW:
+            return 4096;
+        case CompressionKind::Deflate:
+            return MaxDeflateExpansion;
+        case CompressionKind::JPEG:
+            return 1024;
+        default:
+            return UINT64_MAX;
     }
 }
 
 // Samples per pixel the converter of a source scheme reads; 0 when the colour manager decides.
 std::uint32_t SamplesOfScheme(ColorScheme scheme) {
     switch (scheme) {
-    case ColorScheme::Indexed: case ColorScheme::Gray: return 1;
-    case ColorScheme::GrayAlpha: return 2;
-    case ColorScheme::RGB: case ColorScheme::BGR: case ColorScheme::CIELab: case ColorScheme::YCbCr: return 3;
-    case ColorScheme::RGBA: case ColorScheme::BGRA: case ColorScheme::CMYK: return 4;
-    default: return 0;
+        case ColorScheme::Indexed:
+        case ColorScheme::Gray:
+            return 1;
+        case ColorScheme::GrayAlpha:
+            return 2;
+        case ColorScheme::RGB:
+        case ColorScheme::BGR:
+        case ColorScheme::CIELab:
+        case ColorScheme::YCbCr:
+            return 3;
+        case ColorScheme::RGBA:
+        case ColorScheme::BGRA:
+        case ColorScheme::CMYK:
+            return 4;
+        default:
+            return 0;
     }
 }
 
@@ -148,8 +202,9 @@ bool TTIFFGraphic::CanLoadStream(TStream& stream) {
         const bool big = header[0] == 'M' && header[1] == 'M';
         if (little || big) {
             const std::uint16_t version = big ? ReadBigEndian16(header + 2) : ReadLittleEndian16(header + 2);
-            const std::uint32_t firstIFD = big ? ReadBigEndian32(header + 4)
-                                               : ReadLittleEndian16(header + 4) | std::uint32_t(ReadLittleEndian16(header + 6)) << 16;
+            const std::uint32_t firstIFD =
+                big ? ReadBigEndian32(header + 4)
+                    : ReadLittleEndian16(header + 4) | std::uint32_t(ReadLittleEndian16(header + 6)) << 16;
             result = version == 42 && static_cast<std::int64_t>(firstIFD) < stream.Size() - position;
         }
     }
@@ -187,8 +242,7 @@ bool TTIFFGraphic::ReadDirectory(TStream& stream, std::uint32_t offset) {
         entry.Count = Get32(p + 4);
         std::memcpy(entry.Value, p + 8, 4);
     }
-    std::sort(entries_.begin(), entries_.end(),
-              [](const TTIFFEntry& a, const TTIFFEntry& b) { return a.Tag < b.Tag; });
+    std::sort(entries_.begin(), entries_.end(), [](const TTIFFEntry& a, const TTIFFEntry& b) { return a.Tag < b.Tag; });
     return true;
 }
 
@@ -215,11 +269,17 @@ std::uint32_t TTIFFGraphic::GetInteger(std::uint16_t tag, std::uint32_t defaultV
     if (!entry) return defaultValue;
     if (entry->Count != 1) return Get32(entry->Value);
     switch (entry->FieldType) {
-    case FieldByte: return entry->Value[0];
-    case FieldShort: return Get16(entry->Value);
-    case FieldSShort: return static_cast<std::uint32_t>(static_cast<std::int16_t>(Get16(entry->Value)));
-    case FieldLong: case FieldSLong: return Get32(entry->Value);
-    default: return defaultValue;
+        case FieldByte:
+            return entry->Value[0];
+        case FieldShort:
+            return Get16(entry->Value);
+        case FieldSShort:
+            return static_cast<std::uint32_t>(static_cast<std::int16_t>(Get16(entry->Value)));
+        case FieldLong:
+        case FieldSLong:
+            return Get32(entry->Value);
+        default:
+            return defaultValue;
     }
 }
 
@@ -249,12 +309,25 @@ std::vector<std::uint32_t> TTIFFGraphic::GetIntegers(std::uint16_t tag) const {
         const std::uint8_t* p = data.data() + at;
         std::uint32_t value = 0;
         switch (type) {
-        case FieldSByte: value = static_cast<std::uint32_t>(static_cast<std::int8_t>(p[0])); break;
-        case FieldShort: value = Get16(p); break;
-        case FieldSShort: value = static_cast<std::uint32_t>(static_cast<std::int16_t>(Get16(p))); break;
-        case FieldLong: case FieldSLong: value = Get32(p); break;
-        case FieldRational: value = Get32(p + 4) == 0 ? 0 : Get32(p) / Get32(p + 4); break;
-        default: value = p[0]; break;  // BYTE, ASCII, UNDEFINED
+            case FieldSByte:
+                value = static_cast<std::uint32_t>(static_cast<std::int8_t>(p[0]));
+                break;
+            case FieldShort:
+                value = Get16(p);
+                break;
+            case FieldSShort:
+                value = static_cast<std::uint32_t>(static_cast<std::int16_t>(Get16(p)));
+                break;
+            case FieldLong:
+            case FieldSLong:
+                value = Get32(p);
+                break;
+            case FieldRational:
+                value = Get32(p + 4) == 0 ? 0 : Get32(p) / Get32(p + 4);
+                break;
+            default:
+                value = p[0];
+                break;  // BYTE, ASCII, UNDEFINED
         }
         result.push_back(value);
     }
@@ -281,34 +354,49 @@ TFloatArray TTIFFGraphic::GetFloats(std::uint16_t tag) const {
         const std::uint8_t* p = data.data() + at;
         double value = 0;
         switch (entry->FieldType) {
-        case FieldByte: case FieldASCII: case FieldUndefined: value = p[0]; break;
-        case FieldSByte: value = static_cast<std::int8_t>(p[0]); break;
-        case FieldShort: value = Get16(p); break;
-        case FieldSShort: value = static_cast<std::int16_t>(Get16(p)); break;
-        case FieldLong: value = Get32(p); break;
-        case FieldSLong: value = static_cast<std::int32_t>(Get32(p)); break;
-        case FieldRational:  // a zero denominator gives 0
-            value = Get32(p + 4) == 0 ? 0.0 : double(Get32(p)) / double(Get32(p + 4));
-            break;
-        case FieldSRational:
-            value = Get32(p + 4) == 0 ? 0.0
-                                      : double(static_cast<std::int32_t>(Get32(p))) /
-                                            double(static_cast<std::int32_t>(Get32(p + 4)));
-            break;
-        case FieldFloat: {
-            const std::uint32_t bits = Get32(p);
-            float f;
-            std::memcpy(&f, &bits, 4);
-            value = f;
-            break;
-        }
-        case FieldDouble: {
-            const std::uint64_t bits = std::uint64_t(Get32(BigEndianFile() ? p : p + 4)) << 32 |
-                                       Get32(BigEndianFile() ? p + 4 : p);
-            std::memcpy(&value, &bits, 8);
-            break;
-        }
-        default: break;
+            case FieldByte:
+            case FieldASCII:
+            case FieldUndefined:
+                value = p[0];
+                break;
+            case FieldSByte:
+                value = static_cast<std::int8_t>(p[0]);
+                break;
+            case FieldShort:
+                value = Get16(p);
+                break;
+            case FieldSShort:
+                value = static_cast<std::int16_t>(Get16(p));
+                break;
+            case FieldLong:
+                value = Get32(p);
+                break;
+            case FieldSLong:
+                value = static_cast<std::int32_t>(Get32(p));
+                break;
+            case FieldRational:  // a zero denominator gives 0
+                value = Get32(p + 4) == 0 ? 0.0 : double(Get32(p)) / double(Get32(p + 4));
+                break;
+            case FieldSRational:
+                value = Get32(p + 4) == 0 ? 0.0
+                                          : double(static_cast<std::int32_t>(Get32(p))) /
+                                                double(static_cast<std::int32_t>(Get32(p + 4)));
+                break;
+            case FieldFloat: {
+                const std::uint32_t bits = Get32(p);
+                float f;
+                std::memcpy(&f, &bits, 4);
+                value = f;
+                break;
+            }
+            case FieldDouble: {
+                const std::uint64_t bits =
+                    std::uint64_t(Get32(BigEndianFile() ? p : p + 4)) << 32 | Get32(BigEndianFile() ? p + 4 : p);
+                std::memcpy(&value, &bits, 8);
+                break;
+            }
+            default:
+                break;
         }
         // Values beyond single precision (or not numbers at all) count as 0.
         result.push_back(value == value && value > -3.0e38 && value < 3.0e38 ? static_cast<float>(value) : 0.0f);
@@ -381,22 +469,37 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.Compression = KindOfCompression(GetInteger(TagCompression, 0));
 
     switch (photometric) {
-    case 0: p.ColorScheme = ColorScheme::Gray; p.Options |= MinIsWhite; break;
-    case 1: p.ColorScheme = ColorScheme::Gray; break;
-    case 2: p.ColorScheme = p.SamplesPerPixel < 4 ? ColorScheme::RGB : ColorScheme::RGBA; break;
-    case 3: p.ColorScheme = ColorScheme::Indexed; break;
-    case 5: p.ColorScheme = ColorScheme::CMYK; break;
-    case 6: {
-        p.ColorScheme = ColorScheme::YCbCr;
-        yCbCrCoefficients_ = GetFloats(TagYCbCrCoefficients);
-        if (yCbCrCoefficients_.empty()) yCbCrCoefficients_ = {0.299f, 0.587f, 0.114f};
-        p.YCbCrSubSampling = GetBytes(TagYCbCrSubSampling);
-        if (p.YCbCrSubSampling.size() < 2) p.YCbCrSubSampling = {2, 2};
-        yCbCrPositioning_ = GetInteger(TagYCbCrPositioning, 1);
-        break;
-    }
-    case 8: p.ColorScheme = ColorScheme::CIELab; break;
-    default: p.ColorScheme = ColorScheme::Unknown; break;
+        case 0:
+            p.ColorScheme = ColorScheme::Gray;
+            p.Options |= MinIsWhite;
+            break;
+        case 1:
+            p.ColorScheme = ColorScheme::Gray;
+            break;
+        case 2:
+            p.ColorScheme = p.SamplesPerPixel < 4 ? ColorScheme::RGB : ColorScheme::RGBA;
+            break;
+        case 3:
+            p.ColorScheme = ColorScheme::Indexed;
+            break;
+        case 5:
+            p.ColorScheme = ColorScheme::CMYK;
+            break;
+        case 6: {
+            p.ColorScheme = ColorScheme::YCbCr;
+            yCbCrCoefficients_ = GetFloats(TagYCbCrCoefficients);
+            if (yCbCrCoefficients_.empty()) yCbCrCoefficients_ = {0.299f, 0.587f, 0.114f};
+            p.YCbCrSubSampling = GetBytes(TagYCbCrSubSampling);
+            if (p.YCbCrSubSampling.size() < 2) p.YCbCrSubSampling = {2, 2};
+            yCbCrPositioning_ = GetInteger(TagYCbCrPositioning, 1);
+            break;
+        }
+        case 8:
+            p.ColorScheme = ColorScheme::CIELab;
+            break;
+        default:
+            p.ColorScheme = ColorScheme::Unknown;
+            break;
     }
     p.JPEGColorMode = 0;
     p.JPEGTablesMode = 3;
@@ -420,8 +523,7 @@ void TTIFFGraphic::SetupColorManager() {
 
     // Depths between 1 and 16 that no converter reads; the colour manager itself refuses the rest.
     const std::uint8_t depth = p.BitsPerSample;
-    if (depth >= 1 && depth <= 16 && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)
-        InvalidTIFF();
+    if (depth >= 1 && depth <= 16 && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) InvalidTIFF();
     cm.SetSourceDepth(depth);
     // 2-bit samples are shown through a 4-bit bitmap, so they are widened to 4 bits.
     cm.SetTargetDepth(depth == 16 ? 8 : depth == 2 ? 4 : depth);
@@ -430,28 +532,37 @@ void TTIFFGraphic::SetupColorManager() {
     ColorScheme source = jpeg ? ColorScheme::BGR : p.ColorScheme;
     ColorScheme target = source;
     switch (source) {
-    case ColorScheme::Indexed:
-        // An index with an extra (alpha) sample is read as gray plus alpha, the index kept.
-        if (p.SamplesPerPixel == 2) source = ColorScheme::GrayAlpha;
-        target = ColorScheme::Indexed;
-        break;
-    case ColorScheme::Gray:
-        if (p.SamplesPerPixel == 2) source = ColorScheme::GrayAlpha;
-        target = ColorScheme::Gray;
-        break;
-    case ColorScheme::RGB: target = ColorScheme::BGR; break;
-    case ColorScheme::RGBA: target = ColorScheme::BGRA; break;
-    case ColorScheme::CMY: case ColorScheme::CMYK: case ColorScheme::CIELab: case ColorScheme::YCbCr:
-        target = ColorScheme::BGR;
-        break;
-    default: break;
+        case ColorScheme::Indexed:
+            // An index with an extra (alpha) sample is read as gray plus alpha, the index kept.
+            if (p.SamplesPerPixel == 2) source = ColorScheme::GrayAlpha;
+            target = ColorScheme::Indexed;
+            break;
+        case ColorScheme::Gray:
+            if (p.SamplesPerPixel == 2) source = ColorScheme::GrayAlpha;
+            target = ColorScheme::Gray;
+            break;
+        case ColorScheme::RGB:
+            target = ColorScheme::BGR;
+            break;
+        case ColorScheme::RGBA:
+            target = ColorScheme::BGRA;
+            break;
+        case ColorScheme::CMY:
+        case ColorScheme::CMYK:
+        case ColorScheme::CIELab:
+        case ColorScheme::YCbCr:
+            target = ColorScheme::BGR;
+            break;
+        default:
+            break;
     }
     // The converters read a fixed number of samples per pixel; a file that stores another
     // number would be read across its pixels.
     const std::uint32_t samples = SamplesOfScheme(source);
     if (samples != 0 && samples != p.SamplesPerPixel) InvalidTIFF();
     // The fax decoders write one bit per pixel, the ThunderScan decoder four.
-    const bool fax = p.Compression == CompressionKind::CCITTFax3 || p.Compression == CompressionKind::CCITTModifiedHuffman ||
+    const bool fax = p.Compression == CompressionKind::CCITTFax3 ||
+                     p.Compression == CompressionKind::CCITTModifiedHuffman ||
                      p.Compression == CompressionKind::CCITTModifiedHuffmanWord;
     if ((fax && (depth != 1 || p.SamplesPerPixel != 1)) ||
         (p.Compression == CompressionKind::ThunderScan && (depth != 4 || p.SamplesPerPixel != 1)))
@@ -493,14 +604,13 @@ void TTIFFGraphic::SetupPalette() {
             colorMap_.assign(map.begin(), map.end());
             const std::size_t third = colorMap_.size() / 3;
             const auto* base = reinterpret_cast<const std::uint8_t*>(colorMap_.data());
-            const std::array<TSourcePlane, 3> planes{{{base, third * 2},
-                                                      {base + third * 2, third * 2},
-                                                      {base + third * 4, third * 2}}};
+            const std::array<TSourcePlane, 3> planes{
+                {{base, third * 2}, {base + third * 2, third * 2}, {base + third * 4, third * 2}}};
             // The map is already in native order: no byte swapping while it is read.
             const TConvertOptions flags = cm.SourceFlags;
             cm.SourceFlags = static_cast<TConvertOptions>(flags & ~SwapBytes);
-            TPalette palette = cm.MakeColorPalette(planes, PaletteLayout::Planar16By3,
-                                                   static_cast<std::uint32_t>(third), false);
+            TPalette palette =
+                cm.MakeColorPalette(planes, PaletteLayout::Planar16By3, static_cast<std::uint32_t>(third), false);
             cm.SourceFlags = flags;
             SetPalette(palette);
         } else {
@@ -516,14 +626,20 @@ void TTIFFGraphic::SetupPalette() {
 
 bool TTIFFGraphic::CompressionSupported() const {
     switch (ImageProperties.Compression) {
-    case CompressionKind::None: case CompressionKind::CCITTModifiedHuffman:
-    case CompressionKind::CCITTModifiedHuffmanWord: case CompressionKind::LZW: case CompressionKind::JPEG:
-    case CompressionKind::Deflate: case CompressionKind::PackBits: case CompressionKind::ThunderScan:
-        return true;
-    case CompressionKind::CCITTFax3:
-        // Only one-dimensional coding is decoded; two-dimensional rows would come out as noise.
-        return (GetInteger(TagT4Options, 0) & 1) == 0;
-    default: return false;
+        case CompressionKind::None:
+        case CompressionKind::CCITTModifiedHuffman:
+        case CompressionKind::CCITTModifiedHuffmanWord:
+        case CompressionKind::LZW:
+        case CompressionKind::JPEG:
+        case CompressionKind::Deflate:
+        case CompressionKind::PackBits:
+        case CompressionKind::ThunderScan:
+            return true;
+        case CompressionKind::CCITTFax3:
+            // Only one-dimensional coding is decoded; two-dimensional rows would come out as noise.
+            return (GetInteger(TagT4Options, 0) & 1) == 0;
+        default:
+            return false;
     }
 }
 
@@ -533,20 +649,27 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder() const {
     const bool reversed = (p.Options & ReversedBits) != 0;
     if (!CompressionSupported()) GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
     switch (p.Compression) {
-    case CompressionKind::None: return nullptr;
-    case CompressionKind::CCITTModifiedHuffman:
-        return std::make_unique<TCCITTMHDecoder>(t4Options, reversed, false, p.Width);
-    case CompressionKind::CCITTModifiedHuffmanWord:
-        return std::make_unique<TCCITTMHDecoder>(t4Options, reversed, true, p.Width);
-    case CompressionKind::CCITTFax3: return std::make_unique<TCCITTFax3Decoder>(t4Options, reversed, p.Width);
-    case CompressionKind::LZW: return std::make_unique<TTIFFLZWDecoder>();
-    case CompressionKind::JPEG: return std::make_unique<TTIFFJPEGDecoder>(ImageProperties);
-    case CompressionKind::Deflate: return std::make_unique<TLZ77Decoder>(1, true);
-    case CompressionKind::PackBits: return std::make_unique<TPackbitsRLEDecoder>();
-    case CompressionKind::ThunderScan:
-        // One decoder row per image row: the decoder counts its width in output bytes.
-        return std::make_unique<TThunderDecoder>(static_cast<std::int32_t>(lineBytes_));
-    default: break;
+        case CompressionKind::None:
+            return nullptr;
+        case CompressionKind::CCITTModifiedHuffman:
+            return std::make_unique<TCCITTMHDecoder>(t4Options, reversed, false, p.Width);
+        case CompressionKind::CCITTModifiedHuffmanWord:
+            return std::make_unique<TCCITTMHDecoder>(t4Options, reversed, true, p.Width);
+        case CompressionKind::CCITTFax3:
+            return std::make_unique<TCCITTFax3Decoder>(t4Options, reversed, p.Width);
+        case CompressionKind::LZW:
+            return std::make_unique<TTIFFLZWDecoder>();
+        case CompressionKind::JPEG:
+            return std::make_unique<TTIFFJPEGDecoder>(ImageProperties);
+        case CompressionKind::Deflate:
+            return std::make_unique<TLZ77Decoder>(1, true);
+        case CompressionKind::PackBits:
+            return std::make_unique<TPackbitsRLEDecoder>();
+        case CompressionKind::ThunderScan:
+            // One decoder row per image row: the decoder counts its width in output bytes.
+            return std::make_unique<TThunderDecoder>(static_cast<std::int32_t>(lineBytes_));
+        default:
+            break;
     }
     GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
 }
@@ -554,8 +677,7 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder() const {
 namespace {
 // Horizontal differencing undone for 8-bit samples: the running sums stay in registers instead of
 // being read back from the bytes just stored.
-template <std::size_t SamplesPerPixel>
-void AddAcrossRow(std::uint8_t* row, std::size_t count) {
+template <std::size_t SamplesPerPixel> void AddAcrossRow(std::uint8_t* row, std::size_t count) {
     if (count < SamplesPerPixel) return;
     std::uint8_t sum[SamplesPerPixel];
     for (std::size_t k = 0; k < SamplesPerPixel; ++k) sum[k] = row[k];
@@ -574,12 +696,18 @@ void TTIFFGraphic::UndoPredictor(std::uint8_t* row, std::uint32_t samplesPerPixe
     const std::size_t count = std::size_t(p.Width) * samplesPerPixel;
     if (p.BitsPerSample == 8) {
         switch (samplesPerPixel) {
-        case 1: AddAcrossRow<1>(row, count); break;
-        case 3: AddAcrossRow<3>(row, count); break;
-        case 4: AddAcrossRow<4>(row, count); break;
-        default:
-            for (std::size_t i = samplesPerPixel; i < count; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + row[i - samplesPerPixel]);
+            case 1:
+                AddAcrossRow<1>(row, count);
+                break;
+            case 3:
+                AddAcrossRow<3>(row, count);
+                break;
+            case 4:
+                AddAcrossRow<4>(row, count);
+                break;
+            default:
+                for (std::size_t i = samplesPerPixel; i < count; ++i)
+                    row[i] = static_cast<std::uint8_t>(row[i] + row[i - samplesPerPixel]);
         }
     } else if (p.BitsPerSample == 16) {
         // Differences of 16-bit samples, added in the file's byte order.
@@ -627,7 +755,8 @@ void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
     // Rows come in groups: one row, or the rows of one line of subsampled YCbCr data units.
     const std::uint32_t groupRows = subsampled_ ? subsampleV_ : 1;
     const std::size_t groupBytes =
-        subsampled_ ? (std::size_t(p.Width) + subsampleH_ - 1) / subsampleH_ * (subsampleH_ * subsampleV_ + 2) : lineBytes_;
+        subsampled_ ? (std::size_t(p.Width) + subsampleH_ - 1) / subsampleH_ * (subsampleH_ * subsampleV_ + 2)
+                    : lineBytes_;
 
     std::vector<std::uint8_t> planeData;  // separate planes, one after the other
     if (planes_ > 1) planeData.assign(static_cast<std::size_t>(totalRows * lineBytes_), 0);

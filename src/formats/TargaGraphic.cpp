@@ -27,8 +27,8 @@ struct TTargaHeader {
 TTargaHeader ReadHeader(TStream& stream) {
     std::uint8_t b[18];
     stream.ReadBuffer(b, sizeof b);
-    return {b[0], b[1], b[2], ReadLittleEndian16(b + 5), b[7], ReadLittleEndian16(b + 12),
-            ReadLittleEndian16(b + 14), b[16], b[17]};
+    return {b[0],  b[1], b[2], ReadLittleEndian16(b + 5), b[7], ReadLittleEndian16(b + 12), ReadLittleEndian16(b + 14),
+            b[16], b[17]};
 }
 
 bool IsRunLength(std::uint8_t imageType) { return imageType >= 9 && imageType <= 11; }
@@ -60,37 +60,37 @@ bool TTargaGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.Width = h.Width;
     p.Height = h.Height;
     switch (h.PixelDepth) {
-    case 8:
-        p.ColorScheme = IsGray(h.ImageType) ? ColorScheme::Gray : ColorScheme::Indexed;
-        p.BitsPerSample = 8;
-        p.SamplesPerPixel = 1;
-        break;
-    case 16:
-        if (IsGray(h.ImageType)) {
-            // Grey with an 8-bit alpha sample after it.
-            p.ColorScheme = ColorScheme::GrayAlpha;
+        case 8:
+            p.ColorScheme = IsGray(h.ImageType) ? ColorScheme::Gray : ColorScheme::Indexed;
             p.BitsPerSample = 8;
-            p.SamplesPerPixel = 2;
+            p.SamplesPerPixel = 1;
             break;
-        }
-        [[fallthrough]];
-    case 15:
-        p.ColorScheme = ColorScheme::RGB;
-        p.BitsPerSample = 5;
-        p.SamplesPerPixel = 3;
-        break;
-    case 24:
-        p.ColorScheme = ColorScheme::RGB;
-        p.BitsPerSample = 8;
-        p.SamplesPerPixel = 3;
-        break;
-    case 32:
-        p.ColorScheme = ColorScheme::RGBA;
-        p.BitsPerSample = 8;
-        p.SamplesPerPixel = 4;
-        break;
-    default:
-        break;
+        case 16:
+            if (IsGray(h.ImageType)) {
+                // Grey with an 8-bit alpha sample after it.
+                p.ColorScheme = ColorScheme::GrayAlpha;
+                p.BitsPerSample = 8;
+                p.SamplesPerPixel = 2;
+                break;
+            }
+            [[fallthrough]];
+        case 15:
+            p.ColorScheme = ColorScheme::RGB;
+            p.BitsPerSample = 5;
+            p.SamplesPerPixel = 3;
+            break;
+        case 24:
+            p.ColorScheme = ColorScheme::RGB;
+            p.BitsPerSample = 8;
+            p.SamplesPerPixel = 3;
+            break;
+        case 32:
+            p.ColorScheme = ColorScheme::RGBA;
+            p.BitsPerSample = 8;
+            p.SamplesPerPixel = 4;
+            break;
+        default:
+            break;
     }
     p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
     p.Compression = IsRunLength(h.ImageType) ? CompressionKind::RLE : CompressionKind::None;
@@ -126,25 +126,28 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     } else if (h.ColorMapType == 1) {
         const TSourcePlane plane{map.data(), map.size()};
         switch (h.ColorMapEntrySize) {
-        case 24:
-            SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, h.ColorMapLength, true));
-            break;
-        case 32:
-            SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By4, h.ColorMapLength, true));
-            break;
-        case 15:
-        case 16: {
-            TPalette palette(std::min<std::size_t>(h.ColorMapLength, 256));
-            for (std::size_t i = 0; i < palette.size(); ++i) {
-                unsigned v = ReadLittleEndian16(&map[2 * i]);
-                palette[i] = {static_cast<std::uint8_t>(8 * ((v >> 10) & 31)),
-                              static_cast<std::uint8_t>(8 * ((v >> 5) & 31)), static_cast<std::uint8_t>(8 * (v & 31))};
+            case 24:
+                SetPalette(
+                    ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, h.ColorMapLength, true));
+                break;
+            case 32:
+                SetPalette(
+                    ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By4, h.ColorMapLength, true));
+                break;
+            case 15:
+            case 16: {
+                TPalette palette(std::min<std::size_t>(h.ColorMapLength, 256));
+                for (std::size_t i = 0; i < palette.size(); ++i) {
+                    unsigned v = ReadLittleEndian16(&map[2 * i]);
+                    palette[i] = {static_cast<std::uint8_t>(8 * ((v >> 10) & 31)),
+                                  static_cast<std::uint8_t>(8 * ((v >> 5) & 31)),
+                                  static_cast<std::uint8_t>(8 * (v & 31))};
+                }
+                SetPalette(palette);
+                break;
             }
-            SetPalette(palette);
-            break;
-        }
-        default:
-            break;
+            default:
+                break;
         }
     } else if (PixelFormat() == TPixelFormat::pf8bit) {
         // A colour-mapped picture without its map: show the indices as grey levels.
@@ -158,8 +161,9 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     // pixels; run-length data cut short still loads while it could give half the picture.
     const std::uint64_t imageBytes = std::uint64_t(rowSize) * p.Height;
     const std::uint64_t dataLeft = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
-    CheckImageSize(p.Width, p.Height, h.ImageType == 0 ? 0 : imageBytes,
-                   IsRunLength(h.ImageType) ? dataLeft * 128 + imageBytes / 2 : std::numeric_limits<std::uint64_t>::max());
+    CheckImageSize(
+        p.Width, p.Height, h.ImageType == 0 ? 0 : imageBytes,
+        IsRunLength(h.ImageType) ? dataLeft * 128 + imageBytes / 2 : std::numeric_limits<std::uint64_t>::max());
     if (h.ImageType != 0 && !IsRunLength(h.ImageType) && imageBytes > dataLeft) throw EReadError();
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (h.ImageType == 0 || Empty()) return;

@@ -10,13 +10,20 @@
 
 int BitsPerPixelOf(TPixelFormat format) {
     switch (format) {
-    case TPixelFormat::pf1bit: return 1;
-    case TPixelFormat::pf4bit: return 4;
-    case TPixelFormat::pf8bit: return 8;
-    case TPixelFormat::pf15bit: return 16;
-    case TPixelFormat::pf24bit: return 24;
-    case TPixelFormat::pf32bit: return 32;
-    default: return 0;
+        case TPixelFormat::pf1bit:
+            return 1;
+        case TPixelFormat::pf4bit:
+            return 4;
+        case TPixelFormat::pf8bit:
+            return 8;
+        case TPixelFormat::pf15bit:
+            return 16;
+        case TPixelFormat::pf24bit:
+            return 24;
+        case TPixelFormat::pf32bit:
+            return 32;
+        default:
+            return 0;
     }
 }
 
@@ -90,13 +97,9 @@ std::vector<std::uint8_t> TBitmap::ReleasePixels() {
     return std::exchange(pixels_, {});
 }
 
-std::uint8_t* TBitmap::ScanLine(int y) {
-    return pixels_.data() + static_cast<std::size_t>(y) * stride_;
-}
+std::uint8_t* TBitmap::ScanLine(int y) { return pixels_.data() + static_cast<std::size_t>(y) * stride_; }
 
-const std::uint8_t* TBitmap::ScanLine(int y) const {
-    return pixels_.data() + static_cast<std::size_t>(y) * stride_;
-}
+const std::uint8_t* TBitmap::ScanLine(int y) const { return pixels_.data() + static_cast<std::size_t>(y) * stride_; }
 
 void TBitmap::SetPalette(const TPalette& palette) {
     palette_.assign(palette.begin(), palette.begin() + std::min<std::size_t>(palette.size(), 256));
@@ -123,30 +126,45 @@ void TBitmap::FillRect(const TRect& rect, TColor color) {
     if (left >= right || top >= bottom || pixels_.empty()) return;
     std::uint8_t r = RedOf(color), g = GreenOf(color), b = BlueOf(color);
     int index = (format_ == TPixelFormat::pf1bit || format_ == TPixelFormat::pf4bit || format_ == TPixelFormat::pf8bit)
-                    ? NearestPaletteIndex(palette_, color) : 0;
+                    ? NearestPaletteIndex(palette_, color)
+                    : 0;
     for (int y = top; y < bottom; ++y) {
         std::uint8_t* row = ScanLine(y);
         for (int x = left; x < right; ++x) {
             switch (format_) {
-            case TPixelFormat::pf1bit: {
-                std::uint8_t bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
-                row[x >> 3] = index ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit);
-                break;
-            }
-            case TPixelFormat::pf4bit:
-                if (x & 1) row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0xF0) | (index & 0x0F));
-                else row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0x0F) | ((index & 0x0F) << 4));
-                break;
-            case TPixelFormat::pf8bit: row[x] = static_cast<std::uint8_t>(index); break;
-            case TPixelFormat::pf15bit: {
-                std::uint16_t w = static_cast<std::uint16_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
-                row[2 * x] = static_cast<std::uint8_t>(w & 0xFF);
-                row[2 * x + 1] = static_cast<std::uint8_t>(w >> 8);
-                break;
-            }
-            case TPixelFormat::pf24bit: row[3 * x] = b; row[3 * x + 1] = g; row[3 * x + 2] = r; break;
-            case TPixelFormat::pf32bit: row[4 * x] = b; row[4 * x + 1] = g; row[4 * x + 2] = r; row[4 * x + 3] = 0; break;
-            default: break;
+                case TPixelFormat::pf1bit: {
+                    std::uint8_t bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
+                    row[x >> 3] = index ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit);
+                    break;
+                }
+                case TPixelFormat::pf4bit:
+                    if (x & 1)
+                        row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0xF0) | (index & 0x0F));
+                    else
+                        row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0x0F) | ((index & 0x0F) << 4));
+                    break;
+                case TPixelFormat::pf8bit:
+                    row[x] = static_cast<std::uint8_t>(index);
+                    break;
+                case TPixelFormat::pf15bit: {
+                    std::uint16_t w = static_cast<std::uint16_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+                    row[2 * x] = static_cast<std::uint8_t>(w & 0xFF);
+                    row[2 * x + 1] = static_cast<std::uint8_t>(w >> 8);
+                    break;
+                }
+                case TPixelFormat::pf24bit:
+                    row[3 * x] = b;
+                    row[3 * x + 1] = g;
+                    row[3 * x + 2] = r;
+                    break;
+                case TPixelFormat::pf32bit:
+                    row[4 * x] = b;
+                    row[4 * x + 1] = g;
+                    row[4 * x + 2] = r;
+                    row[4 * x + 3] = 0;
+                    break;
+                default:
+                    break;
             }
         }
     }
@@ -160,16 +178,22 @@ TColor TBitmap::Pixel(int x, int y) const {
         return RGBColor(e.Red, e.Green, e.Blue);
     };
     switch (format_) {
-    case TPixelFormat::pf1bit: return fromPalette((row[x >> 3] >> (7 - (x & 7))) & 1);
-    case TPixelFormat::pf4bit: return fromPalette((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
-    case TPixelFormat::pf8bit: return fromPalette(row[x]);
-    case TPixelFormat::pf15bit: {
-        unsigned w = row[2 * x] | (row[2 * x + 1] << 8);
-        auto widen = [](unsigned v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); };
-        return RGBColor(widen((w >> 10) & 31), widen((w >> 5) & 31), widen(w & 31));
-    }
-    case TPixelFormat::pf24bit: return RGBColor(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-    case TPixelFormat::pf32bit: return RGBColor(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
-    default: return 0;
+        case TPixelFormat::pf1bit:
+            return fromPalette((row[x >> 3] >> (7 - (x & 7))) & 1);
+        case TPixelFormat::pf4bit:
+            return fromPalette((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
+        case TPixelFormat::pf8bit:
+            return fromPalette(row[x]);
+        case TPixelFormat::pf15bit: {
+            unsigned w = row[2 * x] | (row[2 * x + 1] << 8);
+            auto widen = [](unsigned v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); };
+            return RGBColor(widen((w >> 10) & 31), widen((w >> 5) & 31), widen(w & 31));
+        }
+        case TPixelFormat::pf24bit:
+            return RGBColor(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+        case TPixelFormat::pf32bit:
+            return RGBColor(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
+        default:
+            return 0;
     }
 }

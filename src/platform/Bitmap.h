@@ -14,10 +14,10 @@ enum class TPixelFormat {
     pf1bit,
     pf4bit,
     pf8bit,
-    pf15bit,   // little-endian word: 5 bits each of red, green, blue from the high end, top bit unused
-    pf24bit,   // B, G, R bytes
-    pf32bit,   // B, G, R, A bytes
-    pfCustom   // no standard layout: such a bitmap holds no pixels
+    pf15bit,  // little-endian word: 5 bits each of red, green, blue from the high end, top bit unused
+    pf24bit,  // B, G, R bytes
+    pf32bit,  // B, G, R, A bytes
+    pfCustom  // no standard layout: such a bitmap holds no pixels
 };
 
 // The most pixels a picture may have, whoever makes it (a reader, a loader, scaling, the view):

@@ -82,26 +82,30 @@ void DecodeRle(const std::vector<std::uint8_t>& data, const TDibHeader& header, 
             continue;
         }
         switch (value) {
-        case 0: x = 0; ++y; break;          // end of line
-        case 1: return;                     // end of bitmap
-        case 2:                             // delta
-            if (i + 1 >= n) return;
-            x += data[i];
-            y += data[i + 1];
-            i += 2;
-            break;
-        default: {                          // absolute run of `value` pixels, word aligned
-            std::size_t bytes = bits == 8 ? value : (value + 1u) / 2;
-            if (i + bytes > n) return;
-            for (int k = 0; k < value && x < w; ++k, ++x) {
-                std::uint8_t index = bits == 8 ? data[i + static_cast<std::size_t>(k)]
-                                   : ((k & 1) ? (data[i + static_cast<std::size_t>(k / 2)] & 0x0F)
-                                              : (data[i + static_cast<std::size_t>(k / 2)] >> 4));
-                PutIndex(row, bits, x, index);
+            case 0:
+                x = 0;
+                ++y;
+                break;  // end of line
+            case 1:
+                return;  // end of bitmap
+            case 2:      // delta
+                if (i + 1 >= n) return;
+                x += data[i];
+                y += data[i + 1];
+                i += 2;
+                break;
+            default: {  // absolute run of `value` pixels, word aligned
+                std::size_t bytes = bits == 8 ? value : (value + 1u) / 2;
+                if (i + bytes > n) return;
+                for (int k = 0; k < value && x < w; ++k, ++x) {
+                    std::uint8_t index = bits == 8 ? data[i + static_cast<std::size_t>(k)]
+                                                   : ((k & 1) ? (data[i + static_cast<std::size_t>(k / 2)] & 0x0F)
+                                                              : (data[i + static_cast<std::size_t>(k / 2)] >> 4));
+                    PutIndex(row, bits, x, index);
+                }
+                i += (bytes + 1) & ~std::size_t{1};
+                break;
             }
-            i += (bytes + 1) & ~std::size_t{1};
-            break;
-        }
         }
     }
 }
@@ -160,7 +164,8 @@ TDibHeader ReadDibHeader(TStream& stream, std::int64_t end, const char* label) {
         if (h.HeaderSize >= 36) h.ColorsUsed = LittleEndian32(b + 32);
         // OS/2 2.x headers (16 to 64 bytes but none of Windows' sizes) give compression 3 and 4
         // other meanings (Huffman 1D, RLE24), which no one writes any more.
-        bool os2 = h.HeaderSize < 40 || (h.HeaderSize > 40 && h.HeaderSize < 108 && h.HeaderSize != 52 && h.HeaderSize != 56);
+        bool os2 =
+            h.HeaderSize < 40 || (h.HeaderSize > 40 && h.HeaderSize < 108 && h.HeaderSize != 52 && h.HeaderSize != 56);
         if (os2 && (h.Compression == BI_BITFIELDS || h.Compression == BI_JPEG)) h.Compression = 0xFFFFFFFF;
         if (h.HeaderSize >= 52 && !os2) {
             for (int i = 0; i < 3; ++i) h.Masks[i] = LittleEndian32(b + 40 + 4 * i);
@@ -173,21 +178,35 @@ TDibHeader ReadDibHeader(TStream& stream, std::int64_t end, const char* label) {
     if (h.Width <= 0 || h.Height <= 0) RaiseInvalidPicture(label);
 
     switch (h.BitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default:
-        throw EInvalidGraphic(FormatText("Cannot load image. %d bits per pixel are not supported for %s files.",
-                                         h.BitCount, label));
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            throw EInvalidGraphic(
+                FormatText("Cannot load image. %d bits per pixel are not supported for %s files.", h.BitCount, label));
     }
     bool compressionFits = false;
     switch (h.Compression) {
-    case BI_RGB: compressionFits = true; break;
-    case BI_RLE8: compressionFits = h.BitCount == 8 && !h.TopDown; break;
-    case BI_RLE4: compressionFits = h.BitCount == 4 && !h.TopDown; break;
-    case BI_BITFIELDS:
-    case BI_ALPHABITFIELDS: compressionFits = h.BitCount == 16 || h.BitCount == 32; break;
-    default:
-        throw EInvalidGraphic(FormatText("Cannot load image. %s not supported for %s files.",
-                                         "The compression scheme is", label));
+        case BI_RGB:
+            compressionFits = true;
+            break;
+        case BI_RLE8:
+            compressionFits = h.BitCount == 8 && !h.TopDown;
+            break;
+        case BI_RLE4:
+            compressionFits = h.BitCount == 4 && !h.TopDown;
+            break;
+        case BI_BITFIELDS:
+        case BI_ALPHABITFIELDS:
+            compressionFits = h.BitCount == 16 || h.BitCount == 32;
+            break;
+        default:
+            throw EInvalidGraphic(
+                FormatText("Cannot load image. %s not supported for %s files.", "The compression scheme is", label));
     }
     if (!compressionFits) RaiseInvalidPicture(label);
     CheckPictureSize(static_cast<std::uint64_t>(h.Width), static_cast<std::uint64_t>(h.Height));
@@ -204,16 +223,21 @@ TDibHeader ReadDibHeader(TStream& stream, std::int64_t end, const char* label) {
         if (h.Compression == BI_BITFIELDS && h.HeaderSize < 56) h.Masks[3] = 0;
         ValidateMasks(h, label);
     } else if (h.BitCount == 16) {
-        h.Masks[0] = 0x7C00; h.Masks[1] = 0x03E0; h.Masks[2] = 0x001F; h.Masks[3] = 0;
+        h.Masks[0] = 0x7C00;
+        h.Masks[1] = 0x03E0;
+        h.Masks[2] = 0x001F;
+        h.Masks[3] = 0;
     } else if (h.BitCount == 32) {
-        h.Masks[0] = 0x00FF0000; h.Masks[1] = 0x0000FF00; h.Masks[2] = 0x000000FF; h.Masks[3] = 0;
+        h.Masks[0] = 0x00FF0000;
+        h.Masks[1] = 0x0000FF00;
+        h.Masks[2] = 0x000000FF;
+        h.Masks[3] = 0;
     }
 
     if (h.BitCount <= 8) {
         std::uint32_t full = 1u << h.BitCount;
         std::uint32_t count = h.ColorsUsed ? h.ColorsUsed : full;
-        if (count > full)
-            throw EInvalidGraphic(FormatText("Cannot load image. Palette in %s file is invalid.", label));
+        if (count > full) throw EInvalidGraphic(FormatText("Cannot load image. Palette in %s file is invalid.", label));
         std::size_t entrySize = h.Core ? 3 : 4;
         std::size_t bytes = count * entrySize;
         if (end - stream.Position() < static_cast<std::int64_t>(bytes)) throw EReadError();
@@ -258,15 +282,28 @@ void ReadDibPixels(TStream& stream, const TDibHeader& header, std::int64_t pixel
     std::uint64_t needed = static_cast<std::uint64_t>(fileStride) * static_cast<std::uint64_t>(h - 1) + rowBytes;
     if (static_cast<std::uint64_t>(end - pixelStart) < needed) throw EReadError();
 
-    bool direct = bits <= 8 || bits == 24 || (bits == 16 && Masks555(header)) || (bits == 32 && StandardMasks32(header));
+    bool direct =
+        bits <= 8 || bits == 24 || (bits == 16 && Masks555(header)) || (bits == 32 && StandardMasks32(header));
     TPixelFormat format;
     switch (bits) {
-    case 1: format = TPixelFormat::pf1bit; break;
-    case 4: format = TPixelFormat::pf4bit; break;
-    case 8: format = TPixelFormat::pf8bit; break;
-    case 16: format = direct ? TPixelFormat::pf15bit : (header.Masks[3] ? TPixelFormat::pf32bit : TPixelFormat::pf24bit); break;
-    case 24: format = TPixelFormat::pf24bit; break;
-    default: format = direct || header.Masks[3] ? TPixelFormat::pf32bit : TPixelFormat::pf24bit; break;
+        case 1:
+            format = TPixelFormat::pf1bit;
+            break;
+        case 4:
+            format = TPixelFormat::pf4bit;
+            break;
+        case 8:
+            format = TPixelFormat::pf8bit;
+            break;
+        case 16:
+            format = direct ? TPixelFormat::pf15bit : (header.Masks[3] ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
+            break;
+        case 24:
+            format = TPixelFormat::pf24bit;
+            break;
+        default:
+            format = direct || header.Masks[3] ? TPixelFormat::pf32bit : TPixelFormat::pf24bit;
+            break;
     }
     bitmap.SetPixelFormat(format);
     bitmap.SetSize(w, h);
@@ -330,8 +367,14 @@ TBgrView BgrViewOf(const TBitmap& bitmap) {
 }
 
 namespace {
-void Put16(std::uint8_t* p, std::uint32_t v) { p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; }
-void Put32(std::uint8_t* p, std::uint32_t v) { Put16(p, v & 0xFFFF); Put16(p + 2, v >> 16); }
+void Put16(std::uint8_t* p, std::uint32_t v) {
+    p[0] = v & 0xFF;
+    p[1] = (v >> 8) & 0xFF;
+}
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    Put16(p, v & 0xFFFF);
+    Put16(p + 2, v >> 16);
+}
 }  // namespace
 
 void WriteBmpStream(const TBgrView& view, TStream& stream) {

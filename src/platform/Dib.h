@@ -22,9 +22,9 @@ enum : std::uint32_t {
 
 struct TDibHeader {
     std::uint32_t HeaderSize = 0;
-    bool Core = false;          // the 12-byte OS/2 header: 3-byte palette entries
+    bool Core = false;  // the 12-byte OS/2 header: 3-byte palette entries
     int Width = 0;
-    int Height = 0;             // always positive; TopDown gives the row order
+    int Height = 0;  // always positive; TopDown gives the row order
     bool TopDown = false;
     int BitCount = 0;
     std::uint32_t Compression = BI_RGB;
@@ -32,14 +32,12 @@ struct TDibHeader {
     std::uint32_t ColorsUsed = 0;
     // Red, green, blue and alpha masks of 16- and 32-bit pixels (alpha 0: none).
     std::uint32_t Masks[4] = {0, 0, 0, 0};
-    TPalette Palette;           // 2^BitCount entries for indexed pictures, padded with black
-    std::int64_t End = 0;       // stream position after header, masks and palette
+    TPalette Palette;      // 2^BitCount entries for indexed pictures, padded with black
+    std::int64_t End = 0;  // stream position after header, masks and palette
 };
 
 // Little-endian values inside a byte block.
-inline std::uint16_t LittleEndian16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+inline std::uint16_t LittleEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 inline std::uint32_t LittleEndian32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);

@@ -12,15 +12,25 @@ public:
 };
 
 // Raised by the picture readers.
-class EInvalidGraphic : public Exception { using Exception::Exception; };
+class EInvalidGraphic : public Exception {
+    using Exception::Exception;
+};
 // Raised by the compression decoders.
-class ECompressionError : public Exception { using Exception::Exception; };
+class ECompressionError : public Exception {
+    using Exception::Exception;
+};
 // Raised by the colour manager.
-class EColorConversionError : public Exception { using Exception::Exception; };
+class EColorConversionError : public Exception {
+    using Exception::Exception;
+};
 // A text that is not a valid number or a value that cannot take the asked type.
-class EConvertError : public Exception { using Exception::Exception; };
+class EConvertError : public Exception {
+    using Exception::Exception;
+};
 // Any stream failure; EReadError for reading past the end.
-class EStreamError : public Exception { using Exception::Exception; };
+class EStreamError : public Exception {
+    using Exception::Exception;
+};
 class EReadError : public EStreamError {
 public:
     EReadError() : EStreamError("Stream read error") {}
@@ -32,8 +42,12 @@ public:
     using EStreamError::EStreamError;
 };
 // A file that cannot be opened or created; the message names the file.
-class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
-class EFCreateError : public EStreamError { using EStreamError::EStreamError; };
+class EFOpenError : public EStreamError {
+    using EStreamError::EStreamError;
+};
+class EFCreateError : public EStreamError {
+    using EStreamError::EStreamError;
+};
 // An allocation the machine cannot satisfy.
 class EOutOfMemory : public Exception {
 public:

@@ -50,8 +50,11 @@ bool ProbeImage(TStream& stream, TIconImage& image) {
         image.Height = LittleEndian16(b + 6) / 2u;
         image.BitCount = LittleEndian16(b + 10);
     } else {
-        image.Width = static_cast<std::uint32_t>(std::max<std::int32_t>(0, static_cast<std::int32_t>(LittleEndian32(b + 4))));
-        image.Height = static_cast<std::uint32_t>(std::max<std::int32_t>(0, static_cast<std::int32_t>(LittleEndian32(b + 8)))) / 2u;
+        image.Width =
+            static_cast<std::uint32_t>(std::max<std::int32_t>(0, static_cast<std::int32_t>(LittleEndian32(b + 4))));
+        image.Height =
+            static_cast<std::uint32_t>(std::max<std::int32_t>(0, static_cast<std::int32_t>(LittleEndian32(b + 8)))) /
+            2u;
         image.BitCount = LittleEndian16(b + 14);
     }
     return true;
@@ -63,8 +66,8 @@ std::uint8_t OverWhite(std::uint8_t value, std::uint8_t alpha) {
 
 // Draws source onto white: alpha (when useAlpha) blends, a set AND-mask bit shows white XOR
 // the colour, as the screen does.
-void DrawOnWhite(const TBitmap& source, bool useAlpha, const std::vector<std::uint8_t>* mask,
-                 std::size_t maskStride, TBitmap& target) {
+void DrawOnWhite(const TBitmap& source, bool useAlpha, const std::vector<std::uint8_t>* mask, std::size_t maskStride,
+                 TBitmap& target) {
     const int w = source.Width(), h = source.Height();
     target.SetPixelFormat(TPixelFormat::pf24bit);
     target.SetSize(w, h);
@@ -76,9 +79,14 @@ void DrawOnWhite(const TBitmap& source, bool useAlpha, const std::vector<std::ui
             std::uint8_t r = RedOf(c), g = GreenOf(c), b = BlueOf(c);
             if (useAlpha) {
                 std::uint8_t a = in[4 * x + 3];
-                r = OverWhite(r, a); g = OverWhite(g, a); b = OverWhite(b, a);
-            } else if (mask && ((*mask)[static_cast<std::size_t>(y) * maskStride + static_cast<std::size_t>(x >> 3)] & (0x80 >> (x & 7)))) {
-                r ^= 0xFF; g ^= 0xFF; b ^= 0xFF;
+                r = OverWhite(r, a);
+                g = OverWhite(g, a);
+                b = OverWhite(b, a);
+            } else if (mask && ((*mask)[static_cast<std::size_t>(y) * maskStride + static_cast<std::size_t>(x >> 3)] &
+                                (0x80 >> (x & 7)))) {
+                r ^= 0xFF;
+                g ^= 0xFF;
+                b ^= 0xFF;
             }
             out[3 * x] = b;
             out[3 * x + 1] = g;
@@ -142,7 +150,8 @@ void TIcon::LoadFromStream(TStream& stream) {
         // Decoded by whichever class reads .png files once the PNG reader has registered.
         const TGraphicClass* png = TPictureFormatTable::Instance().Find("png");
         if (!png)
-            throw EInvalidGraphic("Cannot load image. The icon's largest image is a PNG image, which needs the PNG reader.");
+            throw EInvalidGraphic(
+                "Cannot load image. The icon's largest image is a PNG image, which needs the PNG reader.");
         TMemoryStream bytes;
         bytes.CopyFrom(stream, best.Size);
         bytes.SetPosition(0);
@@ -160,7 +169,8 @@ void TIcon::LoadFromStream(TStream& stream) {
 
     // The AND mask follows the colour rows; 32-bit icons may leave it out.
     const std::size_t maskStride = DibStride(header.Width, 1);
-    const std::int64_t maskStart = header.End + static_cast<std::int64_t>(DibStride(header.Width, header.BitCount)) * header.Height;
+    const std::int64_t maskStart =
+        header.End + static_cast<std::int64_t>(DibStride(header.Width, header.BitCount)) * header.Height;
     const std::size_t maskBytes = maskStride * static_cast<std::size_t>(header.Height);
     std::vector<std::uint8_t> mask;
     if (maskStart + static_cast<std::int64_t>(maskBytes) <= imageEnd) {

@@ -91,12 +91,18 @@ struct TCompressor {
 
 const char* ColorSpaceText(J_COLOR_SPACE space) {
     switch (space) {
-    case JCS_GRAYSCALE: return "grey";
-    case JCS_YCbCr: return "YCbCr";
-    case JCS_RGB: return "RGB";
-    case JCS_CMYK: return "CMYK";
-    case JCS_YCCK: return "YCCK";
-    default: return "unknown";
+        case JCS_GRAYSCALE:
+            return "grey";
+        case JCS_YCbCr:
+            return "YCbCr";
+        case JCS_RGB:
+            return "RGB";
+        case JCS_CMYK:
+            return "CMYK";
+        case JCS_YCCK:
+            return "YCCK";
+        default:
+            return "unknown";
     }
 }
 
@@ -137,7 +143,10 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
             const std::uint8_t* p = &inkRow[4 * static_cast<std::size_t>(x)];
             unsigned c = p[0], m = p[1], yel = p[2], k = p[3];
             if (!inverted) {
-                c = 255 - c; m = 255 - m; yel = 255 - yel; k = 255 - k;
+                c = 255 - c;
+                m = 255 - m;
+                yel = 255 - yel;
+                k = 255 - k;
             }
             // c, m, yel and k now give the share of light left by each ink.
             row[3 * x] = static_cast<std::uint8_t>((yel * k + 127) / 255);
@@ -184,7 +193,6 @@ void SaveJpegFile(const TBgrView& view, const std::string& fileName, int quality
     // Compress first: a picture libjpeg refuses never touches the file.
     TMemoryStream encoded;
     WriteJpegStream(view, encoded, quality, progressive);
-    WriteFileAtomically(fileName, [&encoded](TStream& stream) {
-        stream.WriteBuffer(encoded.Data().data(), encoded.Data().size());
-    });
+    WriteFileAtomically(
+        fileName, [&encoded](TStream& stream) { stream.WriteBuffer(encoded.Data().data(), encoded.Data().size()); });
 }

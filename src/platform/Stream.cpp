@@ -2,13 +2,13 @@
 
 #include "Exception.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 std::int64_t TStream::Size() {
     std::int64_t here = Position();
@@ -52,8 +52,11 @@ namespace {
 constexpr std::size_t FileBufferSize = 1 << 16;
 }
 
-TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName_(fileName), readOnly_(mode == TFileMode::OpenRead) {
-    int flags = mode == TFileMode::OpenRead ? O_RDONLY : mode == TFileMode::Create ? O_RDWR | O_CREAT | O_TRUNC : O_RDWR;
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode)
+    : fileName_(fileName), readOnly_(mode == TFileMode::OpenRead) {
+    int flags = mode == TFileMode::OpenRead ? O_RDONLY
+                : mode == TFileMode::Create ? O_RDWR | O_CREAT | O_TRUNC
+                                            : O_RDWR;
     fd_ = open(fileName.c_str(), flags | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         std::string reason = std::strerror(errno);
@@ -78,7 +81,8 @@ TFileStream::~TFileStream() {
 std::size_t TFileStream::ReadFromFile(void* buffer, std::size_t count, std::int64_t offset) {
     std::size_t done = 0;
     while (done < count) {
-        ssize_t n = pread(fd_, static_cast<std::uint8_t*>(buffer) + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        ssize_t n = pread(fd_, static_cast<std::uint8_t*>(buffer) + done, count - done,
+                          static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -133,7 +137,8 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     std::int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : Size();
-    if (offset < 0 ? base < std::numeric_limits<std::int64_t>::min() - offset : base > std::numeric_limits<std::int64_t>::max() - offset)
+    if (offset < 0 ? base < std::numeric_limits<std::int64_t>::min() - offset
+                   : base > std::numeric_limits<std::int64_t>::max() - offset)
         throw EStreamError("Stream seek error");
     std::int64_t target = base + offset;
     if (target < 0) throw EStreamError("Stream seek error");
@@ -175,8 +180,8 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     std::int64_t base = origin == TSeekOrigin::Beginning ? 0
-                      : origin == TSeekOrigin::Current ? static_cast<std::int64_t>(position_)
-                                                       : static_cast<std::int64_t>(data_.size());
+                        : origin == TSeekOrigin::Current ? static_cast<std::int64_t>(position_)
+                                                         : static_cast<std::int64_t>(data_.size());
     std::int64_t target = base + offset;
     if (target < 0) throw EStreamError("Stream seek error");
     position_ = static_cast<std::size_t>(target);

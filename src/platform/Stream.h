@@ -88,7 +88,10 @@ public:
     std::vector<std::uint8_t>& Data() { return data_; }
     void LoadFromFile(const std::string& fileName);
     void LoadFromStream(TStream& source);
-    void Clear() { data_.clear(); position_ = 0; }
+    void Clear() {
+        data_.clear();
+        position_ = 0;
+    }
 
 private:
     std::vector<std::uint8_t> data_;

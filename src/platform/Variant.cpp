@@ -26,29 +26,40 @@ bool EqualsIgnoringCase(const std::string& text, const char* word) {
 
 const char* TVariant::TypeName(TVarType type) {
     switch (type) {
-    case TVarType::Empty: return "Empty";
-    case TVarType::Null: return "Null";
-    case TVarType::Boolean: return "Boolean";
-    case TVarType::Integer: return "Integer";
-    case TVarType::Int64: return "Int64";
-    case TVarType::String: return "String";
+        case TVarType::Empty:
+            return "Empty";
+        case TVarType::Null:
+            return "Null";
+        case TVarType::Boolean:
+            return "Boolean";
+        case TVarType::Integer:
+            return "Integer";
+        case TVarType::Int64:
+            return "Int64";
+        case TVarType::String:
+            return "String";
     }
     return "Unknown";
 }
 
 void TVariant::FailConversion(TVarType target) const {
-    throw EConvertError(FormatText("Could not convert variant of type (%s) into type (%s)",
-                                   TypeName(VarType()), TypeName(target)));
+    throw EConvertError(
+        FormatText("Could not convert variant of type (%s) into type (%s)", TypeName(VarType()), TypeName(target)));
 }
 
 std::string TVariant::AsString() const {
     switch (VarType()) {
-    case TVarType::Empty:
-    case TVarType::Null: return std::string();
-    case TVarType::Boolean: return std::get<bool>(value_) ? "True" : "False";
-    case TVarType::Integer: return std::to_string(std::get<std::int32_t>(value_));
-    case TVarType::Int64: return std::to_string(std::get<std::int64_t>(value_));
-    case TVarType::String: return std::get<std::string>(value_);
+        case TVarType::Empty:
+        case TVarType::Null:
+            return std::string();
+        case TVarType::Boolean:
+            return std::get<bool>(value_) ? "True" : "False";
+        case TVarType::Integer:
+            return std::to_string(std::get<std::int32_t>(value_));
+        case TVarType::Int64:
+            return std::to_string(std::get<std::int64_t>(value_));
+        case TVarType::String:
+            return std::get<std::string>(value_);
     }
     return std::string();
 }
@@ -72,12 +83,18 @@ std::int64_t TVariant::TextToInt64(TVarType target) const {
 
 std::int64_t TVariant::AsInt64() const {
     switch (VarType()) {
-    case TVarType::Empty: return 0;
-    case TVarType::Boolean: return std::get<bool>(value_) ? 1 : 0;
-    case TVarType::Integer: return std::get<std::int32_t>(value_);
-    case TVarType::Int64: return std::get<std::int64_t>(value_);
-    case TVarType::String: return TextToInt64(TVarType::Int64);
-    case TVarType::Null: break;
+        case TVarType::Empty:
+            return 0;
+        case TVarType::Boolean:
+            return std::get<bool>(value_) ? 1 : 0;
+        case TVarType::Integer:
+            return std::get<std::int32_t>(value_);
+        case TVarType::Int64:
+            return std::get<std::int64_t>(value_);
+        case TVarType::String:
+            return TextToInt64(TVarType::Int64);
+        case TVarType::Null:
+            break;
     }
     FailConversion(TVarType::Int64);
 }
@@ -85,12 +102,20 @@ std::int64_t TVariant::AsInt64() const {
 std::int32_t TVariant::AsInteger() const {
     std::int64_t wide = 0;
     switch (VarType()) {
-    case TVarType::Empty: return 0;
-    case TVarType::Boolean: return std::get<bool>(value_) ? 1 : 0;
-    case TVarType::Integer: return std::get<std::int32_t>(value_);
-    case TVarType::Int64: wide = std::get<std::int64_t>(value_); break;
-    case TVarType::String: wide = TextToInt64(TVarType::Integer); break;
-    case TVarType::Null: FailConversion(TVarType::Integer);
+        case TVarType::Empty:
+            return 0;
+        case TVarType::Boolean:
+            return std::get<bool>(value_) ? 1 : 0;
+        case TVarType::Integer:
+            return std::get<std::int32_t>(value_);
+        case TVarType::Int64:
+            wide = std::get<std::int64_t>(value_);
+            break;
+        case TVarType::String:
+            wide = TextToInt64(TVarType::Integer);
+            break;
+        case TVarType::Null:
+            FailConversion(TVarType::Integer);
     }
     if (wide < std::numeric_limits<std::int32_t>::min() || wide > std::numeric_limits<std::int32_t>::max())
         FailConversion(TVarType::Integer);
@@ -99,17 +124,22 @@ std::int32_t TVariant::AsInteger() const {
 
 bool TVariant::AsBoolean() const {
     switch (VarType()) {
-    case TVarType::Empty: return false;
-    case TVarType::Boolean: return std::get<bool>(value_);
-    case TVarType::Integer: return std::get<std::int32_t>(value_) != 0;
-    case TVarType::Int64: return std::get<std::int64_t>(value_) != 0;
-    case TVarType::String: {
-        const std::string& text = std::get<std::string>(value_);
-        if (EqualsIgnoringCase(text, "True")) return true;
-        if (EqualsIgnoringCase(text, "False")) return false;
-        return TextToInt64(TVarType::Boolean) != 0;
-    }
-    case TVarType::Null: break;
+        case TVarType::Empty:
+            return false;
+        case TVarType::Boolean:
+            return std::get<bool>(value_);
+        case TVarType::Integer:
+            return std::get<std::int32_t>(value_) != 0;
+        case TVarType::Int64:
+            return std::get<std::int64_t>(value_) != 0;
+        case TVarType::String: {
+            const std::string& text = std::get<std::string>(value_);
+            if (EqualsIgnoringCase(text, "True")) return true;
+            if (EqualsIgnoringCase(text, "False")) return false;
+            return TextToInt64(TVarType::Boolean) != 0;
+        }
+        case TVarType::Null:
+            break;
     }
     FailConversion(TVarType::Boolean);
 }

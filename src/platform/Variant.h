@@ -31,8 +31,7 @@ public:
     TVariant(bool value) : value_(value) {}
     // Integers that always fit 32 signed bits are Integer, wider ones Int64.
     template <typename T>
-        requires std::is_integral_v<T> && (!std::is_same_v<T, bool>) && (!std::is_same_v<T, char>)
-    TVariant(T value) {
+    requires std::is_integral_v<T> &&(!std::is_same_v<T, bool>)&&(!std::is_same_v<T, char>)TVariant(T value) {
         if constexpr (std::numeric_limits<T>::digits <= 31)
             value_ = static_cast<std::int32_t>(value);
         else

@@ -8,13 +8,15 @@ TWarningHandler& CurrentHandler() {
     static TWarningHandler handler;
     return handler;
 }
-}
+}  // namespace
 
 TWarningHandler SetWarningHandler(TWarningHandler handler) {
     return std::exchange(CurrentHandler(), std::move(handler));
 }
 
 void ShowWarning(const std::string& message) {
-    if (CurrentHandler()) CurrentHandler()(message);
-    else std::fprintf(stderr, "Warning: %s\n", message.c_str());
+    if (CurrentHandler())
+        CurrentHandler()(message);
+    else
+        std::fprintf(stderr, "Warning: %s\n", message.c_str());
 }

@@ -1,7 +1,7 @@
 #include "settings/BaseForm.h"
 
-#include "settings/SettingsLocation.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsLocation.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -156,8 +156,7 @@ void TfrmBaseForm::BeforeDestruction() {
     }
     // Child forms save into this form's store, so they go before it; each reports its own
     // failures.
-    for (TfrmBaseForm* child : findChildren<TfrmBaseForm*>(Qt::FindDirectChildrenOnly))
-        delete child;
+    for (TfrmBaseForm* child : findChildren<TfrmBaseForm*>(Qt::FindDirectChildrenOnly)) delete child;
     const std::unique_ptr<TXMLDataBase> store = std::move(ownedStore_);
     store_ = nullptr;
     formNode_ = nullptr;
@@ -230,8 +229,7 @@ bool TfrmBaseForm::eventFilter(QObject* watched, QEvent* event) {
 
 bool TfrmBaseForm::DefaultButtonTakesEnter() const {
     for (const QPushButton* button : findChildren<QPushButton*>())
-        if (button->isDefault() && button->isVisible() && button->isEnabled() && button->window() == this)
-            return true;
+        if (button->isDefault() && button->isVisible() && button->isEnabled() && button->window() == this) return true;
     return false;
 }
 

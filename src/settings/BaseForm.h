@@ -62,8 +62,7 @@ public:
     // Creates a form of the given class owned by this one that keeps its placement nested
     // under this form's element and in this form's store, and loads its settings.
     virtual TfrmBaseForm* CreateChildForm(TFormClass formClass);
-    template <class TForm>
-    TForm* CreateChildForm() {
+    template <class TForm> TForm* CreateChildForm() {
         return static_cast<TForm*>(CreateChildForm([](QWidget* owner) -> TfrmBaseForm* { return new TForm(owner); }));
     }
 

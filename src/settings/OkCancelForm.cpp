@@ -43,9 +43,8 @@ QIcon CrossGlyph() {
 }  // namespace
 
 TfrmYesNo::TfrmYesNo(QWidget* owner)
-    : TfrmBaseForm(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint) {
+    : TfrmBaseForm(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmYesNo"));
     setWindowTitle(QStringLiteral("Base Yes-No Form"));
 

@@ -9,7 +9,9 @@
 #include <vector>
 
 // An index outside the list: "List index out of bounds (%d)".
-class EStringListError : public Exception { using Exception::Exception; };
+class EStringListError : public Exception {
+    using Exception::Exception;
+};
 
 class TMRUList {
 public:

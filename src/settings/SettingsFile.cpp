@@ -1,7 +1,7 @@
 #include "SettingsFile.h"
 
-#include "platform/Exception.h"
 #include "TextHelpers.h"
+#include "platform/Exception.h"
 
 #include <filesystem>
 #include <system_error>
@@ -13,8 +13,7 @@ TXMLDataBase::TXMLDataBase(const std::string& fileName, const std::string& initi
     std::error_code error;
     // Anything in the file's place (a folder too) is read, so that it fails naming the file
     // rather than being overwritten.
-    bool exists = !fileName.empty() && fs::symlink_status(fileName, error).type() != fs::file_type::not_found &&
-                  !error;
+    bool exists = !fileName.empty() && fs::symlink_status(fileName, error).type() != fs::file_type::not_found && !error;
     if (exists)
         tree_->LoadFromFile(fileName);
     else

@@ -2,11 +2,11 @@
 
 #include "TextHelpers.h"
 
+#include <pwd.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
-#include <pwd.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 

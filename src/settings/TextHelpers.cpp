@@ -77,13 +77,9 @@ std::string ReplaceAll(const std::string& text, const std::string& from, const s
     return result;
 }
 
-std::string CollapseBreaks(const std::string& text) {
-    return Trim(ReplaceAll(ReplaceAll(text, CRLF, " "), "\t", " "));
-}
+std::string CollapseBreaks(const std::string& text) { return Trim(ReplaceAll(ReplaceAll(text, CRLF, " "), "\t", " ")); }
 
-std::string StripBreaks(const std::string& text) {
-    return ReplaceAll(ReplaceAll(text, CRLF, ""), "\t", "");
-}
+std::string StripBreaks(const std::string& text) { return ReplaceAll(ReplaceAll(text, CRLF, ""), "\t", ""); }
 
 std::string EscapeText(const std::string& text) {
     std::string s = ReplaceAll(text, "&lt;", "&LT;");

@@ -1,14 +1,14 @@
 #include "XmlTree.h"
 
-#include "platform/Exception.h"
-#include "platform/Stream.h"
 #include "TextHelpers.h"
 #include "XmlTokenizer.h"
+#include "platform/Exception.h"
+#include "platform/Stream.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 

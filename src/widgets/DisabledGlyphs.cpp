@@ -30,23 +30,20 @@ QRgb GrayRgb(QRgb pixel) {
 }
 
 void GreyCopy(const QImage& source, QImage& target) {
-    if (source.isNull() || source.width() == 0 || source.height() == 0)
-        return;
+    if (source.isNull() || source.width() == 0 || source.height() == 0) return;
     QImage copy = source.convertToFormat(QImage::Format_ARGB32);
     const QRgb transparent = copy.pixel(0, copy.height() - 1);
     for (int y = 0; y < copy.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(copy.scanLine(y));
         for (int x = 0; x < copy.width(); ++x) {
-            if (line[x] != transparent)
-                line[x] = GrayRgb(line[x]);
+            if (line[x] != transparent) line[x] = GrayRgb(line[x]);
         }
     }
     target = copy;
 }
 
 void AppendGreyGlyph(QImage& bitmap) {
-    if (bitmap.isNull() || bitmap.width() == 0 || bitmap.height() == 0)
-        return;
+    if (bitmap.isNull() || bitmap.width() == 0 || bitmap.height() == 0) return;
     const QImage left = bitmap.convertToFormat(QImage::Format_ARGB32);
     QImage grayed;
     GreyCopy(left, grayed);

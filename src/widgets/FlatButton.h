@@ -23,13 +23,11 @@ struct TFaceLayout {
     QPoint Glyph;
     QPoint Caption;
 };
-TFaceLayout LayoutFace(int w, int h, QSize glyph, QSize caption, TItemLayout layout,
-                       int distance, int margin);
+TFaceLayout LayoutFace(int w, int h, QSize glyph, QSize caption, TItemLayout layout, int distance, int margin);
 
 // Top-left corner of a drop-down menu of the given size for a button occupying the given
 // screen rectangle.
-QPoint DropMenuPosition(const QRect& buttonOnScreen, QSize menuSize,
-                        TMenuPopUpDirection direction);
+QPoint DropMenuPosition(const QRect& buttonOnScreen, QSize menuSize, TMenuPopUpDirection direction);
 
 class TFlatButton : public QWidget {
     Q_OBJECT

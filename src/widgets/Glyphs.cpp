@@ -13,8 +13,7 @@ std::unique_ptr<TImageList> CreateGlyphList(QObject* parent) {
     InitWidgetResources();
     auto list = std::make_unique<TImageList>(GlyphSize, GlyphSize, parent);
     const QImage strip(QStringLiteral(":/pixamo/glyphs.png"));
-    for (int i = 0; i < GlyphCount; ++i)
-        list->Add(strip.copy(i * GlyphSize, 0, GlyphSize, GlyphSize));
+    for (int i = 0; i < GlyphCount; ++i) list->Add(strip.copy(i * GlyphSize, 0, GlyphSize, GlyphSize));
     return list;
 }
 

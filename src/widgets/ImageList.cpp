@@ -5,8 +5,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-TImageList::TImageList(int width, int height, QObject* parent)
-    : QObject(parent), width_(width), height_(height) {}
+TImageList::TImageList(int width, int height, QObject* parent) : QObject(parent), width_(width), height_(height) {}
 
 void TImageList::SetSize(int width, int height) {
     width_ = width;
@@ -22,8 +21,7 @@ void TImageList::Clear() {
 
 int TImageList::Add(const QImage& image) {
     QImage glyph = image.convertToFormat(QImage::Format_ARGB32);
-    if (glyph.size() != Size())
-        glyph = glyph.copy(0, 0, width_, height_);  // outside the source: transparent
+    if (glyph.size() != Size()) glyph = glyph.copy(0, 0, width_, height_);  // outside the source: transparent
     images_.push_back(glyph);
     emit Changed();
     return Count() - 1;
@@ -35,8 +33,7 @@ int TImageList::AddMasked(const QImage& image, QRgb transparentColor) {
     for (int y = 0; y < glyph.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(glyph.scanLine(y));
         for (int x = 0; x < glyph.width(); ++x) {
-            if ((line[x] | 0xFF000000u) == key && qAlpha(line[x]) == 255)
-                line[x] = 0;
+            if ((line[x] | 0xFF000000u) == key && qAlpha(line[x]) == 255) line[x] = 0;
         }
     }
     return Add(glyph);
@@ -47,8 +44,7 @@ QImage TImageList::Image(int index) const {
 }
 
 void TImageList::Draw(QPainter& painter, int x, int y, int index, bool enabled) const {
-    if (!HasImage(index))
-        return;
+    if (!HasImage(index)) return;
     const QImage& glyph = images_[static_cast<std::size_t>(index)];
     if (enabled) {
         painter.drawImage(x, y, glyph);
@@ -77,8 +73,7 @@ void TImageList::Draw(QPainter& painter, int x, int y, int index, bool enabled) 
 
 QIcon TImageList::Icon(int index, const TImageList* disabled) const {
     QIcon icon;
-    if (!HasImage(index))
-        return icon;
+    if (!HasImage(index)) return icon;
     icon.addPixmap(QPixmap::fromImage(Image(index)), QIcon::Normal);
     if (disabled != nullptr && disabled->HasImage(index))
         icon.addPixmap(QPixmap::fromImage(disabled->Image(index)), QIcon::Disabled);

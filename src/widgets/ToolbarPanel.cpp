@@ -52,8 +52,7 @@ TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {
 }
 
 void TStatusPanel::SetSimpleText(const QString& text) {
-    if (text == simpleText_)
-        return;
+    if (text == simpleText_) return;
     simpleText_ = text;
     update();
     emit SimpleTextSent(text);
@@ -66,8 +65,7 @@ void TStatusPanel::SetSizeGrip(bool value) {
 
 void TStatusPanel::SetUseSystemFont(bool value) {
     useSystemFont_ = value;
-    if (value)
-        ApplySystemFont();
+    if (value) ApplySystemFont();
 }
 
 void TStatusPanel::SetColor(const QColor& color) {
@@ -76,18 +74,15 @@ void TStatusPanel::SetColor(const QColor& color) {
 }
 
 void TStatusPanel::ApplySystemFont() {
-    if (!useSystemFont_)
-        return;
+    if (!useSystemFont_) return;
     // The desktop's tool-tip font, in the button text colour.
     setFont(QApplication::font("QTipLabel"));
 }
 
 void TStatusPanel::WatchWindow() {
     QWidget* top = window();
-    if (top == watchedWindow_ || top == this)
-        return;
-    if (watchedWindow_)
-        watchedWindow_->removeEventFilter(this);
+    if (top == watchedWindow_ || top == this) return;
+    if (watchedWindow_) watchedWindow_->removeEventFilter(this);
     watchedWindow_ = top;
     top->installEventFilter(this);
 }
@@ -96,16 +91,16 @@ void TStatusPanel::UpdateGrip() {
     bool applies = false;
     const QWidget* top = window();
     if (sizeGrip_ && top != this) {
-        const bool sizeable = top->minimumSize() != top->maximumSize() &&
-                              !top->windowFlags().testFlag(Qt::MSWindowsFixedSizeDialogHint);
+        const bool sizeable =
+            top->minimumSize() != top->maximumSize() && !top->windowFlags().testFlag(Qt::MSWindowsFixedSizeDialogHint);
         const QPoint corner = mapTo(top, QPoint(width(), height()));
         applies = sizeable && corner == QPoint(top->width(), top->height());
     }
     gripApplies_ = applies;
     if (applies) {
         const QSize grip = grip_->sizeHint().boundedTo(QSize(height(), height()));
-        grip_->setGeometry(layoutDirection() == Qt::RightToLeft ? 0 : width() - grip.width(),
-                           height() - grip.height(), grip.width(), grip.height());
+        grip_->setGeometry(layoutDirection() == Qt::RightToLeft ? 0 : width() - grip.width(), height() - grip.height(),
+                           grip.width(), grip.height());
     }
     grip_->setVisible(applies);
 }
@@ -135,14 +130,12 @@ void TStatusPanel::changeEvent(QEvent* event) {
 }
 
 bool TStatusPanel::event(QEvent* event) {
-    if (event->type() == QEvent::ApplicationFontChange)
-        ApplySystemFont();
+    if (event->type() == QEvent::ApplicationFontChange) ApplySystemFont();
     return QWidget::event(event);
 }
 
 bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == watchedWindow_ && event->type() == QEvent::Resize)
-        UpdateGrip();
+    if (watched == watchedWindow_ && event->type() == QEvent::Resize) UpdateGrip();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -154,8 +147,7 @@ void TStatusPanel::paintEvent(QPaintEvent*) {
         option.initFrom(this);
         style()->drawPrimitive(QStyle::PE_PanelStatusBar, &option, &p, this);
     }
-    if (simpleText_.isEmpty())
-        return;
+    if (simpleText_.isEmpty()) return;
     p.setFont(font());
     p.setPen(palette().color(QPalette::ButtonText));
     const QRect text = rect().adjusted(4, 0, -4 - (gripApplies_ ? grip_->width() : 0), 0);

@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -32,8 +32,14 @@ protected:
         TBitmap b;
         b.SetPixelFormat(TPixelFormat::pf24bit);
         b.SetSize(4, 2);
-        const TColor colors[8] = {RGBColor(255, 0, 0), RGBColor(0, 255, 0), RGBColor(0, 0, 255), 0,
-                                  RGBColor(255, 255, 255), RGBColor(128, 128, 128), 0, 0};
+        const TColor colors[8] = {RGBColor(255, 0, 0),
+                                  RGBColor(0, 255, 0),
+                                  RGBColor(0, 0, 255),
+                                  0,
+                                  RGBColor(255, 255, 255),
+                                  RGBColor(128, 128, 128),
+                                  0,
+                                  0};
         for (int i = 0; i < 8; ++i) b.FillRect({i % 4, i / 4, i % 4 + 1, i / 4 + 1}, colors[i]);
         b.SaveToFile(Path(name));
         return Path(name);
@@ -77,9 +83,10 @@ bool IsProgressiveJpeg(const std::string& fileName) {
 
 TEST_F(CliTest, HelpDocumentsEveryOperation) {
     EXPECT_EQ(Run({"--help"}), 0);
-    for (const char* word : {"convert", "info", "--filter", "--scale WxH", "--scale N%", "--rotate-left", "--rotate-right",
-                             "--flip", "--flop", "--crop X,Y,W,H", "--enlighten", "--endarken", "--mix RRGGBB",
-                             "--gamma G", "-o DIR", "--format jpg|bmp", "--verbose", "\".jpg\"", "exit status 2"})
+    for (const char* word :
+         {"convert", "info", "--filter", "--scale WxH", "--scale N%", "--rotate-left", "--rotate-right", "--flip",
+          "--flop", "--crop X,Y,W,H", "--enlighten", "--endarken", "--mix RRGGBB", "--gamma G", "-o DIR",
+          "--format jpg|bmp", "--verbose", "\".jpg\"", "exit status 2"})
         EXPECT_NE(Out().find(word), std::string::npos) << word;
     EXPECT_EQ(Run({"convert", "--help"}), 0);
 }
@@ -150,7 +157,8 @@ TEST_F(CliTest, OperationsRunInTheOrderGiven) {
     EXPECT_EQ(r.Pixel(0, 0), RGBColor(255, 255, 255));  // bottom-left comes to the top-left
     EXPECT_EQ(r.Pixel(1, 0), RGBColor(255, 0, 0));
 
-    ASSERT_EQ(Run({"convert", in, Path("c.bmp"), "--crop", "1,0,2,2", "--flip", "--flop", "--rotate-left"}), 0) << Err();
+    ASSERT_EQ(Run({"convert", in, Path("c.bmp"), "--crop", "1,0,2,2", "--flip", "--flop", "--rotate-left"}), 0)
+        << Err();
     TBitmap c = LoadBmp(Path("c.bmp"));
     ASSERT_EQ(c.Width(), 2);
     ASSERT_EQ(c.Height(), 2);
@@ -206,8 +214,8 @@ TEST_F(CliTest, WarningsNameTheFileAndDoNotStopIt) {
     ASSERT_EQ(Run({"convert", in, Path("whole.jpg"), "--scale", "64x32"}), 0);
     std::vector<std::uint8_t> bytes = ReadWholeFile(Path("whole.jpg"));
     bytes.resize(bytes.size() / 2);
-    std::ofstream(Path("cut.jpg"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                           static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(Path("cut.jpg"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     EXPECT_EQ(Run({"convert", Path("cut.jpg"), Path("cut.bmp")}), 0);
     EXPECT_EQ(Err(), Path("cut.jpg") + ": Warning: Premature end of JPEG file\n");
     EXPECT_EQ(LoadBmp(Path("cut.bmp")).Width(), 64);
@@ -215,9 +223,12 @@ TEST_F(CliTest, WarningsNameTheFileAndDoNotStopIt) {
 
 TEST_F(CliTest, VerboseTimesEveryStep) {
     std::string in = MakeInput();
-    ASSERT_EQ(Run({"convert", in, Path("v.jpg"), "--verbose", "--scale", "200%", "--flip", "--mix", "00ff80", "--gamma", "0.5"}), 0);
-    std::regex expected("load: \\d+ ms\nscale 8x4 lanczos3: \\d+ ms\nflip: \\d+ ms\nmix 00ff80: \\d+ ms\n"
-                        "gamma 0.5: \\d+ ms\nsave: \\d+ ms\n");
+    ASSERT_EQ(Run({"convert", in, Path("v.jpg"), "--verbose", "--scale", "200%", "--flip", "--mix", "00ff80", "--gamma",
+                   "0.5"}),
+              0);
+    std::regex expected(
+        "load: \\d+ ms\nscale 8x4 lanczos3: \\d+ ms\nflip: \\d+ ms\nmix 00ff80: \\d+ ms\n"
+        "gamma 0.5: \\d+ ms\nsave: \\d+ ms\n");
     EXPECT_TRUE(std::regex_match(Err(), expected)) << Err();
 }
 
@@ -275,8 +286,8 @@ TEST_F(CliTest, IconImagesStoredAsPngGoToThePngReader) {
     for (std::uint32_t v : {static_cast<std::uint32_t>(png.size()), 22u})
         for (int i = 0; i < 4; ++i) icon.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     icon.insert(icon.end(), png.begin(), png.end());
-    std::ofstream(Path("png.ico"), std::ios::binary).write(reinterpret_cast<const char*>(icon.data()),
-                                                           static_cast<std::streamsize>(icon.size()));
+    std::ofstream(Path("png.ico"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(icon.data()), static_cast<std::streamsize>(icon.size()));
     EXPECT_EQ(Run({"info", Path("png.ico")}), 0) << Err();
     EXPECT_NE(Out().find("  size: 64x32\n"), std::string::npos) << Out();
     EXPECT_NE(Out().find("image taken: 32 bits per pixel, PNG"), std::string::npos) << Out();

@@ -25,7 +25,7 @@ TBytes PackRuns(std::uint32_t width, const std::vector<std::uint32_t>& runs) {
     }
     return row;
 }
-}
+}  // namespace
 
 TEST(CCITTMHDecoder, RowOfWidth10) {
     TBitWriter codes(true);
@@ -48,7 +48,7 @@ TEST(CCITTMHDecoder, MakeUpCodesWithTheirTerminatingCode) {
 
 TEST(CCITTMHDecoder, RowStartingWithBlackAndRowsOnNewBytes) {
     TBitWriter codes(true);
-    codes.Bits("00110101").Bits("10").Bits("1100");  // white 0, black 3, white 5: 13 bits
+    codes.Bits("00110101").Bits("10").Bits("1100");              // white 0, black 3, white 5: 13 bits
     codes.AlignToByte().Bits("0111").Bits("0011").Bits("1011");  // white 2, black 5, white 4 cut to 1
     EXPECT_EQ(DecodeMH(8, codes, 3), (TBytes{0b11100000, 0b00111110, 0}));
 
@@ -60,22 +60,20 @@ TEST(CCITTMHDecoder, RowStartingWithBlackAndRowsOnNewBytes) {
 
 TEST(CCITTFax3Decoder, RowsAfterEndOfLineCodesAndFillBits) {
     TBitWriter codes(true);
-    codes.Bits(EndOfLine).Bits("1000").Bits("00011");            // white 3, black 7
+    codes.Bits(EndOfLine).Bits("1000").Bits("00011");                        // white 3, black 7
     codes.Bits("0000000").Bits(EndOfLine).Bits("00110101").Bits("0000100");  // fill bits; black 10
     codes.Bits(EndOfLine).Bits(EndOfLine);
     TCCITTFax3Decoder decoder(0, false, 10);
-    EXPECT_EQ(DecodeBytes(decoder, codes.Bytes(), 4),
-              (TBytes{0b00011111, 0b11000000, 0b11111111, 0b11000000}));
+    EXPECT_EQ(DecodeBytes(decoder, codes.Bytes(), 4), (TBytes{0b00011111, 0b11000000, 0b11111111, 0b11000000}));
 }
 
 TEST(CCITTFax3Decoder, RowCutShortByAnEndOfLineStaysWhite) {
     TBitWriter codes(true);
-    codes.Bits(EndOfLine).Bits("0111").Bits("11");                // white 2, black 2 of 16
+    codes.Bits(EndOfLine).Bits("0111").Bits("11");                    // white 2, black 2 of 16
     codes.Bits(EndOfLine).Bits("00110101").Bits("010").Bits("0111");  // black 1, white 2 ...
     codes.Bits(EndOfLine);
     TCCITTFax3Decoder decoder(0, false, 16);
-    EXPECT_EQ(DecodeBytes(decoder, codes.Bytes(), 5, 0xEE),
-              (TBytes{0b00110000, 0, 0b10000000, 0, 0}));
+    EXPECT_EQ(DecodeBytes(decoder, codes.Bytes(), 5, 0xEE), (TBytes{0b00110000, 0, 0b10000000, 0, 0}));
 }
 
 TEST(CCITTFax3Decoder, StripsMadeByLibtiff) {

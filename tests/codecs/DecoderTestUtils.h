@@ -10,8 +10,8 @@ using TBytes = std::vector<std::uint8_t>;
 
 // Decodes Input into a fresh buffer of OutputBytes bytes, each preset to Fill. The input is copied
 // into a buffer of its exact size so that ASan catches any read past its end.
-inline TBytes DecodeAll(TDecoder& decoder, const TBytes& input, std::size_t outputBytes,
-                        std::int32_t unpackedSize, std::uint8_t fill = 0xEE) {
+inline TBytes DecodeAll(TDecoder& decoder, const TBytes& input, std::size_t outputBytes, std::int32_t unpackedSize,
+                        std::uint8_t fill = 0xEE) {
     TBytes packed(input);
     TBytes output(outputBytes, fill);
     const std::uint8_t* source = packed.data();
@@ -20,8 +20,7 @@ inline TBytes DecodeAll(TDecoder& decoder, const TBytes& input, std::size_t outp
     return output;
 }
 
-inline TBytes DecodeBytes(TDecoder& decoder, const TBytes& input, std::size_t outputBytes,
-                          std::uint8_t fill = 0xEE) {
+inline TBytes DecodeBytes(TDecoder& decoder, const TBytes& input, std::size_t outputBytes, std::uint8_t fill = 0xEE) {
     return DecodeAll(decoder, input, outputBytes, static_cast<std::int32_t>(outputBytes), fill);
 }
 
@@ -31,8 +30,8 @@ template <typename MakeDecoder>
 void DecodeDamaged(MakeDecoder make, const TBytes& input, std::size_t outputBytes, std::int32_t unpackedSize) {
     for (std::size_t n = 0; n <= input.size(); ++n) {
         auto decoder = make();
-        DecodeAll(*decoder, TBytes(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(n)),
-                  outputBytes, unpackedSize);
+        DecodeAll(*decoder, TBytes(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(n)), outputBytes,
+                  unpackedSize);
     }
     for (std::size_t i = 0; i < input.size(); ++i) {
         for (std::uint8_t flip : {0x01, 0x80, 0xFF}) {

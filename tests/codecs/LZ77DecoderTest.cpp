@@ -19,7 +19,7 @@ TBytes Pattern(std::size_t size, std::uint8_t seed) {
     for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 7 + seed) % 251);
     return data;
 }
-}
+}  // namespace
 
 TEST(LZ77Decoder, AutoResetDecodesIndependentStrips) {
     const TBytes first = Pattern(1000, 1), second = Pattern(700, 9);
@@ -94,9 +94,11 @@ TEST(LZ77Decoder, FinishWithoutBeginIsAnError) {
 TEST(LZ77Decoder, DamagedInputStaysInsideTheBuffers) {
     const TBytes packed = Compress(Pattern(200, 7));
     for (bool reset : {true, false})
-        DecodeDamaged([reset] {
-            auto decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, reset);
-            decoder->BeginDecoding();
-            return decoder;
-        }, packed, 150, 150);
+        DecodeDamaged(
+            [reset] {
+                auto decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, reset);
+                decoder->BeginDecoding();
+                return decoder;
+            },
+            packed, 150, 150);
 }

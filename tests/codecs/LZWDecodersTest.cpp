@@ -63,7 +63,7 @@ TEST(GIFLZWDecoder, SmallCodeSizeAndAnEndCodeThatDoesNotStop) {
     TBitWriter codes(false);
     codes.Put(4, 3).Put(1, 3).Put(6, 3).Put(6, 3);  // 1, 1 1, 1 1 (adds 6 and 7)
     codes.Put(2, 4).Put(9, 4);                      // 2, 2 2
-    codes.Put(5, 4).Put(8, 4).Put(5, 4);           // end code, then 1 1 2 all the same
+    codes.Put(5, 4).Put(8, 4).Put(5, 4);            // end code, then 1 1 2 all the same
     TGIFLZWDecoder decoder(2);
     EXPECT_EQ(DecodeBytes(decoder, codes.Bytes(), 12), (TBytes{1, 1, 1, 1, 1, 2, 2, 2, 1, 1, 2, 0xEE}));
 }
@@ -103,12 +103,12 @@ TEST(GIFLZWDecoder, ImageMadeByNetpbm) {
 
 TEST(LZWDecoders, DamagedInputStaysInsideTheBuffers) {
     const TBytes tiff = ReadTestData("lzw_gray_61x47.tif-strip");
-    DecodeDamaged([] { return std::make_unique<TTIFFLZWDecoder>(); }, TBytes(tiff.begin(), tiff.begin() + 200),
-                  500, 500);
+    DecodeDamaged([] { return std::make_unique<TTIFFLZWDecoder>(); }, TBytes(tiff.begin(), tiff.begin() + 200), 500,
+                  500);
     const TBytes gif = ReadTestData("gif_gray_61x47.lzw");
     for (std::uint8_t size : {1, 2, 3, 8, 11})
-        DecodeDamaged([size] { return std::make_unique<TGIFLZWDecoder>(size); },
-                      TBytes(gif.begin(), gif.begin() + 100), 400, 400);
+        DecodeDamaged([size] { return std::make_unique<TGIFLZWDecoder>(size); }, TBytes(gif.begin(), gif.begin() + 100),
+                      400, 400);
 
     // A GIF stream that keeps naming the last table entry after the table is full.
     TBitWriter loop(false);

@@ -162,7 +162,9 @@ TEST(LZWDecoders, AgreeWithTheModelOnEncodedPictures) {
         const TBytes packed = Encode(tiff, codeSize, data, random);
         ExpectModel(tiff, codeSize, packed, data.size(), "whole");
         // The same stream cut short, and read into too little room.
-        ExpectModel(tiff, codeSize, TBytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed.size() / 2)), data.size(), "cut");
+        ExpectModel(tiff, codeSize,
+                    TBytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed.size() / 2)),
+                    data.size(), "cut");
         ExpectModel(tiff, codeSize, packed, data.size() / 3, "short output");
         TTIFFLZWDecoder tiffDecoder;
         TGIFLZWDecoder gifDecoder(static_cast<std::uint8_t>(codeSize));
@@ -176,12 +178,15 @@ TEST(LZWDecoders, AgreeWithTheModelOnDamagedStreams) {
     for (int round = 0; round < 300; ++round) {
         const bool tiff = round % 2 == 0;
         const std::uint32_t codeSize = tiff ? 8 : 1 + round % 11;
-        TBytes packed = Encode(tiff, std::max<std::uint32_t>(codeSize, 1), RandomPicture(random, 500 + random() % 8000, 1u << std::min<std::uint32_t>(codeSize, 8)), random);
+        TBytes packed =
+            Encode(tiff, std::max<std::uint32_t>(codeSize, 1),
+                   RandomPicture(random, 500 + random() % 8000, 1u << std::min<std::uint32_t>(codeSize, 8)), random);
         // Flipped bits, or pure noise: codes naming no string, stale entries, loops in the table.
         if (round % 3 == 0) {
             for (auto& byte : packed) byte = static_cast<std::uint8_t>(random());
         } else {
-            for (int flips = 0; flips < 1 + round % 5; ++flips) packed[random() % packed.size()] ^= static_cast<std::uint8_t>(1u << random() % 8);
+            for (int flips = 0; flips < 1 + round % 5; ++flips)
+                packed[random() % packed.size()] ^= static_cast<std::uint8_t>(1u << random() % 8);
         }
         ExpectModel(tiff, codeSize, packed, 20000, "damaged");
     }

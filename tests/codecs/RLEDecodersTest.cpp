@@ -69,18 +69,16 @@ TEST(PCXRLEDecoder, RunsAndLiterals) {
 
 TEST(SGIRLEDecoder, EightBitRowStopsAtItsEndMarker) {
     TSGIRLEDecoder decoder(8);
-    EXPECT_EQ(DecodeBytes(decoder, {131, 1, 2, 3, 5, 9, 0, 4, 7}, 10),
-              (TBytes{1, 2, 3, 9, 9, 9, 9, 9, 0xEE, 0xEE}));
+    EXPECT_EQ(DecodeBytes(decoder, {131, 1, 2, 3, 5, 9, 0, 4, 7}, 10), (TBytes{1, 2, 3, 9, 9, 9, 9, 9, 0xEE, 0xEE}));
     EXPECT_EQ(DecodeBytes(decoder, {131, 1, 2, 3, 5, 9}, 6), (TBytes{1, 2, 3, 9, 9, 9}));  // cut at the row
-    EXPECT_EQ(DecodeBytes(decoder, {133, 1, 2}, 4), (TBytes{1, 2, 0xEE, 0xEE}));  // no end marker
+    EXPECT_EQ(DecodeBytes(decoder, {133, 1, 2}, 4), (TBytes{1, 2, 0xEE, 0xEE}));           // no end marker
     EXPECT_EQ(DecodeBytes(decoder, {3}, 4), TBytes(4, 0xEE));
 }
 
 TEST(SGIRLEDecoder, SixteenBitSamplesKeepTheirByteOrder) {
     TSGIRLEDecoder decoder(16);
     const TBytes input{0, 0x82, 0x12, 0x34, 0xAB, 0xCD, 0, 3, 0x01, 0x02, 0, 0};
-    EXPECT_EQ(DecodeAll(decoder, input, 12, 6),
-              (TBytes{0x12, 0x34, 0xAB, 0xCD, 1, 2, 1, 2, 1, 2, 0xEE, 0xEE}));
+    EXPECT_EQ(DecodeAll(decoder, input, 12, 6), (TBytes{0x12, 0x34, 0xAB, 0xCD, 1, 2, 1, 2, 1, 2, 0xEE, 0xEE}));
     EXPECT_EQ(DecodeAll(decoder, input, 6, 3), (TBytes{0x12, 0x34, 0xAB, 0xCD, 1, 2}));
     EXPECT_EQ(DecodeAll(decoder, {0, 0x83, 1, 2, 3}, 6, 3), (TBytes{1, 2, 0xEE, 0xEE, 0xEE, 0xEE}));
 }
@@ -88,8 +86,7 @@ TEST(SGIRLEDecoder, SixteenBitSamplesKeepTheirByteOrder) {
 TEST(RLEDecoders, DamagedInputStaysInsideTheBuffers) {
     const TBytes targa{130, 1, 2, 3, 2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255, 1, 2, 3};
     for (std::uint32_t depth : {8u, 15u, 16u, 24u, 32u})
-        DecodeDamaged([depth] { return std::make_unique<TTargaRLEDecoder>(depth); }, targa,
-                      (depth + 7) / 8 * 7, 7);
+        DecodeDamaged([depth] { return std::make_unique<TTargaRLEDecoder>(depth); }, targa, (depth + 7) / 8 * 7, 7);
     const TBytes packbits{0xFE, 1, 2, 4, 5, 6, 0x80, 0x81, 9};
     DecodeDamaged([] { return std::make_unique<TPackbitsRLEDecoder>(); }, packbits, 12, 12);
     const TBytes pcx{193, 9, 255, 4, 1, 2, 3};

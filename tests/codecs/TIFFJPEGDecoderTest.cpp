@@ -81,14 +81,16 @@ TBytes MakeJpeg(std::uint32_t width, std::uint32_t height, const TBytes& rgb) {
 
 class WarningCatcher {
 public:
-    WarningCatcher() { previous_ = SetWarningHandler([this](const std::string& m) { Messages.push_back(m); }); }
+    WarningCatcher() {
+        previous_ = SetWarningHandler([this](const std::string& m) { Messages.push_back(m); });
+    }
     ~WarningCatcher() { SetWarningHandler(previous_); }
     std::vector<std::string> Messages;
 
 private:
     TWarningHandler previous_;
 };
-}
+}  // namespace
 
 TEST(TIFFJPEGDecoder, StripsWithSharedTablesComeOutAsBGR) {
     const TBytes rgb = ReadTestData("rgb_40x24.raw");
@@ -137,14 +139,16 @@ TEST(TIFFJPEGDecoder, StripsThatDoNotFitThePictureAreRefused) {
         decoder.BeginDecoding();
         return MessageOf(decoder, strip, size);
     };
-    EXPECT_EQ(messageWith([](TImageProperties& p) { p.RowsPerStrip = {8}; p.Height = 32; }),
+    EXPECT_EQ(messageWith([](TImageProperties& p) {
+                  p.RowsPerStrip = {8};
+                  p.Height = 32;
+              }),
               "Improper JPEG strip/tile size.");
     EXPECT_EQ(messageWith([](TImageProperties& p) { p.Width = 41; }), "Improper JPEG strip/tile size.");
     EXPECT_EQ(messageWith([](TImageProperties& p) { p.SamplesPerPixel = 4; }), "Improper JPEG component count.");
     EXPECT_EQ(messageWith([](TImageProperties& p) { p.PlanarConfig = 2; }), "Improper JPEG component count.");
     EXPECT_EQ(messageWith([](TImageProperties& p) { p.BitsPerSample = 12; }), "Improper JPEG data precision.");
-    EXPECT_EQ(messageWith([](TImageProperties& p) { p.YCbCrSubSampling = {1, 1}; }),
-              "Improper JPEG sampling factors.");
+    EXPECT_EQ(messageWith([](TImageProperties& p) { p.YCbCrSubSampling = {1, 1}; }), "Improper JPEG sampling factors.");
     EXPECT_EQ(messageWith([](TImageProperties&) {}, 100), "Fractional JPEG scanline unsupported.");
     EXPECT_EQ(messageWith([](TImageProperties& p) { p.BytesPerLine = 0; }), "Fractional JPEG scanline unsupported.");
     EXPECT_EQ(messageWith([](TImageProperties&) {}), "");

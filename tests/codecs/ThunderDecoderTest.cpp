@@ -15,7 +15,7 @@ TEST(ThunderDecoder, RawPixelRunsAndDeltas) {
 TEST(ThunderDecoder, DeltasWrapAroundFourBits) {
     TThunderDecoder decoder(1);
     EXPECT_EQ(DecodeBytes(decoder, {0xCF, 0x5B}, 1), (TBytes{0xF0}));  // 15 + 1, then skip, skip
-    EXPECT_EQ(DecodeBytes(decoder, {0x7B}, 1), (TBytes{0xFE}));  // 0 - 1, skip, - 1
+    EXPECT_EQ(DecodeBytes(decoder, {0x7B}, 1), (TBytes{0xFE}));        // 0 - 1, skip, - 1
 }
 
 TEST(ThunderDecoder, EveryRowStartsFromPixelZeroAtItsOwnBytes) {

@@ -6,12 +6,10 @@
 namespace {
 
 const char* const kDepth = "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.";
-const char* const kSamples =
-    "Sample count per pixel does not correspond to the given color scheme.";
+const char* const kSamples = "Sample count per pixel does not correspond to the given color scheme.";
 const char* const kSubsampling = "Subsampling value is invalid. Allowed are 1, 2 and 4.";
 const char* const kVertical = "Vertical subsampling value must be <= horizontal subsampling value.";
-const char* const kIndexed =
-    "Conversion between indexed and non-indexed pixel formats is not supported.";
+const char* const kIndexed = "Conversion between indexed and non-indexed pixel formats is not supported.";
 const char* const kNoMethod = "Color conversion failed. Could not find a proper method.";
 
 TEST(ColorManager, StartsWithReaderDefaultsAndDisplayGammaTable) {
@@ -47,8 +45,7 @@ TEST(ColorManager, SettersRefuseBadValuesAndKeepTheOldOnes) {
     EXPECT_EQ(cm.SourceSampleCount(), 3);
     EXPECT_EQ(cm.TargetSampleCount(), 3);
     // Every depth from 1 to 16 passes the check, not only the usual ones.
-    for (std::uint8_t bits = 1; bits <= 16; ++bits)
-        EXPECT_NO_THROW(cm.SetSourceDepth(bits));
+    for (std::uint8_t bits = 1; bits <= 16; ++bits) EXPECT_NO_THROW(cm.SetSourceDepth(bits));
 }
 
 TEST(ColorManager, OnlyRealChangesOfDepthCountOrSchemeMarkStale) {
@@ -82,8 +79,7 @@ TEST(ColorManager, GammaValuesFallBackToDefaultsAndTableFollowsDepths) {
     cm.SetSourceDepth(4);
     cm.SetTargetDepth(4);
     cm.SetGammaValues(1, 1);
-    for (int i = 0; i <= 15; ++i)
-        EXPECT_EQ(cm.GammaTable()[i], i);
+    for (int i = 0; i <= 15; ++i) EXPECT_EQ(cm.GammaTable()[i], i);
     EXPECT_EQ(cm.GammaTable()[200], before200);
 
     // A 2-bit source is indexed by values widened to the target's depth: 15 here, not 3.
@@ -119,14 +115,11 @@ TEST(ColorManager, PixelFormatFollowsDepthAndSampleCount) {
         TPixelFormat format;
     };
     const Case cases[] = {
-        {1, 1, TPixelFormat::pf1bit},   {1, 2, TPixelFormat::pf4bit},
-        {1, 3, TPixelFormat::pf4bit},   {1, 4, TPixelFormat::pf4bit},
-        {1, 5, TPixelFormat::pfCustom}, {1, 8, TPixelFormat::pf8bit},
-        {1, 16, TPixelFormat::pf8bit},  {2, 8, TPixelFormat::pfCustom},
-        {3, 1, TPixelFormat::pf15bit},  {3, 5, TPixelFormat::pf15bit},
-        {3, 6, TPixelFormat::pf24bit},  {3, 16, TPixelFormat::pf24bit},
-        {4, 4, TPixelFormat::pfCustom}, {4, 8, TPixelFormat::pf32bit},
-        {4, 16, TPixelFormat::pf32bit},
+        {1, 1, TPixelFormat::pf1bit},   {1, 2, TPixelFormat::pf4bit},   {1, 3, TPixelFormat::pf4bit},
+        {1, 4, TPixelFormat::pf4bit},   {1, 5, TPixelFormat::pfCustom}, {1, 8, TPixelFormat::pf8bit},
+        {1, 16, TPixelFormat::pf8bit},  {2, 8, TPixelFormat::pfCustom}, {3, 1, TPixelFormat::pf15bit},
+        {3, 5, TPixelFormat::pf15bit},  {3, 6, TPixelFormat::pf24bit},  {3, 16, TPixelFormat::pf24bit},
+        {4, 4, TPixelFormat::pfCustom}, {4, 8, TPixelFormat::pf32bit},  {4, 16, TPixelFormat::pf32bit},
     };
     for (const Case& c : cases) {
         TColorManager cm;
@@ -289,34 +282,28 @@ TEST(ColorManager, ColorPaletteLayoutsReadRedGreenBlue) {
 
     // Windows palette quads: blue, green, red, reserved; the last reserved byte may be missing.
     const Bytes quads = {1, 2, 3, 99, 4, 5, 6};
-    EXPECT_EQ(
-        cm.MakeColorPalette(quads.data(), quads.size(), PaletteLayout::Interleaved8By4, 2, true),
-        (TPalette{{3, 2, 1}, {6, 5, 4}}));
+    EXPECT_EQ(cm.MakeColorPalette(quads.data(), quads.size(), PaletteLayout::Interleaved8By4, 2, true),
+              (TPalette{{3, 2, 1}, {6, 5, 4}}));
 
     const Bytes r = {1, 2}, g = {3, 4}, b = {5, 6};
     const std::array<TSourcePlane, 3> planes{{{r.data(), 2}, {g.data(), 2}, {b.data(), 2}}};
-    EXPECT_EQ(cm.MakeColorPalette(planes, PaletteLayout::Planar8By4, 2, true),
-              (TPalette{{1, 3, 5}, {2, 4, 6}}));
+    EXPECT_EQ(cm.MakeColorPalette(planes, PaletteLayout::Planar8By4, 2, true), (TPalette{{1, 3, 5}, {2, 4, 6}}));
 
     // 16-bit entries are scaled down, big-endian with SwapBytes.
     const Bytes words = {0xFF, 0xFF, 0x01, 0x01, 0x00, 0xFF};
     const std::array<TSourcePlane, 1> w{{{words.data(), words.size()}}};
     cm.SourceFlags = SwapBytes;
-    EXPECT_EQ(cm.MakeColorPalette(w, PaletteLayout::Interleaved16By3, 1, false),
-              (TPalette{{255, 1, 0}}));
+    EXPECT_EQ(cm.MakeColorPalette(w, PaletteLayout::Interleaved16By3, 1, false), (TPalette{{255, 1, 0}}));
     cm.SourceFlags = 0;
-    EXPECT_EQ(cm.MakeColorPalette(w, PaletteLayout::Interleaved16By3, 1, false),
-              (TPalette{{255, 1, 254}}));
+    EXPECT_EQ(cm.MakeColorPalette(w, PaletteLayout::Interleaved16By3, 1, false), (TPalette{{255, 1, 254}}));
 
     cm.TargetFlags = GammaCorrect;
-    EXPECT_EQ(cm.MakeColorPalette(one, PaletteLayout::Interleaved8By3, 1, false)[0].Green,
-              cm.GammaTable()[20]);
+    EXPECT_EQ(cm.MakeColorPalette(one, PaletteLayout::Interleaved8By3, 1, false)[0].Green, cm.GammaTable()[20]);
 }
 
 TEST(ColorManager, ColorPaletteIsRefittedToTheTargetDepth) {
     Bytes colours;
-    for (std::uint8_t k = 0; k < 16; ++k)
-        colours.insert(colours.end(), {k, static_cast<std::uint8_t>(100 + k), 7});
+    for (std::uint8_t k = 0; k < 16; ++k) colours.insert(colours.end(), {k, static_cast<std::uint8_t>(100 + k), 7});
     const std::array<TSourcePlane, 1> one{{{colours.data(), colours.size()}}};
 
     TColorManager cm;
@@ -324,14 +311,12 @@ TEST(ColorManager, ColorPaletteIsRefittedToTheTargetDepth) {
     cm.SetTargetDepth(8);
     const TPalette wide = cm.MakeColorPalette(one, PaletteLayout::Interleaved8By3, 16, false);
     ASSERT_EQ(wide.size(), 256u);
-    for (int i = 0; i < 256; ++i)
-        ASSERT_EQ(wide[i].Red, i / 17) << i;
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(wide[i].Red, i / 17) << i;
     EXPECT_EQ(wide[17 * 9].Green, 109);
 
     // Downwards: entry i of a 4-bit target takes colour 17·i of an 8-bit palette.
     Bytes many;
-    for (int k = 0; k < 256; ++k)
-        many.insert(many.end(), {static_cast<std::uint8_t>(k), 0, 0});
+    for (int k = 0; k < 256; ++k) many.insert(many.end(), {static_cast<std::uint8_t>(k), 0, 0});
     const std::array<TSourcePlane, 1> all{{{many.data(), many.size()}}};
     cm.SetSourceDepth(8);
     cm.SetTargetDepth(4);
@@ -358,11 +343,8 @@ TEST(ColorManager, ShortPaletteDataIsRefused) {
     TColorManager cm;
     const Bytes rgb(5);
     const std::array<TSourcePlane, 1> one{{{rgb.data(), rgb.size()}}};
-    EXPECT_NE(
-        ColorErrorOf([&] { cm.MakeColorPalette(one, PaletteLayout::Interleaved8By3, 2, false); }),
-        "");
-    EXPECT_NE(ColorErrorOf([&] { cm.MakeColorPalette(one, PaletteLayout::Planar8By3, 1, false); }),
-              "");
+    EXPECT_NE(ColorErrorOf([&] { cm.MakeColorPalette(one, PaletteLayout::Interleaved8By3, 2, false); }), "");
+    EXPECT_NE(ColorErrorOf([&] { cm.MakeColorPalette(one, PaletteLayout::Planar8By3, 1, false); }), "");
     EXPECT_EQ(cm.MakeColorPalette({}, PaletteLayout::Planar8By3, 0, false).size(), 0u);
 }
 

@@ -13,8 +13,7 @@
 using Bytes = std::vector<std::uint8_t>;
 
 // The message of the EColorConversionError that fn raises, or "" when it raises nothing.
-template <class Fn>
-std::string ColorErrorOf(Fn fn) {
+template <class Fn> std::string ColorErrorOf(Fn fn) {
     try {
         fn();
     } catch (const EColorConversionError& e) {
@@ -24,8 +23,8 @@ std::string ColorErrorOf(Fn fn) {
 }
 
 // A manager set up the way a reader does it.
-inline void Describe(TColorManager& cm, ColorScheme source, std::uint8_t sourceDepth,
-                     ColorScheme target, std::uint8_t targetDepth) {
+inline void Describe(TColorManager& cm, ColorScheme source, std::uint8_t sourceDepth, ColorScheme target,
+                     std::uint8_t targetDepth) {
     cm.SetSourceScheme(source);
     cm.SetTargetScheme(target);
     cm.SetSourceDepth(sourceDepth);

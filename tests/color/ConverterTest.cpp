@@ -7,9 +7,8 @@
 
 namespace {
 
-TColorManager Manager(ColorScheme source, std::uint8_t sourceDepth, ColorScheme target,
-                      std::uint8_t targetDepth, TConvertOptions sourceFlags = 0,
-                      TConvertOptions targetFlags = 0) {
+TColorManager Manager(ColorScheme source, std::uint8_t sourceDepth, ColorScheme target, std::uint8_t targetDepth,
+                      TConvertOptions sourceFlags = 0, TConvertOptions targetFlags = 0) {
     TColorManager cm;
     Describe(cm, source, sourceDepth, target, targetDepth);
     cm.SourceFlags = sourceFlags;
@@ -20,8 +19,7 @@ TColorManager Manager(ColorScheme source, std::uint8_t sourceDepth, ColorScheme 
 Bytes RandomBytes(std::size_t n, unsigned seed) {
     std::mt19937 random(seed);
     Bytes bytes(n);
-    for (auto& b : bytes)
-        b = static_cast<std::uint8_t>(random());
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
     return bytes;
 }
 
@@ -37,8 +35,7 @@ TEST(RGBFamily, ExchangesFirstAndThirdSampleOfEveryLineLength) {
             ASSERT_EQ(target[3 * i + 1], source[3 * i + 1]);
             ASSERT_EQ(target[3 * i + 2], source[3 * i]);
         }
-        for (std::size_t k = count * 3; k < target.size(); ++k)
-            ASSERT_EQ(target[k], 0xAA) << count;
+        for (std::size_t k = count * 3; k < target.size(); ++k) ASSERT_EQ(target[k], 0xAA) << count;
     }
 }
 
@@ -47,8 +44,7 @@ TEST(RGBFamily, ExchangeWorksOnTheLineItself) {
     const Bytes original = RandomBytes(99 * 3, 5);
     Bytes line = original;
     cm.ConvertLine(line.data(), line.size(), line.data(), line.size(), 99);
-    for (std::size_t i = 0; i < 99; ++i)
-        ASSERT_EQ(line[3 * i], original[3 * i + 2]) << i;
+    for (std::size_t i = 0; i < 99; ++i) ASSERT_EQ(line[3 * i], original[3 * i + 2]) << i;
 }
 
 TEST(RGBFamily, ExchangesRedAndBlueWithAlphaCopied) {
@@ -103,8 +99,7 @@ TEST(RGBFamily, MaskConvertsSelectedPixelsFromPackedSource) {
 
 TEST(RGBFamily, PlanarSourcesTakeOnePlanePerSample) {
     const Bytes r = {10, 11}, g = {20, 21}, b = {30, 31}, a = {40, 41};
-    const std::array<TSourcePlane, 4> planes{
-        {{r.data(), 2}, {g.data(), 2}, {b.data(), 2}, {a.data(), 2}}};
+    const std::array<TSourcePlane, 4> planes{{{r.data(), 2}, {g.data(), 2}, {b.data(), 2}, {a.data(), 2}}};
     TColorManager cm = Manager(ColorScheme::RGBA, 8, ColorScheme::BGRA, 8);
     Bytes target(8);
     cm.ConvertLine(planes, target.data(), target.size(), 2);
@@ -129,8 +124,7 @@ TEST(RGBFamily, GammaCorrectsColoursButNotAlpha) {
 
 TEST(RGBFamily, SixteenBitSamplesScaleByTruncationAndSwap) {
     TColorManager cm = Manager(ColorScheme::RGB, 16, ColorScheme::RGB, 8);
-    EXPECT_EQ(Convert(cm, Words({65535, 65534, 257, 256, 0, 32768}), Bytes(6), 2),
-              (Bytes{255, 254, 1, 0, 0, 127}));
+    EXPECT_EQ(Convert(cm, Words({65535, 65534, 257, 256, 0, 32768}), Bytes(6), 2), (Bytes{255, 254, 1, 0, 0, 127}));
     // Big-endian: the first byte is the high one.
     TColorManager big = Manager(ColorScheme::RGB, 16, ColorScheme::BGR, 8, SwapBytes);
     EXPECT_EQ(Convert(big, {0x12, 0x34, 0xFF, 0x00, 0x00, 0xFF}, Bytes(3), 1), (Bytes{0, 254, 18}));
@@ -191,8 +185,7 @@ TEST(Indexed16, CopiesSwapsAndRescales) {
     TColorManager swap = Manager(ColorScheme::Indexed, 16, ColorScheme::Indexed, 16, SwapBytes);
     EXPECT_EQ(Convert(swap, Words({0x0102, 0x0304}), Words({7, 7}), 2, 0x40), Words({7, 0x0201}));
     TColorManager toPacked = Manager(ColorScheme::Indexed, 16, ColorScheme::Indexed, 4, SwapBytes);
-    EXPECT_EQ(Convert(toPacked, {0xFF, 0xFF, 0x11, 0x11, 0xEF, 0xFF}, Bytes{0, 0x0F}, 3),
-              (Bytes{0xF1, 0xEF}));
+    EXPECT_EQ(Convert(toPacked, {0xFF, 0xFF, 0x11, 0x11, 0xEF, 0xFF}, Bytes{0, 0x0F}, 3), (Bytes{0xF1, 0xEF}));
     TColorManager fromPacked = Manager(ColorScheme::Indexed, 4, ColorScheme::Indexed, 16);
     EXPECT_EQ(Convert(fromPacked, {0x1F}, Bytes(4), 2), Words({4369, 65535}));
     TColorManager twoBytes = Manager(ColorScheme::Indexed, 2, ColorScheme::Indexed, 16, SwapBytes);
@@ -209,8 +202,7 @@ TEST(CMYK, InkAndBlackMultiplyOut) {
     EXPECT_EQ(Convert(rgba, {255, 0, 0, 0}, Words({0, 0, 0, 9}), 1), Words({0, 65535, 65535, 9}));
 
     const Bytes c = {0}, m = {255}, y = {0}, k = {0};
-    const std::array<TSourcePlane, 4> planes{
-        {{c.data(), 1}, {m.data(), 1}, {y.data(), 1}, {k.data(), 1}}};
+    const std::array<TSourcePlane, 4> planes{{{c.data(), 1}, {m.data(), 1}, {y.data(), 1}, {k.data(), 1}}};
     TColorManager planar = Manager(ColorScheme::CMYK, 8, ColorScheme::RGB, 8);
     Bytes target(3);
     planar.ConvertLine(planes, target.data(), target.size(), 1);
@@ -235,8 +227,7 @@ TEST(CIELab, WhiteLinearBranchAndSignedChroma) {
     EXPECT_EQ(Convert(biased, {5, 128, 128}, Bytes(3), 1), (Bytes{1, 1, 1}));
     EXPECT_EQ(Convert(biased, {50, 148, 98}, Bytes(3), 1), (Bytes{101, 40, 53}));
 
-    TColorManager scaled =
-        Manager(ColorScheme::CIELab, 8, ColorScheme::RGBA, 8, LabScaledL | LabBiasedAB);
+    TColorManager scaled = Manager(ColorScheme::CIELab, 8, ColorScheme::RGBA, 8, LabScaledL | LabBiasedAB);
     EXPECT_EQ(Convert(scaled, {200, 128, 128}, Bytes(4, 9), 1), (Bytes{137, 138, 138, 9}));
 
     // Unbiased a and b are signed bytes: 0x80 is -128, 0x7F is 127.
@@ -250,8 +241,7 @@ TEST(CIELab, WhiteLinearBranchAndSignedChroma) {
 
 TEST(YCbCr, LumaAndChromaTables) {
     TColorManager cm = Manager(ColorScheme::YCbCr, 8, ColorScheme::BGR, 8);
-    EXPECT_EQ(Convert(cm, {128, 128, 128, 0, 128, 255}, Bytes(6), 2),
-              (Bytes{128, 128, 128, 0, 0, 178}));
+    EXPECT_EQ(Convert(cm, {128, 128, 128, 0, 128, 255}, Bytes(6), 2), (Bytes{128, 128, 128, 0, 0, 178}));
     TColorManager photo = Manager(ColorScheme::PhotoYCC, 8, ColorScheme::RGBA, 8);
     EXPECT_EQ(Convert(photo, {77, 156, 137}, Bytes(4, 3), 1), (Bytes{77, 77, 77, 3}));
 
@@ -277,8 +267,7 @@ TEST(LineSizes, ShortLinesAreRefusedBeforeAnythingIsWritten) {
     Bytes target(12, 0xEE);
     const Bytes shortSource(11, 1);
     EXPECT_NE(ColorErrorOf([&] { Convert(cm, shortSource, target, 4); }), "");
-    EXPECT_NE(ColorErrorOf([&] { cm.ConvertLine(Bytes(12).data(), 12, target.data(), 11, 4); }),
-              "");
+    EXPECT_NE(ColorErrorOf([&] { cm.ConvertLine(Bytes(12).data(), 12, target.data(), 11, 4); }), "");
     EXPECT_EQ(target, Bytes(12, 0xEE));
     // Under a mask only the selected pixels need source samples.
     EXPECT_EQ(ColorErrorOf([&] { Convert(cm, Bytes(6), target, 4, 0xA0); }), "");
@@ -328,8 +317,7 @@ TEST(LineSizes, NoDescriptionReachesOutsideItsLines) {
             std::vector<TSourcePlane> sources;
             for (std::size_t k = 0; k < planeCount; ++k) {
                 planes.push_back(std::make_unique<std::uint8_t[]>(planeSize));
-                for (std::size_t i = 0; i < planeSize; ++i)
-                    planes.back()[i] = static_cast<std::uint8_t>(random());
+                for (std::size_t i = 0; i < planeSize; ++i) planes.back()[i] = static_cast<std::uint8_t>(random());
                 sources.push_back({planes.back().get(), planeSize});
             }
             auto target = std::make_unique<std::uint8_t[]>(targetSize);
@@ -341,8 +329,7 @@ TEST(LineSizes, NoDescriptionReachesOutsideItsLines) {
             }
         };
         constexpr std::size_t kAmple = 60 * 8;
-        if (!converts(kAmple, kAmple))
-            continue;
+        if (!converts(kAmple, kAmple)) continue;
         auto smallest = [](auto accepted) {
             std::size_t low = 0, high = kAmple;
             while (low < high) {
@@ -355,8 +342,7 @@ TEST(LineSizes, NoDescriptionReachesOutsideItsLines) {
             return low;
         };
         const std::size_t planeSize = smallest([&](std::size_t n) { return converts(n, kAmple); });
-        const std::size_t targetSize =
-            smallest([&](std::size_t n) { return converts(planeSize, n); });
+        const std::size_t targetSize = smallest([&](std::size_t n) { return converts(planeSize, n); });
         ASSERT_TRUE(converts(planeSize, targetSize));
         ++converted;
     }

@@ -9,7 +9,8 @@
 
 namespace {
 
-std::unique_ptr<TPixelBuffer> Resampled(const TPixelBuffer& source, int width, int height, const TResampleFilter& filter) {
+std::unique_ptr<TPixelBuffer> Resampled(const TPixelBuffer& source, int width, int height,
+                                        const TResampleFilter& filter) {
     auto result = TPixelBuffer::Create(width, height);
     source.Resample(*result, filter.Filter, filter.Support);
     return result;
@@ -53,7 +54,8 @@ TEST(ResampleFilters, ValuesEvennessAndSupport) {
     EXPECT_EQ(SplineFilter(0.0f), static_cast<float>(2.0L / 3.0L));
     EXPECT_EQ(SplineFilter(1.0f), static_cast<float>(1.0L / 6.0L));
     EXPECT_EQ(MitchellFilter(0.0f), static_cast<float>(static_cast<float>(16.0L / 3.0L) / 6.0L));
-    EXPECT_EQ(MitchellFilter(1.0f), static_cast<float>(static_cast<float>(7.0L / 3.0L - 12 + 20 - 32.0L / 3.0L) / -6.0L));
+    EXPECT_EQ(MitchellFilter(1.0f),
+              static_cast<float>(static_cast<float>(7.0L / 3.0L - 12 + 20 - 32.0L / 3.0L) / -6.0L));
     EXPECT_EQ(SinC(0.0f), 1.0f);
     EXPECT_EQ(Lanczos3Filter(0.0f), 1.0f);
     EXPECT_NEAR(Lanczos3Filter(1.5f), -0.1350949, 1e-6);
@@ -221,9 +223,11 @@ static void ExpectSameBytes(const TPixelBuffer& picture, int dw, int dh, const T
 
 TEST(ResampleVectorPath, GivesTheSameBytesAsThePortableCode) {
     if (!ResampleVectorPathAvailable()) GTEST_SKIP() << "no AVX2 + FMA here";
-    struct Case { int sw, sh, dw, dh; };
+    struct Case {
+        int sw, sh, dw, dh;
+    };
     const Case cases[] = {
-        {37, 23, 11, 7}, {37, 23, 80, 50}, {37, 23, 37, 23}, {1, 1, 5, 4}, {13, 1, 4, 9}, {5, 40, 3, 17},
+        {37, 23, 11, 7},    {37, 23, 80, 50},   {37, 23, 37, 23},     {1, 1, 5, 4},  {13, 1, 4, 9},   {5, 40, 3, 17},
         {301, 97, 123, 41}, {64, 64, 200, 190}, {250, 120, 249, 119}, {9, 33, 1, 1}, {2, 70, 130, 3},
     };
     unsigned seed = 100;

@@ -1,8 +1,8 @@
 // Small helpers the core tests share: deterministic noise pictures and byte comparison.
 #pragma once
 
-#include "core/PixelBuffer.h"
 #include "core/ColorEffects.h"
+#include "core/PixelBuffer.h"
 #include "core/Resample.h"
 #include "core/Transforms.h"
 
@@ -21,7 +21,8 @@ inline std::unique_ptr<TPixelBuffer> NoisePicture(int width, int height, unsigne
 // The pixel bytes of every row (padding left out).
 inline std::vector<std::uint8_t> PixelBytes(const TPixelBuffer& picture) {
     std::vector<std::uint8_t> bytes(3 * static_cast<std::size_t>(picture.Width()) * picture.Height());
-    for (int y = 0; y < picture.Height(); ++y) picture.GetRow(y, bytes.data() + 3 * static_cast<std::size_t>(picture.Width()) * y);
+    for (int y = 0; y < picture.Height(); ++y)
+        picture.GetRow(y, bytes.data() + 3 * static_cast<std::size_t>(picture.Width()) * y);
     return bytes;
 }
 

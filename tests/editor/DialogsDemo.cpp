@@ -22,8 +22,9 @@ std::unique_ptr<TPixelBuffer> RampPicture(int width, int height) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const QColor c = QColor::fromHsv(x * 359 / width, 200, 255 - y * 255 / height);
-            picture->SetPixel(x, y, TPixel24{static_cast<std::uint8_t>(c.blue()), static_cast<std::uint8_t>(c.green()),
-                                             static_cast<std::uint8_t>(c.red())});
+            picture->SetPixel(x, y,
+                              TPixel24{static_cast<std::uint8_t>(c.blue()), static_cast<std::uint8_t>(c.green()),
+                                       static_cast<std::uint8_t>(c.red())});
         }
     return picture;
 }

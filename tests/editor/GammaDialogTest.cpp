@@ -1,8 +1,8 @@
 #include "editor/GammaDialog.h"
 
+#include "QtApplication.h"
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
-#include "QtApplication.h"
 
 #include <QLabel>
 #include <QSlider>

@@ -25,10 +25,10 @@ TEST_F(CommandsTest, WithoutAPictureOnlyOpenPasteAndAboutCanRun) {
     Form->UpdateActions();
     EXPECT_TRUE(Form->actnOpen->isEnabled());
     EXPECT_TRUE(Form->actnAbout->isEnabled());
-    for (QAction* a : {Form->actnSave, Form->actnCopy, Form->actnPaste, Form->actnUndo, Form->actnRotateLeft,
-                       Form->actnRotateRight, Form->actnFlip, Form->actnFlop, Form->actnScale, Form->actnCrop,
-                       Form->actnLight, Form->actnDark, Form->actnMix, Form->actnGamma, Form->actnZoomIn,
-                       Form->actnZoomOut})
+    for (QAction* a :
+         {Form->actnSave, Form->actnCopy, Form->actnPaste, Form->actnUndo, Form->actnRotateLeft, Form->actnRotateRight,
+          Form->actnFlip, Form->actnFlop, Form->actnScale, Form->actnCrop, Form->actnLight, Form->actnDark,
+          Form->actnMix, Form->actnGamma, Form->actnZoomIn, Form->actnZoomOut})
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
     // A disabled command does not run, whichever way it is asked for.
     bool asked = false;

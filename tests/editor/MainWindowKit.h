@@ -17,10 +17,10 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
@@ -95,7 +95,9 @@ protected:
         QMouseEvent event(type, QPointF(at), Form->PaintArea->mapToGlobal(QPointF(at)), button, buttons, modifiers);
         QApplication::sendEvent(Form->PaintArea, &event);
     }
-    void Press(QPoint at, Qt::MouseButton button = Qt::LeftButton) { Mouse(QEvent::MouseButtonPress, at, button, button); }
+    void Press(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+        Mouse(QEvent::MouseButtonPress, at, button, button);
+    }
     void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         Press(from);
         Mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, modifiers);
@@ -104,8 +106,8 @@ protected:
     // A click on a toolbar button, as the mouse gives it.
     static void ClickButton(QWidget* button) {
         const QPointF centre(button->width() / 2.0, button->height() / 2.0);
-        QMouseEvent press(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
         QApplication::sendEvent(button, &press);
         QMouseEvent release(QEvent::MouseButtonRelease, centre, button->mapToGlobal(centre), Qt::LeftButton,
                             Qt::NoButton, Qt::NoModifier);

@@ -125,8 +125,10 @@ TEST_F(ViewTest, OutlineCrawlsAndIsDrawnInvertedOverTheView) {
     for (int x = 10; x <= 40; ++x) {
         const QRgb pixel = shown.pixel(x, 30);
         const TPixel24 under = Form->ViewImage()->GetPixel(x, 30);
-        if (qBlue(pixel) == 255 - under.Blue && qRed(pixel) == 255 - under.Red) ++inverted;
-        else EXPECT_EQ(qBlue(pixel), under.Blue);
+        if (qBlue(pixel) == 255 - under.Blue && qRed(pixel) == 255 - under.Red)
+            ++inverted;
+        else
+            EXPECT_EQ(qBlue(pixel), under.Blue);
     }
     EXPECT_GT(inverted, 10);
     EXPECT_LT(inverted, 31);

@@ -4,8 +4,8 @@
 
 #include "settings/BaseForm.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include <cstdlib>
 #include <filesystem>

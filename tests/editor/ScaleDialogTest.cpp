@@ -1,8 +1,8 @@
 #include "editor/ScaleDialog.h"
 
+#include "QtApplication.h"
 #include "platform/Exception.h"
 #include "widgets/FlatButton.h"
-#include "QtApplication.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

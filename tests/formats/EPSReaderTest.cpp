@@ -2,9 +2,9 @@
 #include "formats/EPSGraphic.h"
 
 #include "TestSupport.h"
+#include "TiffBuilder.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
-#include "TiffBuilder.h"
 
 #include <gtest/gtest.h>
 

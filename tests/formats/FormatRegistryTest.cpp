@@ -46,7 +46,8 @@ TListState StateOf(const TFileFormatList& list) {
     for (const auto& e : list.Extensions())
         state.Extensions.push_back(e->Extension + "|" + e->Description + "|" + e->Class->GraphicClass->Name);
     for (const auto& c : list.Classes())
-        state.Classes.push_back(std::string(c->GraphicClass->Name) + "|" + c->Description + "|" + std::to_string(c->Count));
+        state.Classes.push_back(std::string(c->GraphicClass->Name) + "|" + c->Description + "|" +
+                                std::to_string(c->Count));
     return state;
 }
 
@@ -63,9 +64,9 @@ TEST(FormatRegistry, ProgramTableKnowsEveryExtensionInOrder) {
     EXPECT_EQ(list.FindExtension("xyz"), -1);
 
     // The class list follows first registration; reader classes are asked in this order.
-    std::vector<std::string> expected = {"TBitmap", "TIcon", "TMetafile", "TJPEGImage", "TTargaGraphic",
-                                         "TTIFFGraphic", "TEPSGraphic", "TPCXGraphic", "TSGIGraphic",
-                                         "TPSDGraphic", "TGIFGraphic", "TPNGGraphic"};
+    std::vector<std::string> expected = {"TBitmap",       "TIcon",        "TMetafile",   "TJPEGImage",
+                                         "TTargaGraphic", "TTIFFGraphic", "TEPSGraphic", "TPCXGraphic",
+                                         "TSGIGraphic",   "TPSDGraphic",  "TGIFGraphic", "TPNGGraphic"};
     std::vector<std::string> actual;
     for (const auto& entry : list.Classes()) actual.push_back(entry->GraphicClass->Name);
     EXPECT_EQ(actual, expected);
@@ -82,9 +83,9 @@ TEST(FormatRegistry, ProgramTableKnowsEveryExtensionInOrder) {
     // Every extension reaches the platform table, so loading by extension finds it.
     for (const auto& entry : list.Extensions())
         EXPECT_EQ(PlatformClassOf(entry->Extension), entry->Class->GraphicClass) << entry->Extension;
-    auto gifFormat = std::find_if(TPictureFormatTable::Instance().Formats().begin(),
-                                  TPictureFormatTable::Instance().Formats().end(),
-                                  [](const TPictureFormat& f) { return f.Extension == "gif"; });
+    auto gifFormat =
+        std::find_if(TPictureFormatTable::Instance().Formats().begin(), TPictureFormatTable::Instance().Formats().end(),
+                     [](const TPictureFormat& f) { return f.Extension == "gif"; });
     ASSERT_NE(gifFormat, TPictureFormatTable::Instance().Formats().end());
     EXPECT_EQ(gifFormat->Description, "CompuServe images");
 }

@@ -64,8 +64,8 @@ TEST(GifReader, DescribesTheFirstImage) {
 
 TEST(GifReader, CopiesTheFirstImageWithItsPalette) {
     TBytes pixels = Pixels(13 * 7, 256);
-    auto reader = LoadReader<TGIFGraphic>(Gif({Header("GIF89a", 13, 7, 7), Extensions(), Image(13, 7, pixels),
-                            Image(13, 7, TBytes(13 * 7, 1))}));
+    auto reader = LoadReader<TGIFGraphic>(
+        Gif({Header("GIF89a", 13, 7, 7), Extensions(), Image(13, 7, pixels), Image(13, 7, TBytes(13 * 7, 1))}));
     ASSERT_EQ(reader->Width(), 13);
     ASSERT_EQ(reader->Height(), 7);
     EXPECT_EQ(reader->PixelFormat(), TPixelFormat::pf8bit);
@@ -118,7 +118,8 @@ TEST(GifReader, RefusesBrokenFilesCleanly) {
     EXPECT_EQ(reader->Pixel(0, 0), TableColor(5));
     EXPECT_EQ(reader->Pixel(15, 15), TableColor(0));
     // An image without data shows index 0.
-    EXPECT_EQ(LoadReader<TGIFGraphic>(Gif({Header("GIF89a", 2, 2, 1), Image(2, 2, {}, 2)}))->Pixel(1, 1), TableColor(0));
+    EXPECT_EQ(LoadReader<TGIFGraphic>(Gif({Header("GIF89a", 2, 2, 1), Image(2, 2, {}, 2)}))->Pixel(1, 1),
+              TableColor(0));
     // Code sizes the decoder has no alphabet for decode nothing.
     TBytes badCodeSize = Gif({Header("GIF89a", 4, 4, 7), Image(4, 4, TBytes(16, 5))});
     badCodeSize[13 + 768 + 10] = 14;

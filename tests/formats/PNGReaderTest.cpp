@@ -21,7 +21,9 @@ struct TSamples {
     std::uint32_t Width = 0, Height = 0;
     unsigned Depth = 8, Channels = 1;
     std::vector<std::uint16_t> Values;
-    std::uint16_t At(std::uint32_t x, std::uint32_t y, unsigned c) const { return Values[(y * Width + x) * Channels + c]; }
+    std::uint16_t At(std::uint32_t x, std::uint32_t y, unsigned c) const {
+        return Values[(y * Width + x) * Channels + c];
+    }
 };
 
 TSamples Pattern(std::uint32_t width, std::uint32_t height, unsigned depth, unsigned channels) {
@@ -63,7 +65,8 @@ std::uint8_t Paeth(int a, int b, int c) {
 TBytes FilterRow(const TBytes& row, const TBytes& above, std::uint8_t type, unsigned bpp) {
     TBytes out = {type};
     for (std::size_t i = 0; i < row.size(); ++i) {
-        int a = i >= bpp ? row[i - bpp] : 0, b = above.empty() ? 0 : above[i], c = i >= bpp && !above.empty() ? above[i - bpp] : 0;
+        int a = i >= bpp ? row[i - bpp] : 0, b = above.empty() ? 0 : above[i],
+            c = i >= bpp && !above.empty() ? above[i - bpp] : 0;
         int predictor = type == 1 ? a : type == 2 ? b : type == 3 ? (a + b) / 2 : type == 4 ? Paeth(a, b, c) : 0;
         out.push_back(static_cast<std::uint8_t>(row[i] - predictor));
     }
@@ -165,10 +168,10 @@ TEST(PngReader, DecodesEveryFilterAndDepthPlainAndInterlaced) {
         TPixelFormat Format;
     };
     const TCase cases[] = {
-        {1, 1, 0, TPixelFormat::pf1bit}, {2, 1, 0, TPixelFormat::pf4bit},  {4, 1, 0, TPixelFormat::pf4bit},
-        {8, 1, 0, TPixelFormat::pf8bit}, {16, 1, 0, TPixelFormat::pf8bit}, {8, 3, 2, TPixelFormat::pf24bit},
-        {16, 3, 2, TPixelFormat::pf24bit}, {8, 2, 4, TPixelFormat::pf8bit}, {16, 2, 4, TPixelFormat::pf8bit},
-        {8, 4, 6, TPixelFormat::pf32bit}, {16, 4, 6, TPixelFormat::pf32bit},
+        {1, 1, 0, TPixelFormat::pf1bit},   {2, 1, 0, TPixelFormat::pf4bit},   {4, 1, 0, TPixelFormat::pf4bit},
+        {8, 1, 0, TPixelFormat::pf8bit},   {16, 1, 0, TPixelFormat::pf8bit},  {8, 3, 2, TPixelFormat::pf24bit},
+        {16, 3, 2, TPixelFormat::pf24bit}, {8, 2, 4, TPixelFormat::pf8bit},   {16, 2, 4, TPixelFormat::pf8bit},
+        {8, 4, 6, TPixelFormat::pf32bit},  {16, 4, 6, TPixelFormat::pf32bit},
     };
     // Sizes that leave some Adam7 passes empty or narrow: 1 x 1 uses pass 1 only, width 3 skips pass 2.
     const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1}, {3, 5}, {13, 11}};
@@ -206,7 +209,10 @@ TEST(PngReader, PalettesAndTransparentColours) {
         }
     // A palette longer than 256 entries is cut to 256.
     TBytes longPalette(3 * 300, 7);
-    EXPECT_EQ(LoadReader<TPNGGraphic>(SimplePng(Pattern(4, 4, 8, 1), 3, false, {Chunk("PLTE", longPalette)}))->Palette().size(), 256u);
+    EXPECT_EQ(LoadReader<TPNGGraphic>(SimplePng(Pattern(4, 4, 8, 1), 3, false, {Chunk("PLTE", longPalette)}))
+                  ->Palette()
+                  .size(),
+              256u);
 
     TSamples gray16 = Pattern(2, 2, 16, 1);
     reader = LoadReader<TPNGGraphic>(SimplePng(gray16, 0, false, {Chunk("tRNS", {0xFF, 0xFE})}));
@@ -227,8 +233,8 @@ TEST(PngReader, GammaChunkCorrectsForTheDisplay) {
     EXPECT_TRUE(reader->ImageProperties.Options & UseGamma);
     EXPECT_TRUE(SamePicture(ToBgr(*reader), Expected(s), 1));  // 0.45455 × 2.2 is almost 1
     reader = LoadReader<TPNGGraphic>(SimplePng(s, 2, false, {Chunk("gAMA", {0, 1, 0x86, 0xA0})}));  // 1.0: brightened
-    EXPECT_EQ(reader->Pixel(0, 0) & 0xFF, static_cast<TColor>(std::nearbyint(
-                                               std::pow(s.At(0, 0, 0) / 255.0L, 1 / (2.2L)) * 255)));
+    EXPECT_EQ(reader->Pixel(0, 0) & 0xFF,
+              static_cast<TColor>(std::nearbyint(std::pow(s.At(0, 0, 0) / 255.0L, 1 / (2.2L)) * 255)));
     reader = LoadReader<TPNGGraphic>(SimplePng(s, 2, false, {Chunk("gAMA", {0, 1})}));  // too short: ignored
     EXPECT_TRUE(SamePicture(ToBgr(*reader), Expected(s)));
 }
@@ -236,7 +242,8 @@ TEST(PngReader, GammaChunkCorrectsForTheDisplay) {
 TEST(PngReader, ChecksTheCrcOfEveryChunkItReads) {
     TSamples s = Pattern(4, 4, 8, 1);
     TBytes plte(3 * 256, 1);
-    const std::vector<TBytes> readChunks = {Chunk("gAMA", {0, 1, 0x86, 0xA0}), Chunk("bKGD", {0, 5}), Chunk("tRNS", {0, 5})};
+    const std::vector<TBytes> readChunks = {Chunk("gAMA", {0, 1, 0x86, 0xA0}), Chunk("bKGD", {0, 5}),
+                                            Chunk("tRNS", {0, 5})};
     // Header at offset 8 + 8: flip a byte inside each read chunk in turn.
     TBytes good = SimplePng(s, 0, false, readChunks);
     ASSERT_EQ(ReaderMessage<TPNGGraphic>(good), "(no exception)");
@@ -280,12 +287,15 @@ TEST(PngReader, RefusesWhatItCannotDecode) {
     // Unknown chunks: ancillary ones (lower-case first letter) are skipped, critical ones refused,
     // also right after the image data.
     EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(1, 1, 8, 0), Chunk("abCD", {1}), idat, Iend()})), "(no exception)");
-    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(1, 1, 8, 0), Chunk("ABCD", {1}), idat, Iend()})), gesUnknownCriticalChunk);
-    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(1, 1, 8, 0), idat, Chunk("PLTE", {1, 2, 3}), Iend()})), gesUnknownCriticalChunk);
+    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(1, 1, 8, 0), Chunk("ABCD", {1}), idat, Iend()})),
+              gesUnknownCriticalChunk);
+    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(1, 1, 8, 0), idat, Chunk("PLTE", {1, 2, 3}), Iend()})),
+              gesUnknownCriticalChunk);
     // No image data at all.
     EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(1, 1, 8, 0), Iend()})), Formatted(gesNoImageData));
     // Chunk types ignore letter case.
-    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(1, 1, 8, 0), Chunk("IdAt", GrayPixel), Chunk("iend", {})})), "(no exception)");
+    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(1, 1, 8, 0), Chunk("IdAt", GrayPixel), Chunk("iend", {})})),
+              "(no exception)");
 }
 
 TEST(PngReader, ImageDataAcrossChunksAndItsFaults) {
@@ -309,16 +319,20 @@ TEST(PngReader, ImageDataAcrossChunksAndItsFaults) {
     // A stream that ends before the rows are complete while data follows it.
     TBytes oneRow = Zlib(TBytes(1 + 7 * 3, 0));
     oneRow.insert(oneRow.end(), {0, 0});
-    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", oneRow), Iend()})), Formatted(gesExtraCompressedData));
-    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", Zlib(ImageData(s, false))), Chunk("IDAT", {1, 2}), Iend()})),
+    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", oneRow), Iend()})),
+              Formatted(gesExtraCompressedData));
+    EXPECT_EQ(ReaderMessage<TPNGGraphic>(
+                  Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", Zlib(ImageData(s, false))), Chunk("IDAT", {1, 2}), Iend()})),
               "(no exception)");  // the rows were complete before the surplus chunk
-    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", TBytes(packed.begin(), packed.end() - 4)), Chunk("IDAT", {}),
-                               Chunk("IDAT", TBytes(packed.end() - 4, packed.end())), Iend()})),
+    EXPECT_EQ(ReaderMessage<TPNGGraphic>(
+                  Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", TBytes(packed.begin(), packed.end() - 4)), Chunk("IDAT", {}),
+                       Chunk("IDAT", TBytes(packed.end() - 4, packed.end())), Iend()})),
               "(no exception)");
     TBytes garbage = packed;
     garbage[2] ^= 0xFF;
     garbage[3] ^= 0xFF;
-    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", garbage), Iend()})), Formatted(gesCompressionError));
+    EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", garbage), Iend()})),
+              Formatted(gesCompressionError));
     EXPECT_EQ(ReaderMessage<TPNGGraphic>(Png({Ihdr(7, 6, 8, 2), Chunk("IDAT", {0x78, 0x9C, 0xFF, 0xFF}), Iend()})),
               Formatted(gesCompressionError));
 }
@@ -345,7 +359,8 @@ TEST(PngReader, LoadsPicturesEncodedByImageMagickExactly) {
     picture.Height = 17;
     for (int y = 0; y < picture.Height; ++y)
         for (int x = 0; x < picture.Width; ++x)
-            picture.Bgr.insert(picture.Bgr.end(), {std::uint8_t(x * 11), std::uint8_t(y * 15), std::uint8_t((x * y) & 0xFF)});
+            picture.Bgr.insert(picture.Bgr.end(),
+                               {std::uint8_t(x * 11), std::uint8_t(y * 15), std::uint8_t((x * y) & 0xFF)});
     TBgrImage gray = picture;
     for (std::size_t i = 0; i < gray.Bgr.size(); i += 3) gray.Bgr[i] = gray.Bgr[i + 1] = gray.Bgr[i + 2];
     fs::path source = ScratchFolder() / "picture.ppm", graySource = ScratchFolder() / "gray.ppm";

@@ -25,7 +25,8 @@ std::vector<std::string> SuiteFiles() {
 // table, value = round((v / 255)^(1 / (file gamma × 2.2)) × 255).
 TBgrImage WithDisplayGamma(TBgrImage image, float fileGamma) {
     long double exponent = 1.0L / (static_cast<long double>(fileGamma) * static_cast<long double>(2.2f));
-    for (std::uint8_t& v : image.Bgr) v = static_cast<std::uint8_t>(std::nearbyint(std::pow(v / 255.0L, exponent) * 255));
+    for (std::uint8_t& v : image.Bgr)
+        v = static_cast<std::uint8_t>(std::nearbyint(std::pow(v / 255.0L, exponent) * 255));
     return image;
 }
 

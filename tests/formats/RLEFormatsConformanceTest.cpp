@@ -27,10 +27,12 @@ std::map<std::string, TBgrImage> PillowDecodeAll(const std::vector<std::filesyst
     std::string list;
     for (std::size_t i = 0; i < files.size(); ++i) list += files[i].string() + "\n";
     WriteFile(folder / "list.txt", TBytes(list.begin(), list.end()));
-    RunTool("/usr/bin/python3 -c 'import sys\nfrom PIL import Image\n"
-            "for i, name in enumerate(open(sys.argv[1]).read().split(chr(10))[:-1]):\n"
-            "    try: Image.open(name).convert(\"RGB\").save(sys.argv[2] + \"/%d.ppm\" % i)\n"
-            "    except Exception: pass' '" + (folder / "list.txt").string() + "' '" + folder.string() + "'");
+    RunTool(
+        "/usr/bin/python3 -c 'import sys\nfrom PIL import Image\n"
+        "for i, name in enumerate(open(sys.argv[1]).read().split(chr(10))[:-1]):\n"
+        "    try: Image.open(name).convert(\"RGB\").save(sys.argv[2] + \"/%d.ppm\" % i)\n"
+        "    except Exception: pass' '" +
+        (folder / "list.txt").string() + "' '" + folder.string() + "'");
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::filesystem::path ppm = folder / (std::to_string(i) + ".ppm");
         if (!std::filesystem::exists(ppm)) continue;

@@ -10,8 +10,14 @@
 
 namespace {
 
-void Put16LE(TBytes& b, std::size_t at, unsigned v) { b[at] = v & 0xFF; b[at + 1] = (v >> 8) & 0xFF; }
-void Put16BE(TBytes& b, std::size_t at, unsigned v) { b[at] = (v >> 8) & 0xFF; b[at + 1] = v & 0xFF; }
+void Put16LE(TBytes& b, std::size_t at, unsigned v) {
+    b[at] = v & 0xFF;
+    b[at + 1] = (v >> 8) & 0xFF;
+}
+void Put16BE(TBytes& b, std::size_t at, unsigned v) {
+    b[at] = (v >> 8) & 0xFF;
+    b[at + 1] = v & 0xFF;
+}
 void Put32BE(TBytes& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = (v >> (24 - 8 * i)) & 0xFF;
 }
@@ -166,8 +172,8 @@ TEST(PCXReader, ShortDataLeavesTheMissingRowsBlack) {
 
 // ---- Photoshop ----
 
-TBytes PsdFile(unsigned channels, unsigned width, unsigned height, unsigned depth, unsigned mode,
-               const TBytes& planes, const char* signature = "8BPS") {
+TBytes PsdFile(unsigned channels, unsigned width, unsigned height, unsigned depth, unsigned mode, const TBytes& planes,
+               const char* signature = "8BPS") {
     TBytes b(26, 0);
     std::copy(signature, signature + 4, b.begin());
     Put16BE(b, 4, 1);
@@ -211,7 +217,8 @@ TEST(PSDReader, TooFewChannelsForTheModeAreRefused) {
 
 // ---- SGI ----
 
-TBytes SgiHeader(unsigned storage, unsigned bpc, unsigned dimension, unsigned width, unsigned height, unsigned channels) {
+TBytes SgiHeader(unsigned storage, unsigned bpc, unsigned dimension, unsigned width, unsigned height,
+                 unsigned channels) {
     TBytes b(512, 0);
     Put16BE(b, 0, 474);
     b[2] = static_cast<std::uint8_t>(storage);

@@ -19,8 +19,14 @@ namespace {
 
 TBytes DataFile(const std::string& name) { return ReadFile(fs::path(PIXAMO_TEST_DATA_DIR) / name); }
 
-void Put16LE(TBytes& b, std::size_t at, unsigned v) { b[at] = v & 0xFF; b[at + 1] = (v >> 8) & 0xFF; }
-void Put16BE(TBytes& b, std::size_t at, unsigned v) { b[at] = (v >> 8) & 0xFF; b[at + 1] = v & 0xFF; }
+void Put16LE(TBytes& b, std::size_t at, unsigned v) {
+    b[at] = v & 0xFF;
+    b[at + 1] = (v >> 8) & 0xFF;
+}
+void Put16BE(TBytes& b, std::size_t at, unsigned v) {
+    b[at] = (v >> 8) & 0xFF;
+    b[at + 1] = v & 0xFF;
+}
 
 TBytes TargaFile(unsigned imageType, unsigned width, unsigned height, const TBytes& data) {
     TBytes b(18 + data.size(), 0);
@@ -134,7 +140,8 @@ TEST(PCXSizeChecks, StoredRowsPastTheDataAreBlackWithoutABufferOfTheClaimedSize)
 
 TEST(PSDDepthChecks, DepthsWithoutABitmapLayoutAreRefused) {
     // Indexed, 100 x 100, 5 bits per channel: no bitmap takes such rows.
-    EXPECT_EQ(ReaderMessage<TPSDGraphic>(DataFile("fuzz-psd-five-bit-indexed")), "Invalid color format in PSD or PDD file.");
+    EXPECT_EQ(ReaderMessage<TPSDGraphic>(DataFile("fuzz-psd-five-bit-indexed")),
+              "Invalid color format in PSD or PDD file.");
 
     auto grayFile = [](unsigned depth, unsigned mode, unsigned channels) {
         const unsigned rowBytes = (4 * depth + 7) / 8;

@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string InvalidTIFF = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
-const std::string UnsupportedCompression = "Cannot load image. The compression scheme is not supported for TIF/TIFF files.";
+const std::string UnsupportedCompression =
+    "Cannot load image. The compression scheme is not supported for TIF/TIFF files.";
 const std::string InvalidDepth = "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.";
 
 std::string Quote(const std::string& text) {
@@ -147,24 +148,28 @@ void CheckCorpusFolder(const std::string& folder) {
             error = e.Message();
         }
         switch (expectation.Outcome) {
-        case TOutcome::Match: {
-            ASSERT_EQ(error, "");
-            const std::optional<TBgrImage> reference = Reference(path);
-            ASSERT_TRUE(reference.has_value()) << "no reference decode";
-            EXPECT_TRUE(SamePicture(image, *reference, expectation.Tolerance));
-            break;
-        }
-        case TOutcome::Fails: EXPECT_EQ(error, expectation.Message); break;
-        case TOutcome::Empty:
-            EXPECT_EQ(error, "");
-            EXPECT_TRUE(graphic.Empty());
-            EXPECT_TRUE(graphic.ImageProperties.Options & Tiled);
-            break;
-        case TOutcome::Loads:
-            EXPECT_EQ(error, "");
-            EXPECT_FALSE(graphic.Empty());
-            break;
-        case TOutcome::Refused: EXPECT_NE(error, ""); break;
+            case TOutcome::Match: {
+                ASSERT_EQ(error, "");
+                const std::optional<TBgrImage> reference = Reference(path);
+                ASSERT_TRUE(reference.has_value()) << "no reference decode";
+                EXPECT_TRUE(SamePicture(image, *reference, expectation.Tolerance));
+                break;
+            }
+            case TOutcome::Fails:
+                EXPECT_EQ(error, expectation.Message);
+                break;
+            case TOutcome::Empty:
+                EXPECT_EQ(error, "");
+                EXPECT_TRUE(graphic.Empty());
+                EXPECT_TRUE(graphic.ImageProperties.Options & Tiled);
+                break;
+            case TOutcome::Loads:
+                EXPECT_EQ(error, "");
+                EXPECT_FALSE(graphic.Empty());
+                break;
+            case TOutcome::Refused:
+                EXPECT_NE(error, "");
+                break;
         }
     }
 }
@@ -288,8 +293,8 @@ TEST_F(TIFFRoundTrip, GrayPaletteAndBilevel) {
     for (const char* type : {"Grayscale", "Palette", "Bilevel"})
         for (const char* compression : {"None", "LZW"}) {
             const std::string name = std::string("type-") + type + compression + ".tif";
-            const fs::path path =
-                Make(name, "convert known.ppm -type " + std::string(type) + " -depth 8 -compress " + compression + " " + name);
+            const fs::path path = Make(name, "convert known.ppm -type " + std::string(type) + " -depth 8 -compress " +
+                                                 compression + " " + name);
             TTIFFGraphic graphic;
             const TBgrImage image = Load(path, graphic);
             EXPECT_TRUE(SamePicture(image, *Reference(path))) << name;

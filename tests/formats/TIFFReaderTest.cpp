@@ -3,10 +3,10 @@
 #include "formats/TIFFGraphic.h"
 
 #include "TestSupport.h"
+#include "TiffBuilder.h"
 #include "formats/ReaderStrings.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
-#include "TiffBuilder.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -20,7 +20,8 @@ namespace {
 using B = TTiffBuilder;
 
 const std::string InvalidTIFF = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
-const std::string UnsupportedCompression = "Cannot load image. The compression scheme is not supported for TIF/TIFF files.";
+const std::string UnsupportedCompression =
+    "Cannot load image. The compression scheme is not supported for TIF/TIFF files.";
 
 TBgrImage Load(const TBytes& bytes, TTIFFGraphic& graphic) {
     TMemoryStream stream(bytes);
@@ -465,7 +466,7 @@ TEST(TIFFReader, SubsampledYCbCrDataUnits) {
     // 3 x 3 pixels in 2 x 2 units: Y00 Y01 Y10 Y11 Cb Cr; the units at the right and bottom
     // edges are only partly inside the picture.
     const TBytes units = {10, 20, 30, 40, 128, 128, 50, 51, 60, 61, 128, 255,
-                          70, 71, 0, 0, 128, 128, 90, 91, 0, 0, 128, 128};
+                          70, 71, 0,  0,  128, 128, 90, 91, 0,  0,  128, 128};
     B b;
     b.Basic(3, 3, 8, 3, 6).Set(530, B::Short, {2, 2}).AddStrip(units);
     const TBgrImage image = Load(b.Build());

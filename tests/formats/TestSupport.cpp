@@ -2,13 +2,13 @@
 
 #include "platform/Stream.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -54,15 +54,14 @@ std::optional<TBytes> RunTool(const std::string& command) {
     if (!pipe) return std::nullopt;
     TBytes output;
     std::uint8_t buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.insert(output.end(), buffer, buffer + n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.insert(output.end(), buffer, buffer + n);
     int status = ::pclose(pipe);
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
     return output;
 }
 
-bool ToolInstalled(const std::string& name) {
-    return RunTool("command -v " + name + " >/dev/null 2>&1").has_value();
-}
+bool ToolInstalled(const std::string& name) { return RunTool("command -v " + name + " >/dev/null 2>&1").has_value(); }
 
 namespace {
 
@@ -162,19 +161,25 @@ TBytes MakePpm(const TBgrImage& image) {
 std::optional<TBgrImage> ReferenceDecode(const std::string& fileName) {
     std::vector<std::string> commands;
     std::string extension = fs::path(fileName).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     // ImageMagick takes a PNG gAMA chunk as a colour space and would convert the samples; relabelling
     // the picture as sRGB keeps them as stored.
     if (ToolInstalled("convert"))
-        commands.push_back("convert " + Quoted(fileName + "[0]") + (extension == ".png" ? " -set colorspace sRGB" : "") +
+        commands.push_back("convert " + Quoted(fileName + "[0]") +
+                           (extension == ".png" ? " -set colorspace sRGB" : "") +
                            " -alpha off -depth 16 ppm:- 2>/dev/null");
-    const char* netpbm = extension == ".png" ? "pngtopnm" : extension == ".gif" ? "giftopnm"
-                       : (extension == ".tif" || extension == ".tiff") ? "tifftopnm" : nullptr;
-    if (netpbm && ToolInstalled(netpbm)) commands.push_back(std::string(netpbm) + " " + Quoted(fileName) + " 2>/dev/null");
+    const char* netpbm = extension == ".png"                             ? "pngtopnm"
+                         : extension == ".gif"                           ? "giftopnm"
+                         : (extension == ".tif" || extension == ".tiff") ? "tifftopnm"
+                                                                         : nullptr;
+    if (netpbm && ToolInstalled(netpbm))
+        commands.push_back(std::string(netpbm) + " " + Quoted(fileName) + " 2>/dev/null");
     if (RunTool("python3 -c 'import PIL' >/dev/null 2>&1"))
-        commands.push_back("python3 -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert(\"RGB\"); "
-                           "sys.stdout.buffer.write(b\"P6 %d %d 255 \" % im.size + im.tobytes())' " +
-                           Quoted(fileName) + " 2>/dev/null");
+        commands.push_back(
+            "python3 -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert(\"RGB\"); "
+            "sys.stdout.buffer.write(b\"P6 %d %d 255 \" % im.size + im.tobytes())' " +
+            Quoted(fileName) + " 2>/dev/null");
     for (const std::string& command : commands)
         if (auto output = RunTool(command))
             if (auto image = ParsePnm(*output)) return image;
@@ -188,7 +193,8 @@ std::optional<TBgrImage> ReferenceDecode(const std::string& fileName) {
     std::size_t differing = 0, first = 0;
     for (std::size_t i = 0; i < actual.Bgr.size(); i += 3) {
         bool same = true;
-        for (int c = 0; c < 3; ++c) same = same && std::abs(int(actual.Bgr[i + c]) - int(expected.Bgr[i + c])) <= tolerance;
+        for (int c = 0; c < 3; ++c)
+            same = same && std::abs(int(actual.Bgr[i + c]) - int(expected.Bgr[i + c])) <= tolerance;
         if (!same && differing++ == 0) first = i / 3;
     }
     if (differing == 0) return ::testing::AssertionSuccess();

@@ -55,9 +55,9 @@ template <class T> std::string ReaderMessage(const TBytes& bytes) {
 }
 
 // An independent decode of the first image of a file, alpha ignored, every sample reduced to
-// 8 bits by truncation (v × 255 / maxval, rounded down), PNG samples as stored (no gamma). Tries ImageMagick's convert, then the
-// netpbm converter of the extension, then Pillow. Empty when no tool is installed or every tool
-// refused the file.
+// 8 bits by truncation (v × 255 / maxval, rounded down), PNG samples as stored (no gamma). Tries ImageMagick's convert,
+// then the netpbm converter of the extension, then Pillow. Empty when no tool is installed or every tool refused the
+// file.
 std::optional<TBgrImage> ReferenceDecode(const std::string& fileName);
 // Parses a PNM file (P1 to P6, any maxval) as above; empty when it is not one.
 std::optional<TBgrImage> ParsePnm(const TBytes& bytes);
@@ -84,16 +84,16 @@ std::vector<std::filesystem::path> CorpusFiles(const std::string& folder,
                                                bool (*accept)(const std::filesystem::path&) = nullptr);
 
 // Skips the current test when the corpus (or one of its files) is absent.
-#define PIXAMO_REQUIRE_CORPUS()                                              \
-    do {                                                                     \
-        if (CorpusDir().empty()) GTEST_SKIP() << "no test picture corpus";   \
+#define PIXAMO_REQUIRE_CORPUS()                                            \
+    do {                                                                   \
+        if (CorpusDir().empty()) GTEST_SKIP() << "no test picture corpus"; \
     } while (0)
-#define PIXAMO_REQUIRE_CORPUS_FILE(path)                                                  \
-    do {                                                                                  \
+#define PIXAMO_REQUIRE_CORPUS_FILE(path)                                                       \
+    do {                                                                                       \
         if (!std::filesystem::exists(path)) GTEST_SKIP() << "corpus file missing: " << (path); \
     } while (0)
 // Skips the current test when no independent decoder is installed.
-#define PIXAMO_REQUIRE_TOOL(name)                                                 \
-    do {                                                                          \
+#define PIXAMO_REQUIRE_TOOL(name)                                                \
+    do {                                                                         \
         if (!ToolInstalled(name)) GTEST_SKIP() << (name) << " is not installed"; \
     } while (0)

@@ -86,10 +86,15 @@ private:
 
     static std::size_t SizeOf(std::uint16_t type) {
         switch (type) {
-        case Short: case SShort: return 2;
-        case Long: return 4;
-        case Rational: return 4;  // per value of the list: numerator and denominator are values
-        default: return 1;
+            case Short:
+            case SShort:
+                return 2;
+            case Long:
+                return 4;
+            case Rational:
+                return 4;  // per value of the list: numerator and denominator are values
+            default:
+                return 1;
         }
     }
 
@@ -124,13 +129,17 @@ private:
                 Put32(out, *f.Raw);
                 continue;
             }
-            const std::uint32_t count = static_cast<std::uint32_t>(f.Type == Rational ? f.Values.size() / 2 : f.Values.size());
+            const std::uint32_t count =
+                static_cast<std::uint32_t>(f.Type == Rational ? f.Values.size() / 2 : f.Values.size());
             Put32(out, count);
             std::vector<std::uint8_t> data;
             for (std::uint32_t v : f.Values) {
-                if (SizeOf(f.Type) == 1) data.push_back(static_cast<std::uint8_t>(v));
-                else if (SizeOf(f.Type) == 2) Put16(data, static_cast<std::uint16_t>(v));
-                else Put32(data, v);
+                if (SizeOf(f.Type) == 1)
+                    data.push_back(static_cast<std::uint8_t>(v));
+                else if (SizeOf(f.Type) == 2)
+                    Put16(data, static_cast<std::uint16_t>(v));
+                else
+                    Put32(data, v);
             }
             if (data.size() <= 4) {
                 data.resize(4, 0);
@@ -148,12 +157,22 @@ private:
     }
 
     void Put16(std::vector<std::uint8_t>& out, std::uint16_t v) const {
-        if (big_) { out.push_back(v >> 8); out.push_back(v & 0xFF); }
-        else { out.push_back(v & 0xFF); out.push_back(v >> 8); }
+        if (big_) {
+            out.push_back(v >> 8);
+            out.push_back(v & 0xFF);
+        } else {
+            out.push_back(v & 0xFF);
+            out.push_back(v >> 8);
+        }
     }
     void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) const {
-        if (big_) { Put16(out, v >> 16); Put16(out, v & 0xFFFF); }
-        else { Put16(out, v & 0xFFFF); Put16(out, v >> 16); }
+        if (big_) {
+            Put16(out, v >> 16);
+            Put16(out, v & 0xFFFF);
+        } else {
+            Put16(out, v & 0xFFFF);
+            Put16(out, v >> 16);
+        }
     }
     void Patch32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) const {
         std::vector<std::uint8_t> bytes;

@@ -40,7 +40,7 @@ TEST(BitmapFile, TwentyFourBitRoundTripKeepsEveryWidthsPadding) {
         const TBytes& file = stream.Data();
         ASSERT_EQ(file.size(), 54 + DibStride(width, 24) * 3);
         EXPECT_EQ(file[0], 'B');
-        EXPECT_EQ(file[10], 54);   // pixels right after the two headers
+        EXPECT_EQ(file[10], 54);  // pixels right after the two headers
         EXPECT_EQ(file[14], 40);
         EXPECT_EQ(file[28], 24);
         // Bottom-up: the file's first row is the picture's last.
@@ -193,10 +193,10 @@ TEST(BitmapFile, Rle8WorkedBytes) {
     for (int i = 0; i < 16; ++i) s.Palette[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i * 0x101010);
     s.Pixels = {
         0x02, 0x01, 0x00, 0x03, 0x07, 0x08, 0x09, 0x00,  // bottom row: 1 1 7 8 9 (absolute run padded)
-        0x00, 0x00,                                       // end of line
-        0x00, 0x02, 0x03, 0x01,                           // delta: 3 right, 1 up -> top row, x 3
-        0x02, 0x05,                                       // 5 5 at x 3 and 4
-        0x00, 0x01,                                       // end of bitmap
+        0x00, 0x00,                                      // end of line
+        0x00, 0x02, 0x03, 0x01,                          // delta: 3 right, 1 up -> top row, x 3
+        0x02, 0x05,                                      // 5 5 at x 3 and 4
+        0x00, 0x01,                                      // end of bitmap
     };
     TBitmap b = Load(MakeBmp(s));
     ASSERT_EQ(b.PixelFormat(), TPixelFormat::pf8bit);
@@ -230,18 +230,18 @@ TEST(BitmapFile, RleRunsStayInsideRowAndPicture) {
     s.Width = 3;
     s.Height = 2;
     s.Palette.assign(4, 0);
-    s.Pixels = {0xFF, 0x02,                    // 255 pixels into a 3-pixel row
-                0x00, 0xFF, 0x01, 0x02,        // absolute run of 255 with 2 bytes of data
-                0x00, 0x02, 0xFF, 0xFF,        // delta far past the picture
+    s.Pixels = {0xFF, 0x02,              // 255 pixels into a 3-pixel row
+                0x00, 0xFF, 0x01, 0x02,  // absolute run of 255 with 2 bytes of data
+                0x00, 0x02, 0xFF, 0xFF,  // delta far past the picture
                 0x05, 0x03};
     TBitmap b = Load(MakeBmp(s));
     EXPECT_EQ(b.ScanLine(1)[0], 2);
     EXPECT_EQ(b.ScanLine(1)[2], 2);
     EXPECT_EQ(b.ScanLine(0)[0], 0);
 
-    s.Pixels = {0x00, 0x02, 0x01, 0x00,        // delta one to the right
-                0x05, 0x03,                    // clipped at the row's end
-                0x00, 0x02, 0xFF, 0xFF,        // delta far past the picture ends it
+    s.Pixels = {0x00, 0x02, 0x01, 0x00,  // delta one to the right
+                0x05, 0x03,              // clipped at the row's end
+                0x00, 0x02, 0xFF, 0xFF,  // delta far past the picture ends it
                 0x01, 0x01};
     TBitmap c = Load(MakeBmp(s));
     EXPECT_EQ(std::vector<int>(c.ScanLine(1), c.ScanLine(1) + 3), (std::vector<int>{0, 3, 3}));
@@ -269,11 +269,13 @@ TEST(BitmapFile, MalformedHeadersAreRefusedCleanly) {
     EXPECT_EQ(LoadError(MakeBmp(s)), "Cannot load image. 7 bits per pixel are not supported for Windows bitmap files.");
     s = good;
     s.Compression = 4;
-    EXPECT_EQ(LoadError(MakeBmp(s)), "Cannot load image. The compression scheme is not supported for Windows bitmap files.");
+    EXPECT_EQ(LoadError(MakeBmp(s)),
+              "Cannot load image. The compression scheme is not supported for Windows bitmap files.");
     s = good;
     s.HeaderSize = 64;
     s.Compression = 3;  // OS/2's Huffman coding
-    EXPECT_EQ(LoadError(MakeBmp(s)), "Cannot load image. The compression scheme is not supported for Windows bitmap files.");
+    EXPECT_EQ(LoadError(MakeBmp(s)),
+              "Cannot load image. The compression scheme is not supported for Windows bitmap files.");
     s = good;
     s.Width = 100000;
     s.Height = 100000;
@@ -306,9 +308,11 @@ TEST(BitmapFile, TruncatedFilesRaiseTheStreamReadError) {
     s.Pixels.assign(100, 0);
     EXPECT_EQ(LoadError(MakeBmp(s)), "Stream read error");
     TBytes file = MakeBmp(TBmpSpec{});
-    for (std::size_t cut : {5, 14, 20, 53}) EXPECT_EQ(LoadError(TBytes(file.begin(), file.begin() + cut)), "Stream read error") << cut;
+    for (std::size_t cut : {5, 14, 20, 53})
+        EXPECT_EQ(LoadError(TBytes(file.begin(), file.begin() + cut)), "Stream read error") << cut;
     EXPECT_EQ(LoadError(TBytes{'B'}), "Cannot load image. Invalid or unexpected Windows bitmap image format.");
-    EXPECT_EQ(LoadError(TBytes{'n', 'o', 't'}), "Cannot load image. Invalid or unexpected Windows bitmap image format.");
+    EXPECT_EQ(LoadError(TBytes{'n', 'o', 't'}),
+              "Cannot load image. Invalid or unexpected Windows bitmap image format.");
     // The last row may lack its padding.
     TBmpSpec unpadded;
     unpadded.Width = 1;
@@ -370,7 +374,12 @@ TEST(BitmapFile, FilesMadeByImageMagick) {
     TScratchFolder folder;
     TBitmap source = MakeTestPicture(37, 23);
     WritePpm(source, folder / "source.ppm");
-    struct TCase { const char* Options; const char* Output; TPixelFormat Format; int Tolerance; };
+    struct TCase {
+        const char* Options;
+        const char* Output;
+        TPixelFormat Format;
+        int Tolerance;
+    };
     const TCase cases[] = {
         {"", "BMP3:plain24.bmp", TPixelFormat::pf24bit, 0},
         {"-alpha set -channel A -evaluate set 100% +channel", "BMP:argb.bmp", TPixelFormat::pf32bit, 0},

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -120,10 +120,11 @@ TEST(AtomicFile, ReplacesTheTargetOnlyWhenComplete) {
     WriteBytes(target, TBytes{'o', 'l', 'd'});
     chmod(target.c_str(), 0640);
 
-    EXPECT_THROW(WriteFileAtomically(target, [](TStream& stream) {
-                     stream.WriteBuffer("new half", 8);
-                     throw std::runtime_error("disk gone");
-                 }),
+    EXPECT_THROW(WriteFileAtomically(target,
+                                     [](TStream& stream) {
+                                         stream.WriteBuffer("new half", 8);
+                                         throw std::runtime_error("disk gone");
+                                     }),
                  std::runtime_error);
     EXPECT_EQ(ReadBytes(target), (TBytes{'o', 'l', 'd'}));
     EXPECT_EQ(FilesIn(folder.Path()), 1) << "the temporary file is removed";
@@ -181,7 +182,8 @@ TEST(PictureFormatTable, PlatformFormatsByExtension) {
     EXPECT_EQ(table.Find("xyz"), &other);
     table.Register("xyz", "Other pictures again", &other);
     EXPECT_EQ(std::count_if(table.Formats().begin(), table.Formats().end(),
-                            [](const TPictureFormat& f) { return f.Extension == "xyz"; }), 1);
+                            [](const TPictureFormat& f) { return f.Extension == "xyz"; }),
+              1);
     table.UnregisterClass(&other);
     EXPECT_EQ(table.Find("xyz"), nullptr);
     EXPECT_EQ(table.Find("bmp"), &BitmapGraphicClass);

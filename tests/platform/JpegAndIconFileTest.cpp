@@ -56,7 +56,9 @@ std::vector<int> FirstQuantTable(const TBytes& bytes) {
 // Captures warnings while alive.
 class TWarningCatcher {
 public:
-    TWarningCatcher() { previous_ = SetWarningHandler([this](const std::string& m) { messages.push_back(m); }); }
+    TWarningCatcher() {
+        previous_ = SetWarningHandler([this](const std::string& m) { messages.push_back(m); });
+    }
     ~TWarningCatcher() { SetWarningHandler(previous_); }
     std::vector<std::string> messages;
 
@@ -76,15 +78,14 @@ TEST(JpegFile, EncodesProgressivelyAtQuality95) {
     EXPECT_FALSE(HasMarker(baseline, 0xC2));
 
     // The standard luminance table scaled for quality 95: (q * 10 + 50) / 100.
-    static const int luminance[64] = {
-        16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
-        14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62,
-        18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64, 81, 104, 113, 92,
-        49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-    static const int zigzag[64] = {
-        0, 1, 8, 16, 9, 2, 3, 10, 17, 24, 32, 25, 18, 11, 4, 5, 12, 19, 26, 33, 40, 48,
-        41, 34, 27, 20, 13, 6, 7, 14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22,
-        15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    static const int luminance[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+                                      14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+                                      18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+                                      49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+    static const int zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                   12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
     std::vector<int> expected;
     for (int i : zigzag) expected.push_back(std::max(1, (luminance[i] * 10 + 50) / 100));
     EXPECT_EQ(FirstQuantTable(progressive), expected);
@@ -103,7 +104,11 @@ TEST(JpegFile, DecodesWhatImageMagickWrites) {
     TScratchFolder folder;
     TBitmap source = MakeTestPicture(40, 30);
     WritePpm(source, folder / "source.ppm");
-    struct TCase { const char* Options; const char* Name; const char* Space; };
+    struct TCase {
+        const char* Options;
+        const char* Name;
+        const char* Space;
+    };
     const TCase cases[] = {
         {"-quality 98", "colour.jpg", "YCbCr"},
         {"-colorspace Gray -quality 98", "grey.jpg", "grey"},
@@ -299,7 +304,7 @@ TEST(IconFile, BrokenDirectoriesAreRefused) {
 
 TEST(IconFile, PngImagesWaitForThePngReader) {
     TBytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-               0, 0, 1, 0, 0, 0, 1, 0, 8, 6, 0, 0, 0, 0, 0, 0};
+               0,    0,   1,   0,   0,    0,    1,    0,    8, 6, 0, 0,  0,   0,   0,   0};
     TBytes file = MakeIcon({IconImage(16, 24, {}, 0, 0), png});
     try {
         LoadIcon(file);
@@ -320,7 +325,8 @@ TEST(IconFile, IconsMadeByImageMagickAndTheCorpus) {
     if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
     TScratchFolder folder;
     WritePpm(MakeTestPicture(64, 64), folder / "source.ppm");
-    ASSERT_TRUE(RunConvert("'" + (folder / "source.ppm") + "' -define icon:auto-resize=16,48,32 '" + (folder / "multi.ico") + "'"));
+    ASSERT_TRUE(RunConvert("'" + (folder / "source.ppm") + "' -define icon:auto-resize=16,48,32 '" +
+                           (folder / "multi.ico") + "'"));
     TIcon icon;
     icon.LoadFromFile(folder / "multi.ico");
     EXPECT_EQ(icon.ImageCount(), 3);

@@ -1,11 +1,11 @@
 #include "TestPictures.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <unistd.h>
 
 TScratchFolder::TScratchFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "pixamo-test-XXXXXX").string();
@@ -55,8 +55,8 @@ void WritePpm(const TBitmap& picture, const std::string& fileName) {
 }
 
 bool HaveImageMagick() {
-    static const bool present = access("/usr/bin/convert", X_OK) == 0 &&
-                                std::system("/usr/bin/convert -version >/dev/null 2>&1") == 0;
+    static const bool present =
+        access("/usr/bin/convert", X_OK) == 0 && std::system("/usr/bin/convert -version >/dev/null 2>&1") == 0;
     return present;
 }
 
@@ -70,7 +70,8 @@ bool DecodeWithImageMagick(const std::string& fileName, int& width, int& height,
     TBytes bytes = ReadBytes(ppm);
     std::remove(ppm.c_str());
     // "P6 W H 255" then the samples.
-    std::string text(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(bytes.size(), 64)));
+    std::string text(bytes.begin(),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(bytes.size(), 64)));
     std::istringstream header(text);
     std::string magic;
     int maxValue = 0;
@@ -87,7 +88,8 @@ int MaxDifference(const TBitmap& picture, const TBytes& rgb) {
         for (int x = 0; x < picture.Width(); ++x) {
             TColor c = picture.Pixel(x, y);
             const std::uint8_t* p = &rgb[3 * (static_cast<std::size_t>(y) * picture.Width() + x)];
-            worst = std::max({worst, std::abs(RedOf(c) - p[0]), std::abs(GreenOf(c) - p[1]), std::abs(BlueOf(c) - p[2])});
+            worst =
+                std::max({worst, std::abs(RedOf(c) - p[0]), std::abs(GreenOf(c) - p[1]), std::abs(BlueOf(c) - p[2])});
         }
     return worst;
 }

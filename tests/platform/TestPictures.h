@@ -30,11 +30,11 @@ struct TBmpSpec {
     std::uint16_t Planes = 1;
     std::uint16_t BitCount = 24;
     std::uint32_t Compression = 0;
-    std::uint32_t ColorsUsed = 0;           // 0: the palette's size
-    std::vector<std::uint32_t> Masks;       // after a 40-byte header, or inside a V4/V5 header
-    std::vector<std::uint32_t> Palette;     // 0x00RRGGBB entries
+    std::uint32_t ColorsUsed = 0;        // 0: the palette's size
+    std::vector<std::uint32_t> Masks;    // after a 40-byte header, or inside a V4/V5 header
+    std::vector<std::uint32_t> Palette;  // 0x00RRGGBB entries
     TBytes Pixels;
-    std::int64_t OffsetAdjust = 0;          // added to the correct pixel offset
+    std::int64_t OffsetAdjust = 0;  // added to the correct pixel offset
 };
 
 inline TBytes MakeBmp(const TBmpSpec& s) {

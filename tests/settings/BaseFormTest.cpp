@@ -1,16 +1,16 @@
 #include "settings/BaseForm.h"
 
-#include "settings/SettingsFile.h"
-#include "settings/OkCancelForm.h"
 #include "TempFolder.h"
+#include "settings/OkCancelForm.h"
+#include "settings/SettingsFile.h"
 #include "widgets/QtTestEnvironment.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
@@ -144,7 +144,8 @@ TEST_F(FormsTest, ChildFormKeepsItsPlacementUnderItsParent) {
     WriteEntries({});
     {
         TXMLDataBase store(SettingsFile, InitialSettingsText);
-        store.WriteNodeSetting(TXMLDataBase::ForcePath(store.DataRoot(), "tableViews\\frmTest\\frmChild"), "posLeft", 33);
+        store.WriteNodeSetting(TXMLDataBase::ForcePath(store.DataRoot(), "tableViews\\frmTest\\frmChild"), "posLeft",
+                               33);
         store.Save();
     }
     auto parent = NewForm();

@@ -1,8 +1,8 @@
 #include "settings/SettingsFile.h"
 
+#include "TempFolder.h"
 #include "platform/Exception.h"
 #include "settings/SettingsLocation.h"
-#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +25,14 @@ void WriteMainWindow(TXMLDataBase& store, bool maximized) {
 }
 
 std::string MainWindowFile(const char* maximized) {
-    return std::string("<dataroot>\r\n"
-                       "  <tableViews>\r\n"
-                       "    <frmMain>\r\n"
-                       "      <settings>\r\n"
-                       "        <sizeWidth>\r\n          \"800\"\r\n        </sizeWidth>\r\n"
-                       "        <sizeHeight>\r\n          \"600\"\r\n        </sizeHeight>\r\n"
-                       "        <Maximized>\r\n          \"") +
+    return std::string(
+               "<dataroot>\r\n"
+               "  <tableViews>\r\n"
+               "    <frmMain>\r\n"
+               "      <settings>\r\n"
+               "        <sizeWidth>\r\n          \"800\"\r\n        </sizeWidth>\r\n"
+               "        <sizeHeight>\r\n          \"600\"\r\n        </sizeHeight>\r\n"
+               "        <Maximized>\r\n          \"") +
            maximized +
            "\"\r\n        </Maximized>\r\n"
            "        <posLeft>\r\n          \"10\"\r\n        </posLeft>\r\n"
@@ -99,7 +100,8 @@ TEST(SettingsFile, StoreWithoutFileName) {
     TTempFolder folder;
     store.Save(folder / "named.xdb");
     EXPECT_EQ(store.FileName(), folder / "named.xdb");
-    EXPECT_EQ(ReadBytes(folder / "named.xdb"), "<dataroot />\r\n<lists />\r\n<settings>\r\n  <a>\r\n    \"1\"\r\n  </a>\r\n</settings>\r\n");
+    EXPECT_EQ(ReadBytes(folder / "named.xdb"),
+              "<dataroot />\r\n<lists />\r\n<settings>\r\n  <a>\r\n    \"1\"\r\n  </a>\r\n</settings>\r\n");
 }
 
 TEST(SettingsFile, MissingTopLevelElementsAreAppendedInOrder) {
@@ -109,12 +111,15 @@ TEST(SettingsFile, MissingTopLevelElementsAreAppendedInOrder) {
     TXMLDataBase store(name, InitialSettingsText);
     EXPECT_EQ(ReadBytes(name), "<settings>\n<v>\"1\"</v>\n</settings>\n<other />");  // read only
     store.Save();
-    EXPECT_EQ(ReadBytes(name),
-              "<settings>\r\n  <v>\r\n    \"1\"\r\n  </v>\r\n</settings>\r\n<other />\r\n<dataroot />\r\n<lists />\r\n");
+    EXPECT_EQ(
+        ReadBytes(name),
+        "<settings>\r\n  <v>\r\n    \"1\"\r\n  </v>\r\n</settings>\r\n<other />\r\n<dataroot />\r\n<lists />\r\n");
     // An initial text without the groups still gives a usable store.
     TXMLDataBase bare("", "<other />");
     bare.WriteSetting("k", "v");
-    EXPECT_EQ(bare.Tree().GetXML(), "<other />\r\n<dataroot />\r\n<lists />\r\n<settings>\r\n  <k>\r\n    \"v\"\r\n  </k>\r\n</settings>\r\n");
+    EXPECT_EQ(
+        bare.Tree().GetXML(),
+        "<other />\r\n<dataroot />\r\n<lists />\r\n<settings>\r\n  <k>\r\n    \"v\"\r\n  </k>\r\n</settings>\r\n");
 }
 
 TEST(SettingsFile, MalformedFileIsReadAsFarAsItGoes) {
@@ -222,7 +227,8 @@ TEST(SettingsFile, AFolderInPlaceOfTheFileFailsNamingIt) {
 }
 
 TEST(SettingsLocation, BesideAWritableExecutable) {
-    TSettingsEnvironment env{"/home/u/build/pixamo", "/home/u/.cfg", "/home/u", [](const std::string&) { return true; }};
+    TSettingsEnvironment env{"/home/u/build/pixamo", "/home/u/.cfg", "/home/u",
+                             [](const std::string&) { return true; }};
     EXPECT_EQ(SettingsFileNameFor(env), "/home/u/build/pixamo.xdb");
     env.ExecutablePath = "/opt/Pixamo/pixamo.bin";
     EXPECT_EQ(SettingsFileNameFor(env), "/opt/Pixamo/pixamo.xdb");

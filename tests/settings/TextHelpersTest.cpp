@@ -1,14 +1,14 @@
 #include "settings/TextHelpers.h"
 #include "settings/XmlTokenizer.h"
 
-#include "platform/Exception.h"
 #include "TempFolder.h"
+#include "platform/Exception.h"
 
 #include <gtest/gtest.h>
-#include <clocale>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <clocale>
+#include <csignal>
 
 using Lines = std::vector<std::string>;
 
@@ -120,7 +120,7 @@ TEST(Words, AFullDiskLeavesTheOldFileWhole) {
     std::string name = folder / "out.xdb";
     SaveStringToFile(name, "old settings");
     // A file size limit makes writes fail the way a full disk does.
-    rlimit saved {};
+    rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit tight = saved;

@@ -1,7 +1,7 @@
 #include "settings/XmlTree.h"
 
-#include "platform/Exception.h"
 #include "TempFolder.h"
+#include "platform/Exception.h"
 
 #include <gtest/gtest.h>
 

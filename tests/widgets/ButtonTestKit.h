@@ -11,8 +11,7 @@
 
 inline void SendMouse(QWidget* w, QEvent::Type type, QPoint at) {
     const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, held,
-                      Qt::NoModifier);
+    QMouseEvent event(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, held, Qt::NoModifier);
     QApplication::sendEvent(w, &event);
 }
 inline void Press(QWidget* w, QPoint at = {5, 5}) { SendMouse(w, QEvent::MouseButtonPress, at); }

@@ -205,7 +205,7 @@ TEST_F(FlatButtonTest, LayoutCentresTheGlyphAndSpacesTheCaption) {
     const TFaceLayout tight = LayoutFace(40, 22, {16, 16}, {20, 14}, ilHorizontal, -1, 1);
     EXPECT_EQ(tight.Caption.x(), 1 + 16 + 2);
     const TFaceLayout above = LayoutFace(48, 40, {16, 16}, {30, 14}, ilVertical, -1, -1);
-    EXPECT_EQ(above.Glyph, QPoint(16, 4));    // gap max(10 / 8, 2) = 2, margin (40 - 14 - 16 - 2) / 2
+    EXPECT_EQ(above.Glyph, QPoint(16, 4));  // gap max(10 / 8, 2) = 2, margin (40 - 14 - 16 - 2) / 2
     EXPECT_EQ(above.Caption, QPoint(9, 22));
 }
 
@@ -302,8 +302,7 @@ TEST_F(FlatButtonTest, FlatDropArrowIsASmallDownwardTriangle) {
     const QImage face = Snapshot(b);
     const QRgb ink = qRgb(32, 32, 32);
     // Drop zone from x = 23: cx = 29, cy = 22 / 2 = 11; each segment stops short of its end.
-    for (int x = 27; x <= 31; ++x)
-        EXPECT_EQ(face.pixel(x, 10), ink) << x;
+    for (int x = 27; x <= 31; ++x) EXPECT_EQ(face.pixel(x, 10), ink) << x;
     EXPECT_EQ(face.pixel(28, 11), ink);
     EXPECT_EQ(face.pixel(30, 11), ink);
     EXPECT_NE(face.pixel(29, 11), ink);
@@ -356,10 +355,8 @@ TEST_F(FlatButtonTest, ThemedButtonPaintsAllKindsAndStates) {
             b->SetDropsMenu(kind >= 2);
             b->SetFullDrop(kind == 3);
             b->OnDropMenu = [](TFlatButton*, bool& handled) { handled = true; };
-            if (state == 1)
-                Hover(b);
-            if (state == 2)
-                Press(b);
+            if (state == 1) Hover(b);
+            if (state == 2) Press(b);
             const QImage face = Snapshot(b);
             // The glyph keeps clear of a full-drop button's arrow: centred in 23 pixels.
             const int left = kind == 2 || kind == 3 ? 3 : 10;

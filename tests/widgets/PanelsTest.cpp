@@ -67,7 +67,7 @@ TEST(ToolbarPanelTest, PaintsItsColourWithoutThemesUnlessTheParentShowsThrough) 
 }
 
 TEST(PixelBufferDrawTest, DrawsRowsTopDownAtOneToOne) {
-    TPixelBuffer buffer(3, 2);  // stride 12: padding after each row
+    TPixelBuffer buffer(3, 2);           // stride 12: padding after each row
     buffer.SetPixel(0, 0, {255, 0, 0});  // blue
     buffer.SetPixel(2, 0, {0, 0, 255});  // red
     buffer.SetPixel(1, 1, {0, 255, 0});  // green

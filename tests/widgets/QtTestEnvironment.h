@@ -1,8 +1,8 @@
 // One QApplication for the whole test run (the offscreen platform during ctest).
 #pragma once
 
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include <memory>
 
@@ -20,5 +20,4 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
-inline ::testing::Environment* const QtTestEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TQtTestEnvironment);
+inline ::testing::Environment* const QtTestEnvironment = ::testing::AddGlobalTestEnvironment(new TQtTestEnvironment);

@@ -1,9 +1,9 @@
 #include "ButtonTestKit.h"
 #include "QtTestEnvironment.h"
 
+#include "widgets/DisabledGlyphs.h"
 #include "widgets/Glyphs.h"
 #include "widgets/ToolGroup.h"
-#include "widgets/DisabledGlyphs.h"
 
 #include <QPainter>
 
@@ -24,8 +24,7 @@ protected:
 
 TEST_F(ButtonGrouperTest, PressMovesTheDownStateAndPressingTheDownButtonKeepsIt) {
     TButtonGrouper group;
-    for (auto* b : Tools)
-        group.AddButton(b);
+    for (auto* b : Tools) group.AddButton(b);
     ClickAt(Tools[0]);
     EXPECT_TRUE(Tools[0]->Down());
     EXPECT_FALSE(Tools[1]->Down());
@@ -49,8 +48,7 @@ TEST_F(ButtonGrouperTest, KeptHandlerRunsAfterTheCorrectionWithTheButtonAsSender
         zoomUpWhenCalled = !Tools[1]->Down();
     };
     TButtonGrouper group;
-    for (auto* b : Tools)
-        group.AddButton(b);
+    for (auto* b : Tools) group.AddButton(b);
     EXPECT_EQ(group.Count(), 3);
     ClickAt(Tools[0]);
     EXPECT_EQ(seen, Tools[0]);
@@ -169,8 +167,7 @@ TEST(GlyphsTest, TwentySixGlyphsWithTransparentBottomLeftPixels) {
         EXPECT_EQ(qAlpha(glyph.pixel(0, 15)), 0) << i;
         int opaque = 0;
         for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x)
-                opaque += qAlpha(glyph.pixel(x, y)) != 0;
+            for (int x = 0; x < 16; ++x) opaque += qAlpha(glyph.pixel(x, y)) != 0;
         const bool unused = i == 6 || (i >= 10 && i <= 13) || i == 16;
         EXPECT_EQ(opaque == 0, unused) << i;
     }

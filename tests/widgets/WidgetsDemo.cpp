@@ -1,13 +1,13 @@
 // Shows the toolbar of the main window and every kind of toolbar button in every state.
 //   widgets_demo [flat] [about] [menu]
 #include "about/AboutBox.h"
+#include "widgets/DisabledGlyphs.h"
 #include "widgets/FlatButton.h"
 #include "widgets/Glyphs.h"
 #include "widgets/ImageList.h"
 #include "widgets/ThemeServices.h"
-#include "widgets/ToolbarPanel.h"
 #include "widgets/ToolGroup.h"
-#include "widgets/DisabledGlyphs.h"
+#include "widgets/ToolbarPanel.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -26,8 +26,8 @@ void Hover(TFlatButton* b) {
 }
 
 void Press(TFlatButton* b) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(b, &press);
 }
 
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     auto* toolbar = new TToolbarPanel(&window);
     toolbar->SetParentBackground(false);
     TButtonGrouper group;
-    const int glyphs[] = {giOpen, giSave, giSelect, giZoomIn, giColorPick, giCopy, giPaste, giUndo,
+    const int glyphs[] = {giOpen, giSave, giSelect,     giZoomIn,      giColorPick, giCopy, giPaste, giUndo,
                           giFlip, giFlop, giRotateLeft, giRotateRight, giEnlighten, giCrop, giScale, giAbout};
     int x = 2;
     TFlatButton* aboutButton = nullptr;
@@ -86,14 +86,11 @@ int main(int argc, char** argv) {
             b->SetIsToggleButton(true);
             group.AddButton(b);
         }
-        if (i == 3)
-            b->SetDown(true);
-        if (i == 4)
-            b->setEnabled(false);
+        if (i == 3) b->SetDown(true);
+        if (i == 4) b->setEnabled(false);
         b->move(x, 2);
         x += b->width() + (i == 1 || i == 4 || i == 8 ? 8 : 1);
-        if (i == 15)
-            aboutButton = b;
+        if (i == 15) aboutButton = b;
     }
     column->addWidget(toolbar);
 
@@ -103,8 +100,7 @@ int main(int argc, char** argv) {
     grid->setHorizontalSpacing(18);
     const char* kinds[] = {"push", "toggle", "split", "full drop", "caption", "vertical"};
     const char* states[] = {"normal", "hovered", "down", "hovered, down", "disabled"};
-    for (int k = 0; k < 6; ++k)
-        grid->addWidget(new QLabel(QString::fromLatin1(kinds[k])), 0, k + 1);
+    for (int k = 0; k < 6; ++k) grid->addWidget(new QLabel(QString::fromLatin1(kinds[k])), 0, k + 1);
     for (int s = 0; s < 5; ++s) {
         grid->addWidget(new QLabel(QString::fromLatin1(states[s])), s + 1, 0);
         for (int k = 0; k < 6; ++k) {
@@ -112,8 +108,7 @@ int main(int argc, char** argv) {
             b->SetImages(images.get());
             b->SetDisabled(&disabled);
             b->SetImageIndex(k == 1 ? giZoomIn : k == 3 ? giEnlighten : giOpen);
-            if (k == 1)
-                b->SetIsToggleButton(true);
+            if (k == 1) b->SetIsToggleButton(true);
             if (k == 2 || k == 3) {
                 b->setFixedSize(37, 22);
                 b->SetDropdownMenu(k == 2 ? recent : effects);
@@ -131,8 +126,7 @@ int main(int argc, char** argv) {
             } else {
                 b->setFixedSize(23, 22);
             }
-            if (s == 1 || s == 3)
-                Hover(b);
+            if (s == 1 || s == 3) Hover(b);
             if (s == 2 || s == 3) {
                 if (k == 2 || k == 3) {
                     b->SetDropdownMenu(nullptr);  // pressed without opening a menu
@@ -140,8 +134,7 @@ int main(int argc, char** argv) {
                 }
                 Press(b);
             }
-            if (s == 4)
-                b->setEnabled(false);
+            if (s == 4) b->setEnabled(false);
             grid->addWidget(b, s + 1, k + 1);
         }
     }
@@ -156,8 +149,7 @@ int main(int argc, char** argv) {
     window.move(20, 20);
     window.show();
 
-    if (args.contains(QStringLiteral("about")))
-        QTimer::singleShot(300, aboutButton, [&window] { ShowAbout(&window); });
+    if (args.contains(QStringLiteral("about"))) QTimer::singleShot(300, aboutButton, [&window] { ShowAbout(&window); });
     if (args.contains(QStringLiteral("menu"))) {
         QTimer::singleShot(300, openButton, [openButton] {
             QMouseEvent press(QEvent::MouseButtonPress, QPointF(30, 5), openButton->mapToGlobal(QPointF(30, 5)),

@@ -25,16 +25,15 @@ QImage Hard(QImage image) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb c = line[x];
             line[x] = qAlpha(c) >= 128 ? qRgba(qRed(c) * 255 / qAlpha(c), qGreen(c) * 255 / qAlpha(c),
-                                                qBlue(c) * 255 / qAlpha(c), 255)
-                                        : 0;
+                                               qBlue(c) * 255 / qAlpha(c), 255)
+                                       : 0;
         }
     }
     return image;
 }
 
 // A framed picture of a landscape: sky, a sun, two hills.
-void Landscape(QPainter& p, QRect r, QColor sky = Sky, QColor hill = Hill, QColor sun = Sun,
-               bool upsideDown = false) {
+void Landscape(QPainter& p, QRect r, QColor sky = Sky, QColor hill = Hill, QColor sun = Sun, bool upsideDown = false) {
     p.save();
     if (upsideDown) {
         p.translate(0, 2 * r.y() + r.height());
@@ -49,9 +48,8 @@ void Landscape(QPainter& p, QRect r, QColor sky = Sky, QColor hill = Hill, QColo
     QPolygon hills;
     hills << QPoint(r.left(), r.bottom() - 2) << QPoint(r.left() + r.width() / 3, r.bottom() - r.height() / 2)
           << QPoint(r.left() + r.width() / 2, r.bottom() - r.height() / 3)
-          << QPoint(r.right() - r.width() / 4, r.bottom() - r.height() / 2 - 1)
-          << QPoint(r.right() + 1, r.bottom() - 2) << QPoint(r.right() + 1, r.bottom() + 1)
-          << QPoint(r.left(), r.bottom() + 1);
+          << QPoint(r.right() - r.width() / 4, r.bottom() - r.height() / 2 - 1) << QPoint(r.right() + 1, r.bottom() - 2)
+          << QPoint(r.right() + 1, r.bottom() + 1) << QPoint(r.left(), r.bottom() + 1);
     p.drawPolygon(hills);
     p.setClipping(false);
     p.setBrush(Qt::NoBrush);
@@ -102,8 +100,7 @@ void Magnifier(QPainter& p, bool plus) {
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(Qt::black, 1));
     p.drawLine(4, 6, 8, 6);
-    if (plus)
-        p.drawLine(6, 4, 6, 8);
+    if (plus) p.drawLine(6, 4, 6, 8);
 }
 
 void Sheet(QPainter& p, QRect r) {
@@ -111,8 +108,7 @@ void Sheet(QPainter& p, QRect r) {
     p.setBrush(Qt::white);
     p.drawRect(r.adjusted(0, 0, -1, -1));
     p.setPen(QColor(120, 120, 150));
-    for (int y = r.y() + 3; y < r.bottom() - 1; y += 2)
-        p.drawLine(r.x() + 2, y, r.right() - 2, y);
+    for (int y = r.y() + 3; y < r.bottom() - 1; y += 2) p.drawLine(r.x() + 2, y, r.right() - 2, y);
     p.setBrush(Qt::NoBrush);
 }
 
@@ -123,7 +119,8 @@ const TPainter Pictures[26] = {
     [](QPainter& p) {
         p.setPen(Outline);
         p.setBrush(QColor(220, 170, 60));
-        p.drawPolygon(QPolygon({QPoint(1, 3), QPoint(5, 3), QPoint(6, 4), QPoint(12, 4), QPoint(12, 13), QPoint(1, 13)}));
+        p.drawPolygon(
+            QPolygon({QPoint(1, 3), QPoint(5, 3), QPoint(6, 4), QPoint(12, 4), QPoint(12, 13), QPoint(1, 13)}));
         p.setBrush(QColor(250, 215, 100));
         p.drawPolygon(QPolygon({QPoint(3, 7), QPoint(15, 7), QPoint(12, 13), QPoint(1, 13)}));
         p.setPen(QPen(QColor(20, 120, 20), 1));
@@ -180,7 +177,10 @@ const TPainter Pictures[26] = {
     [](QPainter& p) { Magnifier(p, false); },
     // 9 magnifier with plus
     [](QPainter& p) { Magnifier(p, true); },
-    [](QPainter&) {}, [](QPainter&) {}, [](QPainter&) {}, [](QPainter&) {},
+    [](QPainter&) {},
+    [](QPainter&) {},
+    [](QPainter&) {},
+    [](QPainter&) {},
     // 14 gamma curve
     [](QPainter& p) {
         p.fillRect(2, 1, 13, 13, Qt::white);
@@ -340,8 +340,7 @@ QImage AppIcon(int size) {
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
-    const bool ok = GlyphStrip().save(out.filePath("glyphs.png")) &&
-                    ZoomCursorImage().save(out.filePath("ZOOM.png")) &&
+    const bool ok = GlyphStrip().save(out.filePath("glyphs.png")) && ZoomCursorImage().save(out.filePath("ZOOM.png")) &&
                     AppIcon(48).save(out.filePath("pixamo-48.png")) &&
                     AppIcon(256).save(out.filePath("pixamo-256.png"));
     return ok ? 0 : 1;
