@@ -2,7 +2,7 @@
 # Installs the Debian packages Pixamo needs to build, test and run; does nothing when all are there.
 set -euo pipefail
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   zlib1g-dev libjpeg62-turbo-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
