@@ -5,10 +5,9 @@
 #include "core/ColorEffects.h"
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
+#include "core/SavePicture.h"
 #include "core/Transforms.h"
 #include "platform/Exception.h"
-#include "platform/PictureFiles.h"
-#include "platform/PictureFormats.h"
 #include "platform/Warnings.h"
 
 #include <algorithm>
@@ -30,8 +29,8 @@ namespace {
 // Larger results are refused rather than left to exhaust the machine.
 constexpr std::uint64_t MaxResultPixels = MaxPicturePixels;
 
-const char* const FilterNames[7] = {"box", "triangle", "hermite", "bell", "spline", "lanczos3", "mitchell"};
-constexpr int DefaultFilter = 5;
+// The scale dialog's first choice.
+constexpr int DefaultFilter = rfLanczos3;
 
 // A wrong argument: reported with the usage line, exit status 2.
 class EUsage : public Exception {
@@ -67,9 +66,27 @@ struct TConvertJob {
     std::vector<std::string> Inputs;
     std::string Output;        // single picture
     std::string OutputFolder;  // batch
-    std::string Format;        // batch: "jpg" or "bmp"
+    std::string Format;        // batch: the extension of one of SaveFormats
     bool Verbose = false;
 };
+
+// "a, b or c".
+template <class TItem, std::size_t N, class TText> std::string Listed(const TItem (&items)[N], TText textOf) {
+    std::string list;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0) list += i + 1 == N ? " or " : ", ";
+        list += textOf(items[i]);
+    }
+    return list;
+}
+
+std::string FilterList() {
+    return Listed(ResampleFilters, [](const TResampleFilter& filter) { return std::string(filter.CliName); });
+}
+
+std::string FormatList() {
+    return Listed(SaveFormats, [](const TSaveFormatInfo& format) { return std::string(format.Extension); });
+}
 
 std::optional<int> ParseInt(std::string_view text) {
     int value = 0;
@@ -185,14 +202,15 @@ TConvertJob ParseConvert(const std::vector<std::string>& args) {
             job.OutputFolder = value();
         else if (arg == "--format") {
             job.Format = value();
-            if (job.Format != "jpg" && job.Format != "bmp")
-                throw EUsage("--format " + job.Format + ": give jpg or bmp.");
+            if (std::none_of(std::begin(SaveFormats), std::end(SaveFormats),
+                             [&job](const TSaveFormatInfo& format) { return job.Format == format.Extension; }))
+                throw EUsage("--format " + job.Format + ": give " + FormatList() + ".");
         } else if (arg == "--filter") {
             const std::string& name = value();
-            auto found = std::find(std::begin(FilterNames), std::end(FilterNames), name);
-            if (found == std::end(FilterNames))
-                throw EUsage("--filter " + name + ": give box, triangle, hermite, bell, spline, lanczos3 or mitchell.");
-            filter = static_cast<int>(found - std::begin(FilterNames));
+            auto found = std::find_if(std::begin(ResampleFilters), std::end(ResampleFilters),
+                                      [&name](const TResampleFilter& f) { return name == f.CliName; });
+            if (found == std::end(ResampleFilters)) throw EUsage("--filter " + name + ": give " + FilterList() + ".");
+            filter = static_cast<int>(found - std::begin(ResampleFilters));
         } else if (arg == "--scale")
             job.Operations.push_back(ParseScale(value(), filter));
         else if (arg == "--crop")
@@ -262,7 +280,7 @@ std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) 
             auto result = TPixelBuffer::Create(static_cast<int>(newWidth), static_cast<int>(newHeight));
             picture->Resample(*result, filter.Filter, filter.Support);
             picture = std::move(result);
-            return FormatText("scale %lldx%lld %s", newWidth, newHeight, FilterNames[op.Filter]);
+            return FormatText("scale %lldx%lld %s", newWidth, newHeight, filter.CliName);
         }
         case TOperationKind::RotateLeft:
             picture->RotateLeft();
@@ -298,15 +316,6 @@ std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) 
     return "";
 }
 
-// Saves as the editor does: ".jpg" in any letter case gives JPEG, any other name a bitmap.
-void Save(const TPixelBuffer& picture, const std::string& fileName) {
-    TBgrView view{picture.Bits(), picture.Width(), picture.Height(), picture.Stride()};
-    if (ExtensionOf(fileName) == "jpg")
-        SaveJpegFile(view, fileName, 95, true);
-    else
-        SaveBmpFile(view, fileName);
-}
-
 void ConvertOne(const TConvertJob& job, const std::string& input, const std::string& output, std::ostream& err) {
     std::unique_ptr<TPixelBuffer> picture;
     Timed(job, err, "load", [&] {
@@ -318,7 +327,7 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
         std::string label = Apply(op, picture);
         if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
     }
-    Timed(job, err, "save", [&] { Save(*picture, output); });
+    Timed(job, err, "save", [&] { SavePicture(*picture, output); });
 }
 
 // Runs action and turns any failure into "NAME: MESSAGE" on stderr; returns whether it worked.
@@ -415,21 +424,23 @@ const char* const UsageText =
     "       pixamo-cli info FILE...\n"
     "       pixamo-cli --help\n";
 
-}  // namespace
-
-const char* CliHelpText() {
-    return "Usage: pixamo-cli convert INPUT OUTPUT [operations...]\n"
-           "       pixamo-cli convert [operations...] -o DIR --format jpg|bmp INPUT...\n"
-           "       pixamo-cli info FILE...\n"
+std::string HelpText() {
+    const std::string filters = Listed(ResampleFilters, [](const TResampleFilter& filter) {
+        return std::string(filter.CliName) + (&filter == &ResampleFilters[DefaultFilter] ? " (the default)" : "");
+    });
+    return std::string(UsageText) +
            "\n"
            "convert loads INPUT, applies the operations in the order given and saves the result the\n"
            "way the editor saves: an OUTPUT ending in \".jpg\" in any letter case is written as a\n"
            "progressive JPEG of quality 95; any other name, \".jpeg\" included, as a 24-bit Windows\n"
-           "bitmap. Pictures are read by their file extension.\n"
+           "bitmap. Pictures are read by their content: the reader that recognises the file's first\n"
+           "bytes decodes it, and the file extension decides only when no reader does.\n"
            "\n"
            "Operations:\n"
-           "  --filter NAME     resampling filter of the --scale operations after it: box, triangle,\n"
-           "                    hermite, bell, spline, lanczos3 (the default) or mitchell\n"
+           "  --filter NAME     resampling filter of the --scale operations after it:\n"
+           "                    " +
+           filters +
+           "\n"
            "  --scale WxH       scale to W x H pixels\n"
            "  --scale N%        scale both sides by N percent (rounded, at least 1 pixel)\n"
            "  --rotate-left     rotate by 90 degrees counter-clockwise\n"
@@ -461,6 +472,13 @@ const char* CliHelpText() {
            "writer's own text, and exit status 1 when any picture failed. Wrong arguments print a\n"
            "usage message and give exit status 2. Success gives 0. A warning that does not stop the\n"
            "work, such as a JPEG file that ends early, is printed as \"FILE: Warning: MESSAGE\".\n";
+}
+
+}  // namespace
+
+const std::string& CliHelpText() {
+    static const std::string text = HelpText();
+    return text;
 }
 
 int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {

@@ -21,4 +21,4 @@ constexpr int CliUsage = 2;    // the arguments are wrong
 int RunCli(const std::vector<std::string>& arguments, const TCliStreams& streams);
 
 // The --help text.
-const char* CliHelpText();
+const std::string& CliHelpText();

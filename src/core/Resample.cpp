@@ -87,13 +87,17 @@ float Lanczos3Filter(float x) {
 }
 
 const TResampleFilter ResampleFilters[7] = {
-    {"Box", BoxFilter, 0.5f},           {"Triangle", TriangleFilter, 1.0f}, {"Hermite", HermiteFilter, 1.0f},
-    {"Bell", BellFilter, 1.5f},         {"Spline", SplineFilter, 2.0f},     {"Lanczos3", Lanczos3Filter, 3.0f},
-    {"Mitchell", MitchellFilter, 2.0f},
+    {"Box", "box", BoxFilter, 0.5f},
+    {"Triangle", "triangle", TriangleFilter, 1.0f},
+    {"Hermite", "hermite", HermiteFilter, 1.0f},
+    {"Bell", "bell", BellFilter, 1.5f},
+    {"Spline", "spline", SplineFilter, 2.0f},
+    {"Lanczos3", "lanczos3", Lanczos3Filter, 3.0f},
+    {"Mitchell", "mitchell", MitchellFilter, 2.0f},
 };
 
 const TResampleFilter& ResampleFilterAt(int index) {
-    return (index >= 0 && index <= 5) ? ResampleFilters[index] : ResampleFilters[6];
+    return (index >= rfBox && index < rfMitchell) ? ResampleFilters[index] : ResampleFilters[rfMitchell];
 }
 
 // ---- Contributor lists ----

@@ -14,12 +14,15 @@ float MitchellFilter(float x);
 float SinC(float x);
 
 struct TResampleFilter {
-    const char* Name;  // the scale dialog's list text
+    const char* Name;     // the scale dialog's list text
+    const char* CliName;  // pixamo-cli's name: the list text in lower case
     TFilterFunction Filter;
     float Support;
 };
 // In the scale dialog's order: Box, Triangle, Hermite, Bell, Spline, Lanczos3, Mitchell.
 extern const TResampleFilter ResampleFilters[7];
+// Places in ResampleFilters, which are the scale dialog's list indices.
+enum TResampleFilterIndex : int { rfBox, rfTriangle, rfHermite, rfBell, rfSpline, rfLanczos3, rfMitchell };
 // The filter of a list index; any index outside 0-5 is Mitchell.
 const TResampleFilter& ResampleFilterAt(int index);
 

@@ -4,13 +4,13 @@
 #include "core/ColorEffects.h"
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
+#include "core/SavePicture.h"
 #include "core/Transforms.h"
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
 #include "formats/FileFormatList.h"
 #include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
-#include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
 #include "settings/SettingsFile.h"
 #include "widgets/DisabledGlyphs.h"
@@ -64,19 +64,6 @@ private:
 
 QString ToQString(const std::string& s) { return QString::fromStdString(s); }
 
-// The extension with its dot, upper case; "" when the name has none.
-std::string UpperExtension(const std::string& fileName) {
-    const std::size_t slash = fileName.find_last_of('/');
-    const std::size_t dot = fileName.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string ext = fileName.substr(dot);
-    for (char& c : ext)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return ext;
-}
-
-TBgrView ViewOf(const TPixelBuffer& image) { return {image.Bits(), image.Width(), image.Height(), image.Stride()}; }
-
 // The clipboard's picture as a 24-bit bitmap.
 std::unique_ptr<TBitmap> BitmapFromImage(const QImage& picture) {
     const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
@@ -124,7 +111,11 @@ std::optional<std::string> DefaultSaveDialog(QWidget* owner) {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("jpg"));
-    dialog.setNameFilters({QStringLiteral("JPEG Image File (*.jpg)"), QStringLiteral("Bitmap File (*.bmp)")});
+    QStringList filters;
+    for (const TSaveFormatInfo& format : SaveFormats)
+        filters << QStringLiteral("%1 (*.%2)")
+                       .arg(QString::fromUtf8(format.Description), QString::fromUtf8(format.Extension));
+    dialog.setNameFilters(filters);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
 }
@@ -175,7 +166,7 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::FormCreate() {
-    zoomFactor_ = 8;
+    zoomFactor_ = ZoomUnit;
     viewImage_.reset();
     currentImage_.reset();
     undoImage_.reset();
@@ -414,8 +405,8 @@ bool TfrmMain::BitmapAssigned() const { return currentImage_ != nullptr; }
 bool TfrmMain::actnUndoUpdate() const { return undoImage_ != nullptr; }
 bool TfrmMain::actnPasteUpdate() const { return clipboardHasBitmap_; }
 bool TfrmMain::actnCropUpdate() const { return currentImage_ && HasSelection(); }
-bool TfrmMain::actnZoomInUpdate() const { return currentImage_ && zoomFactor_ < 32; }
-bool TfrmMain::actnZoomOutUpdate() const { return currentImage_ && zoomFactor_ > 1; }
+bool TfrmMain::actnZoomInUpdate() const { return currentImage_ && zoomFactor_ < MaxZoomFactor; }
+bool TfrmMain::actnZoomOutUpdate() const { return currentImage_ && zoomFactor_ > MinZoomFactor; }
 
 // ---- Document ----
 
@@ -427,7 +418,7 @@ void TfrmMain::LoadImage(const std::string& fileName) {
     std::unique_ptr<TPixelBuffer> image = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
     loaded.Bitmap.reset();
     currentImage_ = std::move(image);
-    zoomFactor_ = 8;
+    zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
     recentList_.Add(fileName);
@@ -453,10 +444,7 @@ void TfrmMain::actnSaveExecute() {
     const std::optional<std::string> name = ChooseSaveFile();
     if (!name) return;
     TBusyCursor busy;
-    if (UpperExtension(*name) == ".JPG")
-        SaveJpegFile(ViewOf(*currentImage_), *name, 95, true);
-    else
-        SaveBmpFile(ViewOf(*currentImage_), *name);
+    SavePicture(*currentImage_, *name);
     recentList_.Add(*name);
 }
 
@@ -472,7 +460,7 @@ void TfrmMain::btnPasteClick() {
         throw Exception("The clipboard holds no picture.");
     std::unique_ptr<TBitmap> bitmap = BitmapFromImage(picture);
     currentImage_ = TPixelBuffer::CreateFromBitmap(std::move(*bitmap));
-    zoomFactor_ = 8;
+    zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
     ClearSelection();
@@ -522,7 +510,7 @@ void TfrmMain::actnCropExecute() {
     std::unique_ptr<TPixelBuffer> cropped = SelectionCopy();
     if (!cropped) return;
     currentImage_ = std::move(cropped);
-    zoomFactor_ = 8;
+    zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     ClearSelection();
 }

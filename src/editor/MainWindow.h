@@ -34,6 +34,12 @@ class TfrmGamma;
 class TfrmMain;
 class TfrmScale;
 
+// ZoomFactor counts eighths of the picture's size: ZoomUnit is 100 %. Zooming halves or
+// doubles it between 12.5 % and 400 %.
+constexpr int ZoomUnit = 8;
+constexpr int MinZoomFactor = 1;
+constexpr int MaxZoomFactor = 32;
+
 // The area the view is drawn on; its paint and mouse events go to the main window.
 class TPaintArea : public QWidget {
     Q_OBJECT
@@ -230,7 +236,7 @@ private:
     std::unique_ptr<TPixelBuffer> currentImage_;
     std::unique_ptr<TPixelBuffer> undoImage_;
     std::unique_ptr<TPixelBuffer> viewImage_;
-    int zoomFactor_ = 8;
+    int zoomFactor_ = ZoomUnit;
     QPoint selStart_;
     QPoint selEnd_;
     QPoint dragOrigin_;

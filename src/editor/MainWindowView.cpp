@@ -127,10 +127,9 @@ void TfrmMain::RenderView() {
     viewImage_.reset();
     if (currentImage_) {
         viewImage_ = TPixelBuffer::Create(PaintArea->width(), PaintArea->height());
-        if (zoomFactor_ > 8)
-            currentImage_->Resample(*viewImage_, SplineFilter, 2.0f);
-        else
-            currentImage_->Resample(*viewImage_, Lanczos3Filter, 3.0f);
+        // Enlarged views take the smoother Spline, which does not ring at edges.
+        const TResampleFilter& filter = ResampleFilters[zoomFactor_ > ZoomUnit ? rfSpline : rfLanczos3];
+        currentImage_->Resample(*viewImage_, filter.Filter, filter.Support);
     }
     antsDrawn_ = false;
     antsRepaintPending_ = false;
@@ -141,7 +140,7 @@ void TfrmMain::RenderView() {
 void TfrmMain::UpdateStatus() {
     QString text;
     if (currentImage_)
-        text = QString::asprintf("Zoom %d%% (%dx%d)", zoomFactor_ * 100 / 8, currentImage_->Width(),
+        text = QString::asprintf("Zoom %d%% (%dx%d)", zoomFactor_ * 100 / ZoomUnit, currentImage_->Width(),
                                  currentImage_->Height());
     if (HasSelection())
         text += QString::asprintf(" Selection(%d,%d,%d,%d)", selStart_.x(), selStart_.y(), selEnd_.x() - selStart_.x(),
@@ -165,10 +164,10 @@ void TfrmMain::FormResize() {
 
 void TfrmMain::SetZoom(int zoomFactor) {
     if (!currentImage_) return;
-    const long long viewWidth = static_cast<long long>(currentImage_->Width()) * zoomFactor / 8;
-    const long long viewHeight = static_cast<long long>(currentImage_->Height()) * zoomFactor / 8;
+    const long long viewWidth = static_cast<long long>(currentImage_->Width()) * zoomFactor / ZoomUnit;
+    const long long viewHeight = static_cast<long long>(currentImage_->Height()) * zoomFactor / ZoomUnit;
     if (viewWidth > MaxWidgetSide || viewHeight > MaxWidgetSide || viewWidth * viewHeight > ViewPixelLimit)
-        throw Exception(FormatText("The picture is too large to be shown at %d%%.", zoomFactor * 100 / 8));
+        throw Exception(FormatText("The picture is too large to be shown at %d%%.", zoomFactor * 100 / ZoomUnit));
     const int previous = zoomFactor_;
     zoomFactor_ = zoomFactor;
     try {
@@ -180,7 +179,7 @@ void TfrmMain::SetZoom(int zoomFactor) {
             FitWindowToImage();
         } catch (const std::exception&) {
         }
-        throw Exception(FormatText("Not enough memory to show the picture at %d%%.", zoomFactor * 100 / 8));
+        throw Exception(FormatText("Not enough memory to show the picture at %d%%.", zoomFactor * 100 / ZoomUnit));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "core/Resample.h"
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
 
@@ -88,7 +89,22 @@ TEST_F(CliTest, HelpDocumentsEveryOperation) {
           "--flop", "--crop X,Y,W,H", "--enlighten", "--endarken", "--mix RRGGBB", "--gamma G", "-o DIR",
           "--format jpg|bmp", "--verbose", "\".jpg\"", "exit status 2"})
         EXPECT_NE(Out().find(word), std::string::npos) << word;
+    // Readers recognise files by their first bytes; the extension decides only without one.
+    EXPECT_EQ(Out().find("by their file extension"), std::string::npos);
+    EXPECT_NE(Out().find("read by their content"), std::string::npos);
+    EXPECT_NE(Out().find("bell, spline, lanczos3 (the default) or mitchell\n"), std::string::npos);
     EXPECT_EQ(Run({"convert", "--help"}), 0);
+}
+
+TEST_F(CliTest, EveryFilterOfTheScaleDialogHasItsName) {
+    std::string in = MakeInput();
+    for (const TResampleFilter& filter : ResampleFilters) {
+        ASSERT_EQ(Run({"convert", in, Path("f.bmp"), "--verbose", "--filter", filter.CliName, "--scale", "8x4"}), 0)
+            << Err();
+        EXPECT_NE(Err().find(std::string("scale 8x4 ") + filter.CliName + ":"), std::string::npos) << Err();
+    }
+    EXPECT_EQ(Run({"convert", in, Path("f.bmp"), "--filter", "Box"}), 2);
+    EXPECT_NE(Err().find("give box, triangle, hermite, bell, spline, lanczos3 or mitchell."), std::string::npos);
 }
 
 TEST_F(CliTest, WrongArgumentsGiveUsageAndStatus2) {
