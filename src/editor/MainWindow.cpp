@@ -97,27 +97,36 @@ QStringList OpenFilters() {
     return filters;
 }
 
-std::optional<std::string> DefaultOpenDialog(QWidget* owner) {
-    QFileDialog dialog(owner);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(OpenFilters());
-    dialog.setSizeGripEnabled(true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first().toStdString();
-}
-
-std::optional<std::string> DefaultSaveDialog(QWidget* owner) {
-    QFileDialog dialog(owner);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("jpg"));
+// The save dialog's file types, in the order of SaveFormats: "JPEG Image File (*.jpg)", ...
+QStringList SaveFilters() {
     QStringList filters;
     for (const TSaveFormatInfo& format : SaveFormats)
         filters << QStringLiteral("%1 (*.%2)")
                        .arg(QString::fromUtf8(format.Description), QString::fromUtf8(format.Extension));
-    dialog.setNameFilters(filters);
+    return filters;
+}
+
+std::optional<std::string> ChosenFile(QFileDialog& dialog) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
+}
+
+// The folder part of a file name; "" when it has none.
+std::string FolderOf(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of('/');
+    return slash == std::string::npos ? std::string() : fileName.substr(0, slash == 0 ? 1 : slash);
+}
+
+// The name the save dialog proposes for the current file: the same name when it already ends
+// in the extension of a file type written, otherwise with the first file type's extension in
+// place of its own (a PNG saved under its own name would become a bitmap named .png).
+std::string ProposedSaveName(const std::string& fileName) {
+    if (fileName.empty()) return {};
+    const std::string extension = ExtensionOf(fileName);
+    for (const TSaveFormatInfo& format : SaveFormats)
+        if (extension == format.Extension) return fileName;
+    const std::size_t cut = extension.empty() ? fileName.size() : fileName.size() - extension.size() - 1;
+    return fileName.substr(0, cut) + "." + SaveFormats[0].Extension;
 }
 
 std::optional<TColor> DefaultColorDialog(QWidget* owner, TColor initial) {
@@ -134,6 +143,39 @@ bool ClipboardHoldsBitmap() {
 
 }  // namespace
 
+std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* owner, const std::string& folder) {
+    auto dialog = std::make_unique<QFileDialog>(owner);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilters(OpenFilters());
+    dialog->setSizeGripEnabled(true);
+    if (!folder.empty()) dialog->setDirectory(ToQString(folder));
+    return dialog;
+}
+
+std::unique_ptr<QFileDialog> CreateSaveDialog(QWidget* owner, const std::string& proposedName) {
+    auto dialog = std::make_unique<QFileDialog>(owner);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    const QStringList filters = SaveFilters();
+    dialog->setNameFilters(filters);
+    // The extension a bare name gets follows the file type chosen.
+    QFileDialog* raw = dialog.get();
+    const auto follow = [raw, filters](const QString& filter) {
+        const qsizetype index = filters.indexOf(filter);
+        if (index >= 0) raw->setDefaultSuffix(QString::fromUtf8(SaveFormats[index].Extension));
+    };
+    QObject::connect(raw, &QFileDialog::filterSelected, raw, follow);
+    const TSaveFormat format = proposedName.empty() ? SaveFormats[0].Format : SaveFormatOf(proposedName);
+    qsizetype chosen = 0;
+    for (qsizetype i = 0; i < filters.size(); ++i)
+        if (SaveFormats[i].Format == format) chosen = i;
+    // The file type first: choosing it rewrites the extension of a name already proposed.
+    dialog->selectNameFilter(filters[chosen]);
+    follow(filters[chosen]);
+    if (!proposedName.empty()) dialog->selectFile(ToQString(proposedName));
+    return dialog;
+}
+
 TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Ovra Pixamo"));
@@ -141,8 +183,8 @@ TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
     setSizeGripEnabled(false);
     setAcceptDrops(true);
     CommandLineArguments = QCoreApplication::arguments().mid(1);
-    ChooseOpenFile = [this] { return DefaultOpenDialog(this); };
-    ChooseSaveFile = [this] { return DefaultSaveDialog(this); };
+    ChooseOpenFile = [this](const std::string& folder) { return ChosenFile(*CreateOpenDialog(this, folder)); };
+    ChooseSaveFile = [this](const std::string& name) { return ChosenFile(*CreateSaveDialog(this, name)); };
     ChooseColor = [this](TColor initial) { return DefaultColorDialog(this, initial); };
     RunScaleDialog = [](TfrmScale& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunGammaDialog = [](TfrmGamma& dialog) { return dialog.exec() == QDialog::Accepted; };
@@ -412,12 +454,21 @@ bool TfrmMain::actnZoomOutUpdate() const { return currentImage_ && zoomFactor_ >
 
 void TfrmMain::LoadImage(const std::string& fileName) {
     TBusyCursor busy;
+    // Read completely before anything of the document changes: a file that cannot be read
+    // leaves the picture, its name, the undo copy, the selection and the zoom as they were.
+    std::unique_ptr<TPixelBuffer> image;
+    try {
+        TLoadedPicture loaded = LoadPictureFile(fileName);
+        image = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        throw Exception(FormatText("Cannot open \"%s\":\n%s", fileName.c_str(), error.what()));
+    }
     ClearSelection();
     undoImage_.reset();
-    TLoadedPicture loaded = LoadPictureFile(fileName);
-    std::unique_ptr<TPixelBuffer> image = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
-    loaded.Bitmap.reset();
     currentImage_ = std::move(image);
+    fileName_ = fileName;
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
@@ -427,6 +478,7 @@ void TfrmMain::LoadImage(const std::string& fileName) {
 void TfrmMain::TakeUndoSnapshot() {
     undoImage_.reset();
     undoImage_ = TPixelBuffer::CreateCopy(*currentImage_);
+    undoFileName_ = fileName_;
 }
 
 std::unique_ptr<TPixelBuffer> TfrmMain::SelectionCopy() const {
@@ -436,15 +488,16 @@ std::unique_ptr<TPixelBuffer> TfrmMain::SelectionCopy() const {
 }
 
 void TfrmMain::actnOpenExecute() {
-    const std::optional<std::string> name = ChooseOpenFile();
+    const std::optional<std::string> name = ChooseOpenFile(FolderOf(fileName_));
     if (name) LoadImage(*name);
 }
 
 void TfrmMain::actnSaveExecute() {
-    const std::optional<std::string> name = ChooseSaveFile();
+    const std::optional<std::string> name = ChooseSaveFile(ProposedSaveName(fileName_));
     if (!name) return;
     TBusyCursor busy;
     SavePicture(*currentImage_, *name);
+    fileName_ = *name;
     recentList_.Add(*name);
 }
 
@@ -458,8 +511,11 @@ void TfrmMain::btnPasteClick() {
     const QImage picture = QGuiApplication::clipboard()->image();
     if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
         throw Exception("The clipboard holds no picture.");
-    std::unique_ptr<TBitmap> bitmap = BitmapFromImage(picture);
-    currentImage_ = TPixelBuffer::CreateFromBitmap(std::move(*bitmap));
+    std::unique_ptr<TPixelBuffer> pasted = TPixelBuffer::CreateFromBitmap(std::move(*BitmapFromImage(picture)));
+    // Undoable like every other change; the pasted picture has no file.
+    if (currentImage_) TakeUndoSnapshot();
+    currentImage_ = std::move(pasted);
+    fileName_.clear();
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
@@ -470,6 +526,8 @@ void TfrmMain::btnPasteClick() {
 void TfrmMain::actnUndoExecute() {
     currentImage_ = std::move(undoImage_);
     undoImage_.reset();
+    fileName_ = std::move(undoFileName_);
+    undoFileName_.clear();
     FitWindowToImage();
     ClearSelection();
 }
@@ -615,6 +673,7 @@ void TfrmMain::RecentMenuPopup() {
             RecentMenu->removeAction(item);
             delete item;
         }
+    if (recentList_.Count() == 0) RecentMenu->addAction(QStringLiteral("(no recent files)"))->setEnabled(false);
     for (std::size_t i = 0; i < recentList_.Count(); ++i) {
         const QString name = ToQString(recentList_[i]);
         // Shown as it is: an "&" in a name is no accelerator mark.

@@ -21,6 +21,7 @@
 #include <vector>
 
 class QAction;
+class QFileDialog;
 class QMenu;
 class QScrollArea;
 class QTimer;
@@ -39,6 +40,13 @@ class TfrmScale;
 constexpr int ZoomUnit = 8;
 constexpr int MinZoomFactor = 1;
 constexpr int MaxZoomFactor = 32;
+
+// The program's open and save dialogs. The open dialog starts in the given folder; the save
+// dialog proposes the given name, offers the file types of SaveFormats, and gives a name typed
+// without an extension the extension of the file type chosen. An empty folder or name leaves
+// the dialog's own start.
+std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* owner, const std::string& folder);
+std::unique_ptr<QFileDialog> CreateSaveDialog(QWidget* owner, const std::string& proposedName);
 
 // The area the view is drawn on; its paint and mouse events go to the main window.
 class TPaintArea : public QWidget {
@@ -121,6 +129,8 @@ public:
     const TMRUList& RecentList() const { return recentList_; }
     const QCursor& ZoomCursor() const { return zoomCursor_; }
     TColor LastMixColor() const { return lastMixColor_; }
+    // The file the picture was opened from or last saved to; empty for a pasted picture.
+    const std::string& FileName() const { return fileName_; }
 
     void LoadImage(const std::string& fileName);
     void TakeUndoSnapshot();
@@ -152,9 +162,10 @@ public:
     void RecentOpen(QAction* sender);
 
     // What the program's dialogs would answer; tests replace them. An empty result is a
-    // cancel.
-    std::function<std::optional<std::string>()> ChooseOpenFile;
-    std::function<std::optional<std::string>()> ChooseSaveFile;
+    // cancel. The open dialog is given the folder to start in, the save dialog the name to
+    // propose (both empty when there is no current file).
+    std::function<std::optional<std::string>(const std::string& folder)> ChooseOpenFile;
+    std::function<std::optional<std::string>(const std::string& proposedName)> ChooseSaveFile;
     std::function<std::optional<TColor>(TColor initial)> ChooseColor;
     // Shows the dialog modally and returns whether it closed with OK.
     std::function<bool(TfrmScale& dialog)> RunScaleDialog;
@@ -235,6 +246,8 @@ private:
 
     std::unique_ptr<TPixelBuffer> currentImage_;
     std::unique_ptr<TPixelBuffer> undoImage_;
+    std::string fileName_;
+    std::string undoFileName_;  // the file name that goes with the undo copy
     std::unique_ptr<TPixelBuffer> viewImage_;
     int zoomFactor_ = ZoomUnit;
     QPoint selStart_;

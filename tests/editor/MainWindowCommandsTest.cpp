@@ -6,8 +6,12 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QTest>
 
 namespace {
 
@@ -32,7 +36,7 @@ TEST_F(CommandsTest, WithoutAPictureOnlyOpenPasteAndAboutCanRun) {
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
     // A disabled command does not run, whichever way it is asked for.
     bool asked = false;
-    Form->ChooseSaveFile = [&asked] {
+    Form->ChooseSaveFile = [&asked](const std::string&) {
         asked = true;
         return std::optional<std::string>();
     };
@@ -78,28 +82,56 @@ TEST_F(CommandsTest, UndoIsOneLevelAndLoadEmptiesIt) {
     Load(40, 10);
     EXPECT_FALSE(Form->actnUndo->isEnabled());
     EXPECT_EQ(Form->UndoImage(), nullptr);
+}
 
-    // A failing load drops the undo copy too, and keeps the picture and the recent files.
+TEST_F(CommandsTest, AFailedOpenChangesNothingAndItsMessageNamesTheFile) {
+    Load(30, 20);
+    const std::string name = Form->FileName();
     Form->ExecuteAction(Form->actnDark);
+    Form->ExecuteAction(Form->actnZoomIn);
+    SelectTool();
+    Drag({4, 4}, {30, 20});
     const std::size_t recent = Form->RecentList().Count();
     const TPixelBuffer* before = Form->CurrentImage();
-    OpenName = WritePicture("broken.png", 1, 1);
+    const TPixelBuffer* undo = Form->UndoImage();
+    const QPoint selEnd = Form->SelEnd();
+    ASSERT_NE(undo, nullptr);
+    OpenName = Path("broken.png");
     QFile broken(QString::fromStdString(*OpenName));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
     broken.write("\x89PNG\r\n\x1a\n but not much else");
     broken.close();
     Form->ExecuteAction(Form->actnOpen);
-    EXPECT_EQ(Errors.size(), 1u);
+    ASSERT_EQ(Errors.size(), 1u);
+    // The reader's own message, after the file's name.
+    const std::string prefix = "Cannot open \"" + *OpenName + "\":\n";
+    EXPECT_EQ(Errors[0].substr(0, prefix.size()), prefix);
+    EXPECT_GT(Errors[0].size(), prefix.size());
     EXPECT_EQ(Form->CurrentImage(), before);
-    EXPECT_EQ(Form->UndoImage(), nullptr);
+    EXPECT_EQ(Form->UndoImage(), undo);
+    EXPECT_TRUE(Form->actnUndo->isEnabled());
+    EXPECT_EQ(Form->FileName(), name);
+    EXPECT_EQ(Form->ZoomFactor(), 2 * ZoomUnit);
+    EXPECT_EQ(Form->SelEnd(), selEnd);
     EXPECT_EQ(Form->RecentList().Count(), recent);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // A file no reader claims and whose extension is unknown: the same form.
+    OpenName = Path("notes.txt");
+    QFile text(QString::fromStdString(*OpenName));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("plain words");
+    text.close();
+    Form->ExecuteAction(Form->actnOpen);
+    ASSERT_EQ(Errors.size(), 2u);
+    EXPECT_EQ(Errors[1], "Cannot open \"" + *OpenName + "\":\nUnknown picture file extension (.txt)");
+    EXPECT_EQ(Form->UndoImage(), undo);
 }
 
-TEST_F(CommandsTest, PasteAfterAnEditKeepsTheUndoCopyOfThatEdit) {
+TEST_F(CommandsTest, PasteCanBeUndoneLikeEveryOtherChange) {
     Load(30, 20);
-    const auto original = TPixelBuffer::CreateCopy(*Form->CurrentImage());
     Form->ExecuteAction(Form->actnLight);
+    const auto edited = TPixelBuffer::CreateCopy(*Form->CurrentImage());
     QImage pasted(17, 9, QImage::Format_RGB32);
     pasted.fill(QColor(10, 20, 30));
     QGuiApplication::clipboard()->setImage(pasted);
@@ -108,8 +140,12 @@ TEST_F(CommandsTest, PasteAfterAnEditKeepsTheUndoCopyOfThatEdit) {
     ASSERT_EQ(Form->CurrentImage()->Width(), 17);
     EXPECT_EQ(Form->CurrentImage()->GetPixel(3, 3), (TPixel24{30, 20, 10}));
     EXPECT_EQ(Status(), "Zoom 100% (17x9)");
+    EXPECT_EQ(Form->FileName(), "");
+    // Undo brings back the picture the paste replaced, with its file.
+    ASSERT_TRUE(Form->actnUndo->isEnabled());
     Form->ExecuteAction(Form->actnUndo);
-    EXPECT_TRUE(SamePixels(*Form->CurrentImage(), *original));
+    EXPECT_TRUE(SamePixels(*Form->CurrentImage(), *edited));
+    EXPECT_EQ(Form->FileName(), Path("picture.bmp"));
 }
 
 TEST_F(CommandsTest, EnlightenKeepsTheSelectionAndFlipClearsIt) {
@@ -170,6 +206,65 @@ TEST_F(CommandsTest, SaveWritesJpegOnlyForDotJpgInAnyCase) {
     Form->ExecuteAction(Form->actnSave);
     EXPECT_EQ(Errors.size(), 1u);
     EXPECT_NE(Form->RecentList()[0], *SaveName);
+}
+
+TEST_F(CommandsTest, SaveDialogGivesABareNameTheExtensionOfTheChosenType) {
+    const auto dialog = CreateSaveDialog(nullptr, Path("shot.jpg"));
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(types, nullptr);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(dialog->selectedNameFilter(), "JPEG Image File (*.jpg)");
+    EXPECT_EQ(name->text(), "shot.jpg");
+    EXPECT_EQ(QDir(dialog->directory()), QDir(Dir.path()));
+    name->setText(QStringLiteral("plain"));
+    EXPECT_EQ(dialog->selectedFiles().value(0), Dir.filePath(QStringLiteral("plain.jpg")));
+
+    // The user picks the bitmap type from the list and types a bare name.
+    QTest::keyClick(types, Qt::Key_Down);
+    ASSERT_EQ(dialog->selectedNameFilter(), "Bitmap File (*.bmp)");
+    name->setText(QStringLiteral("plain"));
+    EXPECT_EQ(dialog->selectedFiles().value(0), Dir.filePath(QStringLiteral("plain.bmp")));
+    // A typed extension wins.
+    name->setText(QStringLiteral("typed.jpg"));
+    EXPECT_EQ(dialog->selectedFiles().value(0), Dir.filePath(QStringLiteral("typed.jpg")));
+
+    // A bitmap's name is proposed with the bitmap type chosen.
+    const auto second = CreateSaveDialog(nullptr, Path("old.BMP"));
+    EXPECT_EQ(second->selectedNameFilter(), "Bitmap File (*.bmp)");
+    second->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("new"));
+    EXPECT_EQ(second->selectedFiles().value(0), Dir.filePath(QStringLiteral("new.bmp")));
+}
+
+TEST_F(CommandsTest, OpenStartsInThePicturesFolderAndSaveProposesItsName) {
+    std::vector<std::string> asked;
+    Form->ChooseOpenFile = [&asked](const std::string& folder) {
+        asked.push_back(folder);
+        return std::optional<std::string>();
+    };
+    Form->ChooseSaveFile = [&asked, this](const std::string& name) {
+        asked.push_back(name);
+        return SaveName;
+    };
+    Form->ExecuteAction(Form->actnOpen);
+    Load(8, 8);
+    Form->ExecuteAction(Form->actnOpen);
+    Form->ExecuteAction(Form->actnSave);
+    // A PNG is proposed under the JPEG extension: saved under its own name it would become a
+    // bitmap named ".png".
+    ASSERT_TRUE(QImage(6, 4, QImage::Format_RGB32).save(QString::fromStdString(Path("photo.png"))));
+    Form->LoadImage(Path("photo.png"));
+    SaveName = Path("copy.bmp");
+    Form->ExecuteAction(Form->actnSave);
+    EXPECT_EQ(Form->FileName(), *SaveName);
+    SaveName.reset();
+    Form->ExecuteAction(Form->actnSave);
+    ASSERT_TRUE(Errors.empty()) << Errors[0];
+    const std::string folder = Dir.path().toStdString();
+    EXPECT_EQ(asked, (std::vector<std::string>{"", folder, Path("picture.bmp"), Path("photo.jpg"), Path("copy.bmp")}));
+
+    const auto dialog = CreateOpenDialog(nullptr, folder);
+    EXPECT_EQ(QDir(dialog->directory()), QDir(Dir.path()));
 }
 
 TEST_F(CommandsTest, ScaleResamplesIntoTheNewSizeAndRefusesAnEmptyOne) {

@@ -64,8 +64,8 @@ protected:
         Form = std::make_unique<TfrmMain>();
         Form->SetScreenSize({1280, 1024});
         Form->CommandLineArguments = arguments;
-        Form->ChooseSaveFile = [this] { return SaveName; };
-        Form->ChooseOpenFile = [this] { return OpenName; };
+        Form->ChooseSaveFile = [this](const std::string&) { return SaveName; };
+        Form->ChooseOpenFile = [this](const std::string&) { return OpenName; };
         Form->show();
         QApplication::processEvents();
     }
