@@ -31,6 +31,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -307,6 +308,7 @@ void TfrmMain::CreateActions() {
     actnPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     actnUndo = NewAction(
         "Undo", "", giUndo, [this] { return actnUndoUpdate(); }, &TfrmMain::actnUndoExecute);
+    actnUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     actnRotateLeft = NewAction("Rotate -90", "Rotate -90", giRotateLeft, assigned, &TfrmMain::actnRotateLeftExecute);
     actnRotateRight = NewAction("Rotate +90", "Rotate +90", giRotateRight, assigned, &TfrmMain::actnRotateRightExecute);
     actnFlip = NewAction("Flip", "Flip", giFlip, assigned, &TfrmMain::actnFlipExecute);
@@ -321,13 +323,32 @@ void TfrmMain::CreateActions() {
     actnGamma = NewAction("Gamma correction", "Gamma correction", giGamma, assigned, &TfrmMain::actnGammaExecute);
     actnZoomIn = NewAction(
         "Zoom In", "Zoom In", giZoomIn, [this] { return actnZoomInUpdate(); }, &TfrmMain::actnZoomInExecute);
-    // The key right of 0 on the main block; the keypad's plus does the same.
-    actnZoomIn->setShortcuts({QKeySequence(Qt::Key_Equal), QKeySequence(Qt::Key_Plus)});
+    // Plus: the keypad's, or the key right of 0 on the main block, which gives "=" without
+    // Shift; with Ctrl as well, as in other viewers.
+    actnZoomIn->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal),
+                              QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     actnZoomOut = NewAction(
         "Zoom Out", "Zoom Out", giZoomOut, [this] { return actnZoomOutUpdate(); }, &TfrmMain::actnZoomOutExecute);
-    actnZoomOut->setShortcut(QKeySequence(Qt::Key_Minus));
+    actnZoomOut->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::Key_Minus)});
     actnAbout = NewAction("About", "About this program", giAbout, always, &TfrmMain::actnAboutExecute);
     actnAbout->setShortcut(QKeySequence(Qt::Key_F1));
+
+    // Tooltips name the key: "Save Image (Ctrl+S)"; Undo, without a hint, by its caption.
+    for (const TActionRule& r : rules_) {
+        if (r.Action->shortcut().isEmpty()) continue;
+        const QString hint = r.Action->statusTip().isEmpty() ? r.Action->text() : r.Action->statusTip();
+        r.Action->setToolTip(
+            QStringLiteral("%1 (%2)").arg(hint, r.Action->shortcut().toString(QKeySequence::NativeText)));
+    }
+
+    // Escape drops the selection.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        Guarded([this] {
+            ClearSelection();
+            UpdateStatus();
+        });
+    });
 }
 
 TFlatButton* TfrmMain::NewButton(QAction* action, int width) {

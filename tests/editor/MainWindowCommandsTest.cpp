@@ -50,8 +50,14 @@ TEST_F(CommandsTest, WithoutAPictureOnlyOpenPasteAndAboutCanRun) {
 TEST_F(CommandsTest, CaptionsHintsAndShortcuts) {
     EXPECT_EQ(Form->windowTitle(), "Ovra Pixamo");
     EXPECT_EQ(Form->actnScale->text(), "Scale Image ...");
-    EXPECT_EQ(Form->actnAbout->toolTip(), "About this program");
-    EXPECT_EQ(Form->actnSave->toolTip(), "Save Image");
+    // A tooltip names the command's key; Undo, which has no hint, by its caption.
+    EXPECT_EQ(Form->actnAbout->toolTip(), "About this program (F1)");
+    EXPECT_EQ(Form->actnSave->toolTip(), "Save Image (Ctrl+S)");
+    EXPECT_EQ(Form->btnSave->toolTip(), "Save Image (Ctrl+S)");
+    EXPECT_EQ(Form->actnUndo->toolTip(), "Undo (Ctrl+Z)");
+    EXPECT_EQ(Form->actnZoomIn->toolTip(), "Zoom In (+)");
+    EXPECT_EQ(Form->actnFlip->toolTip(), "Flip");
+    EXPECT_EQ(Form->actnSave->statusTip(), "Save Image");
     EXPECT_EQ(Form->actnOpen->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     EXPECT_EQ(Form->actnZoomOut->shortcut(), QKeySequence(Qt::Key_Minus));
     EXPECT_EQ(Form->actnAbout->shortcut(), QKeySequence(Qt::Key_F1));
@@ -265,6 +271,34 @@ TEST_F(CommandsTest, OpenStartsInThePicturesFolderAndSaveProposesItsName) {
 
     const auto dialog = CreateOpenDialog(nullptr, folder);
     EXPECT_EQ(QDir(dialog->directory()), QDir(Dir.path()));
+}
+
+TEST_F(CommandsTest, KeysUndoZoomAndClearTheSelection) {
+    Load(40, 30);
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    Form->ExecuteAction(Form->actnFlip);
+    QTest::keyClick(Form.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Form->UndoImage(), nullptr);
+    EXPECT_EQ(Form->CurrentImage()->GetPixel(0, 0).Blue, 0);
+    QTest::keyClick(Form.get(), Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_EQ(Form->ZoomFactor(), 2 * ZoomUnit);
+    QTest::keyClick(Form.get(), Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(Form->ZoomFactor(), 4 * ZoomUnit);
+    QTest::keyClick(Form.get(), Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(Form.get(), Qt::Key_Minus);
+    EXPECT_EQ(Form->ZoomFactor(), ZoomUnit);
+
+    SelectTool();
+    Drag({5, 5}, {20, 15});
+    ASSERT_TRUE(Form->HasSelection());
+    QTest::keyClick(Form.get(), Qt::Key_Escape);
+    EXPECT_FALSE(Form->HasSelection());
+    EXPECT_FALSE(Form->SelectionTimer->isActive());
+    EXPECT_FALSE(Form->actnCrop->isEnabled());
+    EXPECT_EQ(Status(), "Zoom 100% (40x30)");
+    EXPECT_TRUE(Form->isVisible());
+    EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(CommandsTest, ScaleResamplesIntoTheNewSizeAndRefusesAnEmptyOne) {
