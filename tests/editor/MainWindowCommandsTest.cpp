@@ -1,5 +1,6 @@
 #include "MainWindowKit.h"
 
+#include "core/Resample.h"
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
 #include "platform/Stream.h"
@@ -299,6 +300,33 @@ TEST_F(CommandsTest, KeysUndoZoomAndClearTheSelection) {
     EXPECT_EQ(Status(), "Zoom 100% (40x30)");
     EXPECT_TRUE(Form->isVisible());
     EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(CommandsTest, ViewIsLanczos3UpToOneHundredPercentAndSplineAbove) {
+    // Sharp edges, where the two filters differ.
+    auto picture = TPixelBuffer::Create(24, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x) {
+            const auto v = static_cast<std::uint8_t>(((x / 3 + y / 2) % 2) * 200 + x);
+            picture->SetPixel(x, y, {v, static_cast<std::uint8_t>(255 - v), static_cast<std::uint8_t>(y * 9)});
+        }
+    SaveBmpFile({picture->Bits(), 24, 16, picture->Stride()}, Path("edges.bmp"));
+    Form->LoadImage(Path("edges.bmp"));
+    const auto rendered = [this](TFilterFunction filter, float support) {
+        auto view = TPixelBuffer::Create(Form->ViewImage()->Width(), Form->ViewImage()->Height());
+        Form->CurrentImage()->Resample(*view, filter, support);
+        return view;
+    };
+    for (int zoom : {ZoomUnit, 2 * ZoomUnit, 4 * ZoomUnit, ZoomUnit / 2, ZoomUnit / 4}) {
+        while (Form->ZoomFactor() < zoom) Form->ExecuteAction(Form->actnZoomIn);
+        while (Form->ZoomFactor() > zoom) Form->ExecuteAction(Form->actnZoomOut);
+        ASSERT_EQ(Form->ZoomFactor(), zoom);
+        ASSERT_EQ(Form->ViewImage()->Width(), 24 * zoom / ZoomUnit);
+        const auto spline = rendered(SplineFilter, 2.0f);
+        const auto lanczos3 = rendered(Lanczos3Filter, 3.0f);
+        ASSERT_FALSE(SamePixels(*spline, *lanczos3)) << zoom;
+        EXPECT_TRUE(SamePixels(*Form->ViewImage(), zoom > ZoomUnit ? *spline : *lanczos3)) << zoom;
+    }
 }
 
 TEST_F(CommandsTest, ScaleResamplesIntoTheNewSizeAndRefusesAnEmptyOne) {
