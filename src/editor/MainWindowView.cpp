@@ -84,9 +84,9 @@ void TfrmMain::FitWindowToImage() {
     ApplyMinimumOuterSize();
     const QSize screen = ScreenSize();
     const int paintWidth = static_cast<int>(
-        std::min<long long>(static_cast<long long>(currentImage_->Width()) * zoomFactor_ / 8, MaxWidgetSide));
+        std::min<long long>(static_cast<long long>(currentImage_->Width()) * zoomFactor_ / ZoomUnit, MaxWidgetSide));
     const int paintHeight = static_cast<int>(
-        std::min<long long>(static_cast<long long>(currentImage_->Height()) * zoomFactor_ / 8, MaxWidgetSide));
+        std::min<long long>(static_cast<long long>(currentImage_->Height()) * zoomFactor_ / ZoomUnit, MaxWidgetSide));
     PaintArea->resize(paintWidth, paintHeight);
     const int bars = StatusBar->height() + Toolbar->height();
 
@@ -196,14 +196,14 @@ void TfrmMain::actnZoomOutExecute() {
 // ---- Coordinates and selection ----
 
 QPoint TfrmMain::ImageToView(QPoint p) const {
-    return {static_cast<int>(static_cast<long long>(p.x()) * zoomFactor_ / 8),
-            static_cast<int>(static_cast<long long>(p.y()) * zoomFactor_ / 8)};
+    return {static_cast<int>(static_cast<long long>(p.x()) * zoomFactor_ / ZoomUnit),
+            static_cast<int>(static_cast<long long>(p.y()) * zoomFactor_ / ZoomUnit)};
 }
 
 QPoint TfrmMain::ViewToImage(QPoint v) const {
     // Extended precision, nearest with ties to even (the default rounding mode).
-    const long double x = std::nearbyintl(8.0L * v.x() / zoomFactor_);
-    const long double y = std::nearbyintl(8.0L * v.y() / zoomFactor_);
+    const long double x = std::nearbyintl(static_cast<long double>(ZoomUnit) * v.x() / zoomFactor_);
+    const long double y = std::nearbyintl(static_cast<long double>(ZoomUnit) * v.y() / zoomFactor_);
     const long double maxX = currentImage_ ? currentImage_->Width() - 1 : 0;
     const long double maxY = currentImage_ ? currentImage_->Height() - 1 : 0;
     return {static_cast<int>(std::min(x, maxX)), static_cast<int>(std::min(y, maxY))};
