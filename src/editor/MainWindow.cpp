@@ -37,6 +37,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <utility>
 
@@ -126,8 +127,7 @@ std::string ProposedSaveName(const std::string& fileName) {
     const std::string extension = ExtensionOf(fileName);
     for (const TSaveFormatInfo& format : SaveFormats)
         if (extension == format.Extension) return fileName;
-    const std::size_t cut = extension.empty() ? fileName.size() : fileName.size() - extension.size() - 1;
-    return fileName.substr(0, cut) + "." + SaveFormats[0].Extension;
+    return std::filesystem::path(fileName).replace_extension(SaveFormats[0].Extension).string();
 }
 
 std::optional<TColor> DefaultColorDialog(QWidget* owner, TColor initial) {

@@ -266,9 +266,16 @@ TEST_F(CommandsTest, OpenStartsInThePicturesFolderAndSaveProposesItsName) {
     EXPECT_EQ(Form->FileName(), *SaveName);
     SaveName.reset();
     Form->ExecuteAction(Form->actnSave);
+    // A name without an extension, or ending in a dot, gets the JPEG one.
+    for (const char* name : {"bare", "dotted."}) {
+        ASSERT_TRUE(QImage(2, 2, QImage::Format_RGB32).save(QString::fromStdString(Path(name)), "PNG"));
+        Form->LoadImage(Path(name));
+        Form->ExecuteAction(Form->actnSave);
+    }
     ASSERT_TRUE(Errors.empty()) << Errors[0];
     const std::string folder = Dir.path().toStdString();
-    EXPECT_EQ(asked, (std::vector<std::string>{"", folder, Path("picture.bmp"), Path("photo.jpg"), Path("copy.bmp")}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"", folder, Path("picture.bmp"), Path("photo.jpg"), Path("copy.bmp"),
+                                               Path("bare.jpg"), Path("dotted.jpg")}));
 
     const auto dialog = CreateOpenDialog(nullptr, folder);
     EXPECT_EQ(QDir(dialog->directory()), QDir(Dir.path()));
