@@ -202,12 +202,19 @@ QPoint TfrmMain::ImageToView(QPoint p) const {
 }
 
 QPoint TfrmMain::ViewToImage(QPoint v) const {
-    // Extended precision, nearest with ties to even (the default rounding mode).
-    const long double x = std::nearbyintl(8.0L * v.x() / zoomFactor_);
-    const long double y = std::nearbyintl(8.0L * v.y() / zoomFactor_);
-    const long double maxX = currentImage_ ? currentImage_->Width() - 1 : 0;
-    const long double maxY = currentImage_ ? currentImage_->Height() - 1 : 0;
-    return {static_cast<int>(std::min(x, maxX)), static_cast<int>(std::min(y, maxY))};
+    // Picture coordinates name the lines between pixels, from 0 to the width and the height,
+    // so that a selection's far edge can lie after the last column and row. A view point at
+    // or past the paint area's far edge is the picture's far edge, also where the zoom has
+    // cut the paint area short of it.
+    const int width = currentImage_ ? currentImage_->Width() : 0;
+    const int height = currentImage_ ? currentImage_->Height() : 0;
+    const auto map = [this](int view, int paintSide, int side) {
+        if (view >= paintSide) return side;
+        // Extended precision, nearest with ties to even (the default rounding mode).
+        const long double at = std::nearbyintl(8.0L * view / zoomFactor_);
+        return static_cast<int>(std::min<long double>(at, side));
+    };
+    return {map(v.x(), PaintArea->width(), width), map(v.y(), PaintArea->height(), height)};
 }
 
 bool TfrmMain::HasSelection() const { return selEnd_.x() - selStart_.x() >= 1 && selEnd_.y() - selStart_.y() >= 1; }
@@ -241,7 +248,10 @@ void TfrmMain::SetSelection(int left, int top, int right, int bottom) {
 
 void TfrmMain::DrawAnts(QPainter& painter) const {
     const QPoint p1 = ImageToView(selStart_);
-    const QPoint p2 = ImageToView(selEnd_);
+    // A selection reaching the far edges has its outline on the last column and row, where
+    // it can be seen.
+    const QPoint p2(std::min(ImageToView(selEnd_).x(), PaintArea->width() - 1),
+                    std::min(ImageToView(selEnd_).y(), PaintArea->height() - 1));
     const int start = p1.x() + antsPhase_ % 22;
     const QPoint points[] = {{start, p1.y()},  {p2.x(), p1.y()}, {p2.x(), p2.y()},
                              {p1.x(), p2.y()}, {p1.x(), p1.y()}, {start, p1.y()}};
@@ -321,10 +331,11 @@ void TfrmMain::PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifier
         const int oy = dragOrigin_.y();
         const int w = PaintArea->width();
         const int h = PaintArea->height();
-        const int left = std::min(std::max(std::min(ox, position.x()), 0), w - 1);
-        const int right = std::min(std::max(std::max(ox, position.x()), 0), w - 1);
-        const int top = std::min(std::max(std::min(oy, position.y()), 0), h - 1);
-        const int bottom = std::min(std::max(std::max(oy, position.y()), 0), h - 1);
+        // Up to the paint area's far edges: a drag reaching them selects the last column and row.
+        const int left = std::clamp(std::min(ox, position.x()), 0, w);
+        const int right = std::clamp(std::max(ox, position.x()), 0, w);
+        const int top = std::clamp(std::min(oy, position.y()), 0, h);
+        const int bottom = std::clamp(std::max(oy, position.y()), 0, h);
         SetSelection(left, top, right, bottom);
     }
     UpdateStatus();
