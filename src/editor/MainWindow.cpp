@@ -191,7 +191,10 @@ void TfrmMain::FormCreate() {
 
 void TfrmMain::CreateComponents() {
     ImageList = CreateGlyphList(this).release();
+    // Built before the actions take their icons from both lists: an icon made without the
+    // greyed glyph would show Qt's own disabled look in the menus.
     DisabledImageList = new TImageList(ImageList->Width(), ImageList->Height(), this);
+    BuildDisabledImageList(*ImageList, *DisabledImageList);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -597,7 +600,6 @@ void TfrmMain::FormShow() {
     if (shown_) return;
     shown_ = true;
     ApplyMinimumOuterSize();
-    BuildDisabledImageList(*ImageList, *DisabledImageList);
     if (!CommandLineArguments.isEmpty()) {
         const QFileInfo file(CommandLineArguments.first());
         // Kept with its full path, so that the recent-files entry still names it from

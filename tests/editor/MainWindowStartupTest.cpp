@@ -73,6 +73,19 @@ TEST_F(StartupTest, FirstArgumentNamingAFileIsOpenedAtStart) {
     EXPECT_TRUE(Errors.empty());
 }
 
+TEST_F(StartupTest, MenusShowTheProgramsGreyedGlyphsForDisabledCommands) {
+    // No picture: the colour effects are disabled.
+    ASSERT_FALSE(Form->actnGamma->isEnabled());
+    for (QAction* action : Form->ColorEffectsMenu->actions()) {
+        const int index = action->property("ImageIndex").toInt();
+        const QImage shown =
+            action->icon().pixmap(16, QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_TRUE(shown == Form->DisabledImageList->Image(index)) << action->text().toStdString();
+        const QImage normal = action->icon().pixmap(16, QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_TRUE(normal == Form->ImageList->Image(index)) << action->text().toStdString();
+    }
+}
+
 TEST_F(StartupTest, DroppedFileIsOpened) {
     const std::string picture = WritePicture("dropped.bmp", 25, 15);
     QMimeData data;
