@@ -36,6 +36,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <utility>
 
@@ -614,13 +615,23 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::LoadSettings() {
-    TfrmBaseForm::LoadSettings();
+    std::exception_ptr placementFailure;
+    try {
+        TfrmBaseForm::LoadSettings();
+    } catch (...) {
+        placementFailure = std::current_exception();
+    }
+    // Read whatever became of the placement: an unread list would be written back empty.
     recentList_.SetText(FormStore().ReadSetting("RecentFiles", "").AsString());
+    recentListRead_ = true;
+    if (placementFailure) std::rethrow_exception(placementFailure);
 }
 
 void TfrmMain::SaveSettings() {
     TfrmBaseForm::SaveSettings();
-    FormStore().WriteSetting("RecentFiles", recentList_.Text());
+    // A list never read (a window never shown, a settings file that could not be read)
+    // would replace the stored one with what little this run added.
+    if (recentListRead_) FormStore().WriteSetting("RecentFiles", recentList_.Text());
 }
 
 void TfrmMain::RecentMenuPopup() {

@@ -244,6 +244,8 @@ private:
     TColor lastMixColor_ = 0;
     QSize screenSize_;
     bool shown_ = false;
+    // Whether the recent-files list was read from the settings: only then is it written back.
+    bool recentListRead_ = false;
     bool clipboardHasBitmap_ = false;
     QWidget* scrollContent_ = nullptr;
 

@@ -8,7 +8,24 @@
 
 namespace {
 
-using StartupTest = MainWindowTest;
+class StartupTest : public MainWindowTest {
+protected:
+    // Writes the main window's placement entries and the recent-files list into the
+    // settings file of a window not open at the time.
+    void Store(const std::vector<std::pair<std::string, TVariant>>& placement, const std::string& recentFiles) {
+        TXMLDataBase store(Path("pixamo.xdb"), InitialSettingsText);
+        TXmlNode* node = TXMLDataBase::ForcePath(store.DataRoot(), "tableViews\\frmMain");
+        for (const auto& [name, value] : placement) store.WriteNodeSetting(node, name, value);
+        store.WriteSetting("RecentFiles", recentFiles);
+        store.Save();
+    }
+    std::string Stored(const std::string& name) {
+        TXMLDataBase store(Path("pixamo.xdb"), InitialSettingsText);
+        if (name == "RecentFiles") return store.ReadSetting(name, "<none>").AsString();
+        return store.ReadNodeSetting(TXMLDataBase::ForcePath(store.DataRoot(), "tableViews\\frmMain"), name, "<none>")
+            .AsString();
+    }
+};
 
 TEST_F(StartupTest, SettingsFileKeepsThePlacementAndTheRecentFiles) {
     // A first run with an empty settings file: the menu opens empty.
@@ -71,6 +88,23 @@ TEST_F(StartupTest, FirstArgumentNamingAFileIsOpenedAtStart) {
     Open({QString::fromStdString(Path("nothing.bmp"))});
     EXPECT_EQ(Form->CurrentImage(), nullptr);
     EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(StartupTest, BadPlacementValueStillLetsTheRecentFilesLoadAndKeepsThemStored) {
+    Close();
+    Store({{"posLeft", "abc"}, {"posTop", 10}}, "/pictures/a.png\r\n/pictures/b.png\r\n");
+    Open();
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors[0], "Could not convert variant of type (String) into type (Integer)");
+    ASSERT_EQ(Form->RecentList().Count(), 2u);
+    EXPECT_EQ(Form->RecentList()[1], "/pictures/b.png");
+    Close();
+    EXPECT_EQ(Stored("RecentFiles"), "/pictures/a.png\r\n/pictures/b.png\r\n");
+
+    // A window that was never shown read no list, and writes none back.
+    Form = std::make_unique<TfrmMain>();
+    Form.reset();
+    EXPECT_EQ(Stored("RecentFiles"), "/pictures/a.png\r\n/pictures/b.png\r\n");
 }
 
 TEST_F(StartupTest, MenusShowTheProgramsGreyedGlyphsForDisabledCommands) {
