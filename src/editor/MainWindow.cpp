@@ -160,6 +160,7 @@ TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
     CreateComponents();
     FormCreate();
     resize(586, 489);
+    ApplyMinimumOuterSize();
     UpdateActions();
 }
 
@@ -597,29 +598,55 @@ void TfrmMain::actnAboutExecute() { RunAboutBox(); }
 // ---- Start-up, settings, recent files ----
 
 void TfrmMain::FormShow() {
-    TfrmBaseForm::FormShow();
-    if (shown_) return;
-    shown_ = true;
-    ApplyMinimumOuterSize();
-    if (!CommandLineArguments.isEmpty()) {
+    const bool first = !shown_;
+    if (first && !CommandLineArguments.isEmpty()) {
         const QFileInfo file(CommandLineArguments.first());
         // Kept with its full path, so that the recent-files entry still names it from
-        // another working folder. Loaded once the window is on the screen, so that a message
-        // about the file shows over it.
-        if (file.isFile()) {
-            const std::string name = file.absoluteFilePath().toStdString();
-            QTimer::singleShot(0, this, [this, name] { Guarded([this, &name] { LoadImage(name); }); });
-        }
+        // another working folder.
+        if (file.isFile()) startFile_ = file.absoluteFilePath().toStdString();
     }
+    TfrmBaseForm::FormShow();
+    if (!first) return;
+    shown_ = true;
+    ApplyMinimumOuterSize();
+    // Opened once the window is on the screen, so that a message about the file shows over it.
+    if (!startFile_.empty()) QTimer::singleShot(0, this, [this] { OpenStartFile(); });
     UpdateActions();
 }
 
+void TfrmMain::OpenStartFile() {
+    const std::string name = std::exchange(startFile_, {});
+    Guarded([this, &name] {
+        try {
+            LoadImage(name);
+        } catch (...) {
+            // No picture after all: the window takes its stored placement.
+            try {
+                TfrmBaseForm::LoadSettings();
+            } catch (const std::exception& error) {
+                ShowException(error);
+            }
+            throw;
+        }
+    });
+}
+
+void TfrmMain::FrameKnown() {
+    TfrmBaseForm::FrameKnown();
+    ApplyMinimumOuterSize();
+    if (fitPending_) PlaceFittedWindow();
+}
+
 void TfrmMain::LoadSettings() {
+    // A picture opened at start fits the window to itself; the stored placement would be
+    // undone by that, or, applied once the window manager has framed the window, undo it.
     std::exception_ptr placementFailure;
-    try {
-        TfrmBaseForm::LoadSettings();
-    } catch (...) {
-        placementFailure = std::current_exception();
+    if (startFile_.empty()) {
+        try {
+            TfrmBaseForm::LoadSettings();
+        } catch (...) {
+            placementFailure = std::current_exception();
+        }
     }
     // Read whatever became of the placement: an unread list would be written back empty.
     recentList_.SetText(FormStore().ReadSetting("RecentFiles", "").AsString());

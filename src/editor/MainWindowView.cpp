@@ -55,23 +55,17 @@ void TPaintArea::mouseMoveEvent(QMouseEvent* event) {
 
 void TPaintArea::mouseReleaseEvent(QMouseEvent*) {}
 
-QSize TfrmMain::ScreenSize() const {
-    if (screenSize_.isValid()) return screenSize_;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().size() : QSize(1024, 768);
-}
-
-QPoint TfrmMain::ScreenOrigin() const {
-    if (screenSize_.isValid()) return {0, 0};
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().topLeft() : QPoint(0, 0);
+QRect TfrmMain::ScreenArea() const {
+    if (screenArea_.isValid()) return screenArea_;
+    const QScreen* shownOn = screen();
+    if (!shownOn) shownOn = QGuiApplication::primaryScreen();
+    return shownOn ? shownOn->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
 void TfrmMain::ApplyMinimumOuterSize() {
     // Qt bounds the client area; the window frame comes on top of it.
-    const int frameWidth = std::max(0, frameGeometry().width() - width());
-    const int frameHeight = std::max(0, frameGeometry().height() - height());
-    setMinimumSize(std::max(0, 470 - frameWidth), std::max(0, 150 - frameHeight));
+    const QSize frame = OuterGeometry().size() - size();
+    setMinimumSize(std::max(0, 470 - frame.width()), std::max(0, 150 - frame.height()));
 }
 
 void TfrmMain::PlacePaintArea(int left, int top) {
@@ -82,45 +76,45 @@ void TfrmMain::PlacePaintArea(int left, int top) {
 void TfrmMain::FitWindowToImage() {
     if (!currentImage_) return;
     ApplyMinimumOuterSize();
-    const QSize screen = ScreenSize();
     const int paintWidth = static_cast<int>(
         std::min<long long>(static_cast<long long>(currentImage_->Width()) * zoomFactor_ / 8, MaxWidgetSide));
     const int paintHeight = static_cast<int>(
         std::min<long long>(static_cast<long long>(currentImage_->Height()) * zoomFactor_ / 8, MaxWidgetSide));
     PaintArea->resize(paintWidth, paintHeight);
+    PlaceFittedWindow();
+    RenderView();
+}
+
+void TfrmMain::PlaceFittedWindow() {
+    // The fit replaces any placement still waiting for the window's frame.
+    DropPendingPlacement();
+    const QRect area = ScreenArea();
+    // The whole window, frame and title bar included, has to fit the work area. A frame not
+    // known yet counts as none; the window is fitted again once it is known.
+    const QSize frame = OuterGeometry().size() - size();
+    const int paintWidth = PaintArea->width();
+    const int paintHeight = PaintArea->height();
     const int bars = StatusBar->height() + Toolbar->height();
 
-    int clientWidth;
-    int left = 0;
-    if (paintWidth > 400) {
-        clientWidth = paintWidth > screen.width() - 5 ? screen.width() - 5 : paintWidth;
-    } else {
-        clientWidth = 402;
-    }
+    int clientWidth = paintWidth > 400 ? std::min(paintWidth, area.width() - frame.width() - 5) : 402;
     // The width the window really gets: its minimum size may widen it.
     clientWidth = std::clamp(clientWidth, minimumWidth(), maximumWidth());
-    if (paintWidth <= 400) left = (clientWidth - paintWidth) / 2;
+    const int left = paintWidth <= 400 ? (clientWidth - paintWidth) / 2 : 0;
 
-    int clientHeight;
-    int top = 0;
-    if (paintHeight > 300) {
-        clientHeight = paintHeight > screen.height() - 5 ? screen.height() - 5 : paintHeight + bars;
-    } else {
-        clientHeight = 302;
-    }
+    int clientHeight = paintHeight > 300 ? std::min(paintHeight + bars, area.height() - frame.height() - 5) : 302;
     clientHeight = std::clamp(clientHeight, minimumHeight(), maximumHeight());
     // A picture almost as high as the client area would otherwise start above the scroll box.
-    if (paintHeight <= 300) top = std::max(0, (clientHeight - paintHeight - bars) / 2);
+    const int top = paintHeight <= 300 ? std::max(0, (clientHeight - paintHeight - bars) / 2) : 0;
 
     resize(clientWidth, clientHeight);
     PlacePaintArea(left, top);
-
-    const int frameWidth = std::max(0, frameGeometry().width() - width());
-    const int frameHeight = std::max(0, frameGeometry().height() - height());
-    const QPoint origin = ScreenOrigin();
-    move(origin.x() + (screen.width() - (clientWidth + frameWidth)) / 2,
-         origin.y() + (screen.height() - (clientHeight + frameHeight)) / 2);
-    RenderView();
+    // Centred by the outer size; a window larger than the area keeps its title bar inside.
+    const int outerWidth = clientWidth + frame.width();
+    const int outerHeight = clientHeight + frame.height();
+    move(area.x() + std::max(0, (area.width() - outerWidth) / 2),
+         area.y() + std::max(0, (area.height() - outerHeight) / 2));
+    fitPending_ = FrameUnknown();
+    if (fitPending_) WaitForFrame();
 }
 
 void TfrmMain::RenderView() {

@@ -6,6 +6,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <fstream>
+
 namespace {
 
 class StartupTest : public MainWindowTest {
@@ -105,6 +107,41 @@ TEST_F(StartupTest, BadPlacementValueStillLetsTheRecentFilesLoadAndKeepsThemStor
     Form = std::make_unique<TfrmMain>();
     Form.reset();
     EXPECT_EQ(Stored("RecentFiles"), "/pictures/a.png\r\n/pictures/b.png\r\n");
+}
+
+TEST_F(StartupTest, StoredSizeBelowTheMinimumIsIgnored) {
+    Close();
+    Store({{"sizeWidth", 1}, {"sizeHeight", 1}, {"posLeft", 40}, {"posTop", 50}}, "");
+    Open();
+    EXPECT_EQ(Form->size(), QSize(586, 489));
+    EXPECT_EQ(Form->pos(), QPoint(40, 50));
+    EXPECT_TRUE(Errors.empty());
+    // Nor is such a size ever written: the stored one stays until the window has a real one.
+    Close();
+    EXPECT_GE(std::stoi(Stored("sizeWidth")), 470);
+    EXPECT_GE(std::stoi(Stored("sizeHeight")), 150);
+}
+
+TEST_F(StartupTest, PictureNamedAtStartIsFittedInsteadOfTheStoredPlacement) {
+    const std::string picture = WritePicture("start.bmp", 100, 80);
+    Close();
+    Store({{"sizeWidth", 900}, {"sizeHeight", 700}, {"Maximized", true}, {"posLeft", 40}, {"posTop", 50}}, "");
+    Open({QString::fromStdString(picture)});
+    ASSERT_NE(Form->CurrentImage(), nullptr);
+    EXPECT_FALSE(Form->isMaximized());
+    EXPECT_EQ(Form->size(), QSize(std::max(402, Form->minimumWidth()), std::max(302, Form->minimumHeight())));
+    const QRect outer = Form->frameGeometry();
+    EXPECT_EQ(outer.topLeft(), QPoint((1280 - outer.width()) / 2, (1024 - outer.height()) / 2));
+    Close();
+
+    // A named file that cannot be read opens no picture: the stored placement applies.
+    Store({{"sizeWidth", 700}, {"sizeHeight", 500}, {"Maximized", false}, {"posLeft", 40}, {"posTop", 50}}, "");
+    const std::string broken = Path("broken.bmp");
+    std::ofstream(broken, std::ios::binary) << "BM not a bitmap at all";
+    Open({QString::fromStdString(broken)});
+    EXPECT_EQ(Form->CurrentImage(), nullptr);
+    EXPECT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Form->frameGeometry(), QRect(40, 50, 700, 500));
 }
 
 TEST_F(StartupTest, MenusShowTheProgramsGreyedGlyphsForDisabledCommands) {

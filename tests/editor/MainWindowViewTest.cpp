@@ -35,7 +35,7 @@ TEST_F(ViewTest, WidePictureAtFourHundredPercentFillsTheScreenAndScrolls) {
     Form->ExecuteAction(Form->actnZoomIn);
     EXPECT_EQ(Form->ZoomFactor(), 32);
     EXPECT_EQ(Form->PaintArea->width(), 1600);
-    EXPECT_EQ(Form->width(), 1280 - 5);
+    EXPECT_EQ(Form->frameGeometry().width(), 1280 - 5);
     EXPECT_EQ(Form->PaintArea->x(), 0);
     EXPECT_EQ(Form->ViewImage()->Width(), 1600);
     EXPECT_EQ(Status(), "Zoom 400% (400x20)");
@@ -91,6 +91,22 @@ TEST_F(ViewTest, DragAtTwoHundredPercentMapsWithTiesToEven) {
     Mouse(QEvent::MouseMove, {60, 60}, Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(Form->SelStart(), QPoint(20, 20));
     EXPECT_EQ(Form->SelEnd(), QPoint(30, 30));
+}
+
+TEST_F(ViewTest, WindowTallerThanTheScreenIsCutToItByItsOuterSize) {
+    // 1000 + toolbar + status line is more than 1024 − 5 would leave.
+    Load(300, 1000);
+    const QRect outer = Form->frameGeometry();
+    EXPECT_TRUE(QRect(0, 0, 1280, 1024).contains(outer)) << outer.y() << " " << outer.height();
+    EXPECT_EQ(outer.height(), 1024 - 5);
+    EXPECT_EQ(outer.y(), (1024 - outer.height()) / 2);
+
+    // Within a work area that panels leave, the window is fitted and centred in it.
+    Form->SetScreenArea({100, 30, 1000, 900});
+    Form->FitWindowToImage();
+    const QRect fitted = Form->frameGeometry();
+    EXPECT_EQ(fitted.height(), 900 - 5);
+    EXPECT_EQ(fitted.topLeft(), QPoint(100 + (1000 - fitted.width()) / 2, 30 + 5 / 2));
 }
 
 TEST_F(ViewTest, DragPastTheFarEdgesSelectsTheWholePicture) {
