@@ -8,8 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent decoders and encoders the tests compare with
   python3-pil imagemagick netpbm libtiff-tools
-  # a display for looking at the window
-  xvfb
+  # an X server and a window manager: for looking at the window, and for the window tests
+  # that need a real desktop's frames and work area (they skip without them)
+  xvfb openbox
 )
 if [[ "${1:-}" == "--with-fuzz" ]]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()

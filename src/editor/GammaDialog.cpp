@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 
 #include <algorithm>
@@ -19,6 +20,11 @@ namespace {
 
 // The box the preview is fitted and centred into.
 const QRect PreviewBox(12, 8, 200, 200);
+
+// The slider runs from 2.5 at the top (position 10) to 0.1 at the bottom (250).
+constexpr int GammaTrackMin = 10;
+constexpr int GammaTrackMax = 250;
+constexpr int PositionOfGamma(int hundredths) { return GammaTrackMin + GammaTrackMax - hundredths; }
 
 // a × b / c rounded to nearest, ties to even; the product in 64 bits.
 int ScaledSide(int a, int b, int c) {
@@ -45,13 +51,13 @@ TfrmGamma::TfrmGamma(QWidget* owner) : TfrmYesNo(owner) {
     GammaTrack = new QSlider(Qt::Vertical, this);
     GammaTrack->setObjectName(QStringLiteral("GammaTrack"));
     GammaTrack->setGeometry(268, 8, 31, 197);
-    GammaTrack->setRange(10, 250);
+    GammaTrack->setRange(GammaTrackMin, GammaTrackMax);
     GammaTrack->setTickInterval(10);
     GammaTrack->setTickPosition(QSlider::TicksLeft);
     // The smallest position at the top, and Up moving the knob up, as on a track bar.
     GammaTrack->setInvertedAppearance(true);
     GammaTrack->setInvertedControls(true);
-    GammaTrack->setValue(130);
+    GammaTrack->setValue(PositionOfGamma(100));
 
     Label2 = new QLabel(QStringLiteral("2.5"), this);
     Label2->setGeometry(247, 10, 20, 16);
@@ -84,6 +90,11 @@ void TfrmGamma::FormCreate() {
 
 void TfrmGamma::FormShow() {
     gammaValue_ = 1.0;
+    {
+        // The knob stands where 1.00 is, so that the first touch moves on from there.
+        const QSignalBlocker quiet(GammaTrack);
+        GammaTrack->setValue(PositionOfGamma(100));
+    }
     PreparePreview();
 }
 

@@ -43,7 +43,7 @@ public:
     const TPixelBuffer* PreviewImage() const { return previewImage_.get(); }
 
 protected:
-    // Starts at 1.00 whatever the slider shows and builds the preview; the base form's
+    // Starts at 1.00 with the slider at its position and builds the preview; the base form's
     // placement loading does not run.
     void FormShow() override;
 

@@ -37,6 +37,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <new>
 #include <utility>
@@ -193,6 +194,7 @@ TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
     CreateComponents();
     FormCreate();
     resize(586, 489);
+    ApplyMinimumOuterSize();
     UpdateActions();
 }
 
@@ -225,7 +227,10 @@ void TfrmMain::FormCreate() {
 
 void TfrmMain::CreateComponents() {
     ImageList = CreateGlyphList(this).release();
+    // Built before the actions take their icons from both lists: an icon made without the
+    // greyed glyph would show Qt's own disabled look in the menus.
     DisabledImageList = new TImageList(ImageList->Width(), ImageList->Height(), this);
+    BuildDisabledImageList(*ImageList, *DisabledImageList);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -660,32 +665,67 @@ void TfrmMain::actnAboutExecute() { RunAboutBox(); }
 // ---- Start-up, settings, recent files ----
 
 void TfrmMain::FormShow() {
-    TfrmBaseForm::FormShow();
-    if (shown_) return;
-    shown_ = true;
-    ApplyMinimumOuterSize();
-    BuildDisabledImageList(*ImageList, *DisabledImageList);
-    if (!CommandLineArguments.isEmpty()) {
+    const bool first = !shown_;
+    if (first && !CommandLineArguments.isEmpty()) {
         const QFileInfo file(CommandLineArguments.first());
         // Kept with its full path, so that the recent-files entry still names it from
-        // another working folder. Loaded once the window is on the screen, so that a message
-        // about the file shows over it.
-        if (file.isFile()) {
-            const std::string name = file.absoluteFilePath().toStdString();
-            QTimer::singleShot(0, this, [this, name] { Guarded([this, &name] { LoadImage(name); }); });
-        }
+        // another working folder.
+        if (file.isFile()) startFile_ = file.absoluteFilePath().toStdString();
     }
+    TfrmBaseForm::FormShow();
+    if (!first) return;
+    shown_ = true;
+    ApplyMinimumOuterSize();
+    // Opened once the window is on the screen, so that a message about the file shows over it.
+    if (!startFile_.empty()) QTimer::singleShot(0, this, [this] { OpenStartFile(); });
     UpdateActions();
 }
 
+void TfrmMain::OpenStartFile() {
+    const std::string name = std::exchange(startFile_, {});
+    Guarded([this, &name] {
+        try {
+            LoadImage(name);
+        } catch (...) {
+            // No picture after all: the window takes its stored placement.
+            try {
+                TfrmBaseForm::LoadSettings();
+            } catch (const std::exception& error) {
+                ShowException(error);
+            }
+            throw;
+        }
+    });
+}
+
+void TfrmMain::FrameKnown() {
+    TfrmBaseForm::FrameKnown();
+    ApplyMinimumOuterSize();
+    if (fitPending_) PlaceFittedWindow();
+}
+
 void TfrmMain::LoadSettings() {
-    TfrmBaseForm::LoadSettings();
+    // A picture opened at start fits the window to itself; the stored placement would be
+    // undone by that, or, applied once the window manager has framed the window, undo it.
+    std::exception_ptr placementFailure;
+    if (startFile_.empty()) {
+        try {
+            TfrmBaseForm::LoadSettings();
+        } catch (...) {
+            placementFailure = std::current_exception();
+        }
+    }
+    // Read whatever became of the placement: an unread list would be written back empty.
     recentList_.SetText(FormStore().ReadSetting("RecentFiles", "").AsString());
+    recentListRead_ = true;
+    if (placementFailure) std::rethrow_exception(placementFailure);
 }
 
 void TfrmMain::SaveSettings() {
     TfrmBaseForm::SaveSettings();
-    FormStore().WriteSetting("RecentFiles", recentList_.Text());
+    // A list never read (a window never shown, a settings file that could not be read)
+    // would replace the stored one with what little this run added.
+    if (recentListRead_) FormStore().WriteSetting("RecentFiles", recentList_.Text());
 }
 
 void TfrmMain::RecentMenuPopup() {

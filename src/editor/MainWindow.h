@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QCursor>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QStringList>
 #include <QWidget>
@@ -172,10 +173,13 @@ public:
     std::function<bool(TfrmGamma& dialog)> RunGammaDialog;
     std::function<void()> RunAboutBox;
 
-    // The screen the window is fitted to and centred on; empty: the primary screen's size.
-    void SetScreenSize(QSize size) { screenSize_ = size; }
-    QSize ScreenSize() const;
-    // The arguments after the program's name; the first names a file to open when shown.
+    // The area the window is fitted to and centred in; empty: the work area (the screen less
+    // its panels) of the window's screen.
+    void SetScreenArea(QRect area) { screenArea_ = area; }
+    void SetScreenSize(QSize size) { SetScreenArea(QRect(QPoint(0, 0), size)); }
+    QRect ScreenArea() const;
+    // The arguments after the program's name; the first names a file to open when shown. The
+    // window then fits itself to that picture instead of taking its stored placement.
     QStringList CommandLineArguments;
 
     // Bound on the pixels of the view buffer: a zoom that would need more is refused.
@@ -195,6 +199,7 @@ public:
 
 protected:
     void FormShow() override;
+    void FrameKnown() override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -241,8 +246,11 @@ private:
     void SelectionTimerTimer();
     void ToolbarClearTimerTimer();
     void ApplyMinimumOuterSize();
+    // Sizes the window around the paint area and centres it in the screen area, by its outer
+    // size.
+    void PlaceFittedWindow();
     void PlacePaintArea(int left, int top);
-    QPoint ScreenOrigin() const;
+    void OpenStartFile();
 
     std::unique_ptr<TPixelBuffer> currentImage_;
     std::unique_ptr<TPixelBuffer> undoImage_;
@@ -261,8 +269,14 @@ private:
     std::unique_ptr<TButtonGrouper> ToolGroup;
     QCursor zoomCursor_;
     TColor lastMixColor_ = 0;
-    QSize screenSize_;
+    QRect screenArea_;
     bool shown_ = false;
+    // Fitted while the window manager had not framed the window: fitted again once it has.
+    bool fitPending_ = false;
+    // The picture named on the command line, until it is opened.
+    std::string startFile_;
+    // Whether the recent-files list was read from the settings: only then is it written back.
+    bool recentListRead_ = false;
     bool clipboardHasBitmap_ = false;
     QWidget* scrollContent_ = nullptr;
 

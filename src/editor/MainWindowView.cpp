@@ -55,23 +55,17 @@ void TPaintArea::mouseMoveEvent(QMouseEvent* event) {
 
 void TPaintArea::mouseReleaseEvent(QMouseEvent*) {}
 
-QSize TfrmMain::ScreenSize() const {
-    if (screenSize_.isValid()) return screenSize_;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().size() : QSize(1024, 768);
-}
-
-QPoint TfrmMain::ScreenOrigin() const {
-    if (screenSize_.isValid()) return {0, 0};
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().topLeft() : QPoint(0, 0);
+QRect TfrmMain::ScreenArea() const {
+    if (screenArea_.isValid()) return screenArea_;
+    const QScreen* shownOn = screen();
+    if (!shownOn) shownOn = QGuiApplication::primaryScreen();
+    return shownOn ? shownOn->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
 void TfrmMain::ApplyMinimumOuterSize() {
     // Qt bounds the client area; the window frame comes on top of it.
-    const int frameWidth = std::max(0, frameGeometry().width() - width());
-    const int frameHeight = std::max(0, frameGeometry().height() - height());
-    setMinimumSize(std::max(0, 470 - frameWidth), std::max(0, 150 - frameHeight));
+    const QSize frame = OuterGeometry().size() - size();
+    setMinimumSize(std::max(0, 470 - frame.width()), std::max(0, 150 - frame.height()));
 }
 
 void TfrmMain::PlacePaintArea(int left, int top) {
@@ -82,45 +76,45 @@ void TfrmMain::PlacePaintArea(int left, int top) {
 void TfrmMain::FitWindowToImage() {
     if (!currentImage_) return;
     ApplyMinimumOuterSize();
-    const QSize screen = ScreenSize();
     const int paintWidth = static_cast<int>(
         std::min<long long>(static_cast<long long>(currentImage_->Width()) * zoomFactor_ / ZoomUnit, MaxWidgetSide));
     const int paintHeight = static_cast<int>(
         std::min<long long>(static_cast<long long>(currentImage_->Height()) * zoomFactor_ / ZoomUnit, MaxWidgetSide));
     PaintArea->resize(paintWidth, paintHeight);
+    PlaceFittedWindow();
+    RenderView();
+}
+
+void TfrmMain::PlaceFittedWindow() {
+    // The fit replaces any placement still waiting for the window's frame.
+    DropPendingPlacement();
+    const QRect area = ScreenArea();
+    // The whole window, frame and title bar included, has to fit the work area. A frame not
+    // known yet counts as none; the window is fitted again once it is known.
+    const QSize frame = OuterGeometry().size() - size();
+    const int paintWidth = PaintArea->width();
+    const int paintHeight = PaintArea->height();
     const int bars = StatusBar->height() + Toolbar->height();
 
-    int clientWidth;
-    int left = 0;
-    if (paintWidth > 400) {
-        clientWidth = paintWidth > screen.width() - 5 ? screen.width() - 5 : paintWidth;
-    } else {
-        clientWidth = 402;
-    }
+    int clientWidth = paintWidth > 400 ? std::min(paintWidth, area.width() - frame.width() - 5) : 402;
     // The width the window really gets: its minimum size may widen it.
     clientWidth = std::clamp(clientWidth, minimumWidth(), maximumWidth());
-    if (paintWidth <= 400) left = (clientWidth - paintWidth) / 2;
+    const int left = paintWidth <= 400 ? (clientWidth - paintWidth) / 2 : 0;
 
-    int clientHeight;
-    int top = 0;
-    if (paintHeight > 300) {
-        clientHeight = paintHeight > screen.height() - 5 ? screen.height() - 5 : paintHeight + bars;
-    } else {
-        clientHeight = 302;
-    }
+    int clientHeight = paintHeight > 300 ? std::min(paintHeight + bars, area.height() - frame.height() - 5) : 302;
     clientHeight = std::clamp(clientHeight, minimumHeight(), maximumHeight());
     // A picture almost as high as the client area would otherwise start above the scroll box.
-    if (paintHeight <= 300) top = std::max(0, (clientHeight - paintHeight - bars) / 2);
+    const int top = paintHeight <= 300 ? std::max(0, (clientHeight - paintHeight - bars) / 2) : 0;
 
     resize(clientWidth, clientHeight);
     PlacePaintArea(left, top);
-
-    const int frameWidth = std::max(0, frameGeometry().width() - width());
-    const int frameHeight = std::max(0, frameGeometry().height() - height());
-    const QPoint origin = ScreenOrigin();
-    move(origin.x() + (screen.width() - (clientWidth + frameWidth)) / 2,
-         origin.y() + (screen.height() - (clientHeight + frameHeight)) / 2);
-    RenderView();
+    // Centred by the outer size; a window larger than the area keeps its title bar inside.
+    const int outerWidth = clientWidth + frame.width();
+    const int outerHeight = clientHeight + frame.height();
+    move(area.x() + std::max(0, (area.width() - outerWidth) / 2),
+         area.y() + std::max(0, (area.height() - outerHeight) / 2));
+    fitPending_ = FrameUnknown();
+    if (fitPending_) WaitForFrame();
 }
 
 void TfrmMain::RenderView() {
@@ -201,12 +195,19 @@ QPoint TfrmMain::ImageToView(QPoint p) const {
 }
 
 QPoint TfrmMain::ViewToImage(QPoint v) const {
-    // Extended precision, nearest with ties to even (the default rounding mode).
-    const long double x = std::nearbyintl(static_cast<long double>(ZoomUnit) * v.x() / zoomFactor_);
-    const long double y = std::nearbyintl(static_cast<long double>(ZoomUnit) * v.y() / zoomFactor_);
-    const long double maxX = currentImage_ ? currentImage_->Width() - 1 : 0;
-    const long double maxY = currentImage_ ? currentImage_->Height() - 1 : 0;
-    return {static_cast<int>(std::min(x, maxX)), static_cast<int>(std::min(y, maxY))};
+    // Picture coordinates name the lines between pixels, from 0 to the width and the height,
+    // so that a selection's far edge can lie after the last column and row. A view point at
+    // or past the paint area's far edge is the picture's far edge, also where the zoom has
+    // cut the paint area short of it.
+    const int width = currentImage_ ? currentImage_->Width() : 0;
+    const int height = currentImage_ ? currentImage_->Height() : 0;
+    const auto map = [this](int view, int paintSide, int side) {
+        if (view >= paintSide) return side;
+        // Extended precision, nearest with ties to even (the default rounding mode).
+        const long double at = std::nearbyintl(static_cast<long double>(ZoomUnit) * view / zoomFactor_);
+        return static_cast<int>(std::min<long double>(at, side));
+    };
+    return {map(v.x(), PaintArea->width(), width), map(v.y(), PaintArea->height(), height)};
 }
 
 bool TfrmMain::HasSelection() const { return selEnd_.x() - selStart_.x() >= 1 && selEnd_.y() - selStart_.y() >= 1; }
@@ -240,7 +241,10 @@ void TfrmMain::SetSelection(int left, int top, int right, int bottom) {
 
 void TfrmMain::DrawAnts(QPainter& painter) const {
     const QPoint p1 = ImageToView(selStart_);
-    const QPoint p2 = ImageToView(selEnd_);
+    // A selection reaching the far edges has its outline on the last column and row, where
+    // it can be seen.
+    const QPoint p2(std::min(ImageToView(selEnd_).x(), PaintArea->width() - 1),
+                    std::min(ImageToView(selEnd_).y(), PaintArea->height() - 1));
     const int start = p1.x() + antsPhase_ % 22;
     const QPoint points[] = {{start, p1.y()},  {p2.x(), p1.y()}, {p2.x(), p2.y()},
                              {p1.x(), p2.y()}, {p1.x(), p1.y()}, {start, p1.y()}};
@@ -320,10 +324,11 @@ void TfrmMain::PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifier
         const int oy = dragOrigin_.y();
         const int w = PaintArea->width();
         const int h = PaintArea->height();
-        const int left = std::min(std::max(std::min(ox, position.x()), 0), w - 1);
-        const int right = std::min(std::max(std::max(ox, position.x()), 0), w - 1);
-        const int top = std::min(std::max(std::min(oy, position.y()), 0), h - 1);
-        const int bottom = std::min(std::max(std::max(oy, position.y()), 0), h - 1);
+        // Up to the paint area's far edges: a drag reaching them selects the last column and row.
+        const int left = std::clamp(std::min(ox, position.x()), 0, w);
+        const int right = std::clamp(std::max(ox, position.x()), 0, w);
+        const int top = std::clamp(std::min(oy, position.y()), 0, h);
+        const int bottom = std::clamp(std::max(oy, position.y()), 0, h);
         SetSelection(left, top, right, bottom);
     }
     UpdateStatus();

@@ -94,8 +94,9 @@ void TfrmBaseForm::SavePosition() {
     const bool maximized = isMaximized();
     store_->WriteNodeSetting(node, "Maximized", maximized);
     if (maximized) return;  // the last normal bounds stay in the file
-    store_->WriteNodeSetting(node, "posLeft", x());
-    store_->WriteNodeSetting(node, "posTop", y());
+    const QPoint position = OuterGeometry().topLeft();
+    store_->WriteNodeSetting(node, "posLeft", position.x());
+    store_->WriteNodeSetting(node, "posTop", position.y());
 }
 
 void TfrmBaseForm::LoadPosition() {
@@ -111,21 +112,31 @@ void TfrmBaseForm::LoadPosition() {
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
+namespace {
+
+bool Below(QSize size, QSize minimum) { return size.width() < minimum.width() || size.height() < minimum.height(); }
+
+}  // namespace
+
 void TfrmBaseForm::SaveSize() {
     if (isMaximized()) return;
+    const QSize outer = OuterGeometry().size();
+    // Smaller than the window can be: not a size the user gave it. The stored one stays.
+    if (Below(outer, MinimumOuterSize())) return;
     TXmlNode* node = GetFormNode();
-    const QRect outer = frameGeometry();
     store_->WriteNodeSetting(node, "sizeWidth", outer.width());
     store_->WriteNodeSetting(node, "sizeHeight", outer.height());
 }
 
 void TfrmBaseForm::LoadSize() {
     TXmlNode* node = GetFormNode();
-    const QRect outer = frameGeometry();
+    const QRect outer = OuterGeometry();
     TVariant w = outer.width(), h = outer.height();
     const bool hasWidth = store_->GetNodeSetting(node, "sizeWidth", w);
     const bool hasHeight = store_->GetNodeSetting(node, "sizeHeight", h);
     const QSize outerSize(w.AsInteger(), h.AsInteger());
+    // A stored size the window cannot have is none it ever had: the window keeps its own.
+    if (Below(outerSize, MinimumOuterSize())) return;
     // The stored size is the outer one; the frame is what the window system adds around the
     // client area.
     resize(outerSize - (outer.size() - size()));
@@ -133,8 +144,27 @@ void TfrmBaseForm::LoadSize() {
 }
 
 bool TfrmBaseForm::FrameUnknown() const {
-    if (windowFlags() & Qt::FramelessWindowHint || frameGeometry() != geometry()) return false;
+    if (windowFlags() & Qt::FramelessWindowHint) return false;
+    const QRect outer = frameGeometry();
+    // A frame that does not hold the client area is one the window manager is still
+    // building (openbox reparents into a 1 × 1 frame first).
+    if (!outer.contains(geometry())) return true;
+    if (outer != geometry()) return false;
     return !windowHandle() || !windowHandle()->isExposed();
+}
+
+QRect TfrmBaseForm::OuterGeometry() const {
+    const QRect outer = frameGeometry();
+    return outer.contains(geometry()) ? outer : geometry();
+}
+
+QSize TfrmBaseForm::MinimumOuterSize() const {
+    return minimumSize().expandedTo(QSize(1, 1)) + (OuterGeometry().size() - size());
+}
+
+void TfrmBaseForm::DropPendingPlacement() {
+    pendingPosition_.reset();
+    pendingSize_.reset();
 }
 
 TfrmBaseForm* TfrmBaseForm::CreateChildForm(TFormClass formClass) {
@@ -178,28 +208,34 @@ void TfrmBaseForm::FormShow() {
 }
 
 bool TfrmBaseForm::event(QEvent* event) {
-    if ((pendingPosition_ || pendingSize_) && frameGeometry() != geometry()) {
-        const auto position = std::exchange(pendingPosition_, std::nullopt);
-        const auto outerSize = std::exchange(pendingSize_, std::nullopt);
-        if (!isMaximized()) {
-            const QSize frame = frameGeometry().size() - size();
-            if (outerSize) resize(*outerSize - frame);
-            if (position) move(*position);
-        }
+    if (awaitingFrame_ && !FrameUnknown()) {
+        awaitingFrame_ = false;
+        FrameKnown();
     }
     return QDialog::event(event);
 }
 
+void TfrmBaseForm::FrameKnown() {
+    const auto position = std::exchange(pendingPosition_, std::nullopt);
+    const auto outerSize = std::exchange(pendingSize_, std::nullopt);
+    if (isMaximized()) return;
+    const QSize frame = OuterGeometry().size() - size();
+    if (outerSize) resize(*outerSize - frame);
+    if (position) move(*position);
+}
+
 void TfrmBaseForm::hideEvent(QHideEvent* event) {
-    pendingPosition_.reset();
-    pendingSize_.reset();
+    DropPendingPlacement();
+    awaitingFrame_ = false;
     QDialog::hideEvent(event);
 }
 
 void TfrmBaseForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A spontaneous show is the window system restoring a minimized window, not a showing.
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    awaitingFrame_ = true;
+    FormShow();
 }
 
 void TfrmBaseForm::closeEvent(QCloseEvent* event) {

@@ -81,6 +81,22 @@ protected:
     // Runs on every (non-spontaneous) showing: LoadSettings unless SkipAutoLoad. A failure
     // goes to ShowException and the window keeps the placement it had.
     virtual void FormShow();
+    // Runs once per showing, as soon as the window manager has put its frame around the
+    // window (at once where there is none): applies a placement loaded before that.
+    // Descendants that place the window by its outer size extend it.
+    virtual void FrameKnown();
+
+    // Whether the window system may not have put its frame around the window yet, so that
+    // the outer placement cannot be told from the client's.
+    bool FrameUnknown() const;
+    // The window with its frame; while the frame is unknown, the client area alone.
+    QRect OuterGeometry() const;
+    // The smallest outer size the window can have: its minimum size with the frame.
+    QSize MinimumOuterSize() const;
+    // FrameKnown runs again once the frame is known (for a window placed while it was not).
+    void WaitForFrame() { awaitingFrame_ = true; }
+    // Forgets a placement loaded while the frame was unknown, for a window placed anew since.
+    void DropPendingPlacement();
 
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -94,14 +110,12 @@ private:
     // the form, so the focus moves on. Returns whether the key was swallowed.
     bool EnterAsTab(QWidget* focused);
     bool DefaultButtonTakesEnter() const;
-    // Whether the window system may not have put its frame around the window yet, so that
-    // the outer placement cannot be told from the client's.
-    bool FrameUnknown() const;
 
     // A placement loaded before the frame was known, applied again once it is, so that the
     // stored outer bounds do not grow or wander by the frame's size from run to run.
     std::optional<QPoint> pendingPosition_;
     std::optional<QSize> pendingSize_;
+    bool awaitingFrame_ = false;
 
     std::unique_ptr<TXMLDataBase> ownedStore_;
     TXMLDataBase* store_ = nullptr;

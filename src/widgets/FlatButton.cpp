@@ -306,6 +306,7 @@ void TFlatButton::mousePressEvent(QMouseEvent* event) {
         update();
         return;
     }
+    downBeforePress_ = down_;
     down_ = isToggleButton_ ? !down_ : true;
     const bool mainPart = IsSplitButton() && event->position().x() < width() - DropZoneWidth;
     if (isToggleButton_ || mainPart) emit MouseDownEvent();
@@ -351,7 +352,14 @@ void TFlatButton::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (clicked_) {
         clicked_ = false;
-        if (rect().contains(at)) Click();
+        if (rect().contains(at))
+            Click();
+        else if (isToggleButton_) {
+            // Dragged off and released outside: no click, so the flip is taken back. A group
+            // of tools would otherwise be left with none down, or two.
+            down_ = downBeforePress_;
+            update();
+        }
     }
 }
 

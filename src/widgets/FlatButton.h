@@ -170,6 +170,8 @@ private:
     // The pending-click mark: set by a press on the part that clicks, removed when the press
     // dropped the menu; a release over the button with the mark set clicks.
     bool clicked_ = false;
+    // A toggle's state before the present press, restored when the press ends in no click.
+    bool downBeforePress_ = false;
 };
 
 // Gives an action the glyph index that linked buttons show, and its menu icon from the lists.

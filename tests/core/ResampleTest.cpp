@@ -134,6 +134,53 @@ TEST(ResampleArithmetic, ByteMultiplyAddEqualsTheFusedOne) {
     EXPECT_EQ(MultiplyAddByte(0, 0.5f, 0), 0.0f);
 }
 
+// Taps past the ends are mirrored about the end pixels unevenly: before the first pixel j reads
+// -j (the end pixel is not repeated), past the last it reads 2·size − 1 − j (the end pixel is
+// repeated). Ends that differ from their neighbours make each rule show in the bytes; the
+// expected rows were worked out in exact arithmetic, with clamping or a symmetric mirror giving
+// other first and last values.
+TEST_P(ResampleBothPaths, TapsPastTheEndsAreMirroredAboutTheEndPixels) {
+    const std::vector<std::uint8_t> values = {250, 20, 180, 60, 130, 5, 220};
+    struct Case {
+        const TResampleFilter& filter;
+        int size;
+        std::vector<int> expected;
+    };
+    const Case cases[] = {
+        {ResampleFilters[4], 13, {173, 134, 85, 102, 133, 118, 92, 95, 98, 71, 62, 115, 184}},
+        {ResampleFilters[6], 13, {224, 137, 42, 96, 164, 123, 71, 95, 119, 62, 24, 108, 208}},
+        // Shrinking widens the reach to six pixels: the taps fold back over most of the line.
+        {ResampleFilters[4], 3, {119, 106, 124}},
+        {Triangle, 3, {132, 92, 138}},
+    };
+    auto row = GrayRow(values);
+    auto column = TPixelBuffer::Create(1, static_cast<int>(values.size()));
+    for (std::size_t y = 0; y < values.size(); ++y)
+        column->SetPixel(0, static_cast<int>(y), {values[y], values[y], values[y]});
+    for (const Case& c : cases) {
+        EXPECT_EQ(BlueRow(*Resampled(*row, c.size, 1, c.filter)), c.expected) << c.filter.Name << c.size;
+        const auto down = Resampled(*column, 1, c.size, c.filter);
+        for (int y = 0; y < c.size; ++y) EXPECT_EQ(down->GetPixel(0, y).Blue, c.expected[y]) << c.filter.Name << y;
+    }
+}
+
+// Spline and Mitchell round t² to single before using it. At these points that last bit moves
+// a weight, and the weight moves a byte: kept in extended precision the square would give the
+// values in the comments (worked out in exact arithmetic). 2 − t needs no test: for a single t
+// in [1, 2) it is exact.
+TEST_P(ResampleBothPaths, SplineAndMitchellRoundTheSquareToSingle) {
+    EXPECT_EQ(SplineFilter(0x1.0a3d7p-3f), 0x1.4d3e32p-1f);      // unrounded: 0x1.4d3e34p-1
+    EXPECT_EQ(SplineFilter(-0x1.c6a7fp-3f), 0x1.3ee69ep-1f);     // unrounded: 0x1.3ee69cp-1
+    EXPECT_EQ(MitchellFilter(0x1.df3b64p-4f), 0x1.ba0cep-1f);    // unrounded: 0x1.ba0cdep-1
+    EXPECT_EQ(MitchellFilter(-0x1.041894p-2f), 0x1.8ed5d6p-1f);  // unrounded: 0x1.8ed5d2p-1
+    // Byte 8 would be 128.
+    EXPECT_EQ(BlueRow(*Resampled(*GrayRow({105, 241, 119, 255, 102, 128, 218}), 11, 1, ResampleFilters[4])),
+              (std::vector<int>{150, 180, 195, 165, 180, 207, 167, 123, 129, 165, 203}));
+    // Byte 2 would be 92.
+    EXPECT_EQ(BlueRow(*Resampled(*GrayRow({180, 125, 30}), 4, 1, ResampleFilters[6])),
+              (std::vector<int>{174, 147, 93, 35}));
+}
+
 TEST_P(ResampleBothPaths, SameSizeKeepsEveryPixelForBoxTriangleAndLanczos3) {
     for (auto [w, h] : {std::pair{3, 3}, std::pair{17, 9}, std::pair{40, 33}}) {
         auto picture = NoisePicture(w, h, 10);

@@ -47,14 +47,24 @@ struct Shown {
 
 }  // namespace
 
-TEST(GammaDialog, OpensAtOneWhateverTheSliderShows) {
+TEST(GammaDialog, OpensAtOneWithTheSliderAtOne) {
     Shown s(300, 200);
     EXPECT_EQ(s.dialog.GammaValue(), 1.0);
     EXPECT_EQ(s.ValueText(), "1.00");
+    EXPECT_EQ(s.dialog.GammaTrack->value(), 160);
     // Gamma 1 changes nothing: the preview is the plain scaled picture.
     TPixelBuffer scaled(200, 133);
     s.source->Resample(scaled, Lanczos3Filter, 3.0f);
     EXPECT_TRUE(SamePixels(*s.dialog.PreviewImage(), scaled));
+    // The first touch moves on from 1.00, not from where another value would stand.
+    s.dialog.GammaTrack->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(s.ValueText(), "0.99");
+    // Shown again after a move, it starts over at 1.00 with the knob there.
+    s.dialog.GammaTrack->setValue(40);
+    s.dialog.hide();
+    s.dialog.show();
+    EXPECT_EQ(s.ValueText(), "1.00");
+    EXPECT_EQ(s.dialog.GammaTrack->value(), 160);
 }
 
 TEST(GammaDialog, SliderPositionGivesTheValue) {

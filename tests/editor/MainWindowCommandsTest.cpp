@@ -173,10 +173,10 @@ TEST_F(CommandsTest, CopyTakesTheSelectionOrTheWholePictureAndCropKeepsTheSelect
     Form->ExecuteAction(Form->actnCopy);
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(50, 40));
     SelectTool();
-    Drag({10, 5}, {60, 60});  // to the last column and row
+    Drag({10, 5}, {60, 60});  // past the last column and row
     Form->ExecuteAction(Form->actnCopy);
     const QImage copied = QGuiApplication::clipboard()->image();
-    EXPECT_EQ(copied.size(), QSize(39, 34));
+    EXPECT_EQ(copied.size(), QSize(40, 35));
     EXPECT_EQ(qBlue(copied.pixel(0, 0)), 10);
     EXPECT_EQ(qGreen(copied.pixel(0, 0)), 5);
     EXPECT_EQ(Form->UndoImage(), nullptr);
@@ -184,9 +184,9 @@ TEST_F(CommandsTest, CopyTakesTheSelectionOrTheWholePictureAndCropKeepsTheSelect
     Form->ExecuteAction(Form->actnZoomIn);
     EXPECT_TRUE(Form->actnCrop->isEnabled());
     Form->ExecuteAction(Form->actnCrop);
-    EXPECT_EQ(Form->CurrentImage()->Width(), 39);
-    EXPECT_EQ(Form->CurrentImage()->Height(), 34);
-    EXPECT_EQ(Form->CurrentImage()->GetPixel(38, 33), (TPixel24{48, 38, 7}));
+    EXPECT_EQ(Form->CurrentImage()->Width(), 40);
+    EXPECT_EQ(Form->CurrentImage()->Height(), 35);
+    EXPECT_EQ(Form->CurrentImage()->GetPixel(39, 34), (TPixel24{49, 39, 7}));
     EXPECT_EQ(Form->ZoomFactor(), 8);
     EXPECT_FALSE(Form->HasSelection());
     EXPECT_FALSE(Form->actnCrop->isEnabled());

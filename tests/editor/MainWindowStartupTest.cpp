@@ -6,9 +6,28 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <fstream>
+
 namespace {
 
-using StartupTest = MainWindowTest;
+class StartupTest : public MainWindowTest {
+protected:
+    // Writes the main window's placement entries and the recent-files list into the
+    // settings file of a window not open at the time.
+    void Store(const std::vector<std::pair<std::string, TVariant>>& placement, const std::string& recentFiles) {
+        TXMLDataBase store(Path("pixamo.xdb"), InitialSettingsText);
+        TXmlNode* node = TXMLDataBase::ForcePath(store.DataRoot(), "tableViews\\frmMain");
+        for (const auto& [name, value] : placement) store.WriteNodeSetting(node, name, value);
+        store.WriteSetting("RecentFiles", recentFiles);
+        store.Save();
+    }
+    std::string Stored(const std::string& name) {
+        TXMLDataBase store(Path("pixamo.xdb"), InitialSettingsText);
+        if (name == "RecentFiles") return store.ReadSetting(name, "<none>").AsString();
+        return store.ReadNodeSetting(TXMLDataBase::ForcePath(store.DataRoot(), "tableViews\\frmMain"), name, "<none>")
+            .AsString();
+    }
+};
 
 TEST_F(StartupTest, SettingsFileKeepsThePlacementAndTheRecentFiles) {
     // A first run with an empty settings file: the menu says there are none.
@@ -73,6 +92,71 @@ TEST_F(StartupTest, FirstArgumentNamingAFileIsOpenedAtStart) {
     Open({QString::fromStdString(Path("nothing.bmp"))});
     EXPECT_EQ(Form->CurrentImage(), nullptr);
     EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(StartupTest, BadPlacementValueStillLetsTheRecentFilesLoadAndKeepsThemStored) {
+    Close();
+    Store({{"posLeft", "abc"}, {"posTop", 10}}, "/pictures/a.png\r\n/pictures/b.png\r\n");
+    Open();
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors[0], "Could not convert variant of type (String) into type (Integer)");
+    ASSERT_EQ(Form->RecentList().Count(), 2u);
+    EXPECT_EQ(Form->RecentList()[1], "/pictures/b.png");
+    Close();
+    EXPECT_EQ(Stored("RecentFiles"), "/pictures/a.png\r\n/pictures/b.png\r\n");
+
+    // A window that was never shown read no list, and writes none back.
+    Form = std::make_unique<TfrmMain>();
+    Form.reset();
+    EXPECT_EQ(Stored("RecentFiles"), "/pictures/a.png\r\n/pictures/b.png\r\n");
+}
+
+TEST_F(StartupTest, StoredSizeBelowTheMinimumIsIgnored) {
+    Close();
+    Store({{"sizeWidth", 1}, {"sizeHeight", 1}, {"posLeft", 40}, {"posTop", 50}}, "");
+    Open();
+    EXPECT_EQ(Form->size(), QSize(586, 489));
+    EXPECT_EQ(Form->pos(), QPoint(40, 50));
+    EXPECT_TRUE(Errors.empty());
+    // Nor is such a size ever written: the stored one stays until the window has a real one.
+    Close();
+    EXPECT_GE(std::stoi(Stored("sizeWidth")), 470);
+    EXPECT_GE(std::stoi(Stored("sizeHeight")), 150);
+}
+
+TEST_F(StartupTest, PictureNamedAtStartIsFittedInsteadOfTheStoredPlacement) {
+    const std::string picture = WritePicture("start.bmp", 100, 80);
+    Close();
+    Store({{"sizeWidth", 900}, {"sizeHeight", 700}, {"Maximized", true}, {"posLeft", 40}, {"posTop", 50}}, "");
+    Open({QString::fromStdString(picture)});
+    ASSERT_NE(Form->CurrentImage(), nullptr);
+    EXPECT_FALSE(Form->isMaximized());
+    EXPECT_EQ(Form->size(), QSize(std::max(402, Form->minimumWidth()), std::max(302, Form->minimumHeight())));
+    const QRect outer = Form->frameGeometry();
+    EXPECT_EQ(outer.topLeft(), QPoint((1280 - outer.width()) / 2, (1024 - outer.height()) / 2));
+    Close();
+
+    // A named file that cannot be read opens no picture: the stored placement applies.
+    Store({{"sizeWidth", 700}, {"sizeHeight", 500}, {"Maximized", false}, {"posLeft", 40}, {"posTop", 50}}, "");
+    const std::string broken = Path("broken.bmp");
+    std::ofstream(broken, std::ios::binary) << "BM not a bitmap at all";
+    Open({QString::fromStdString(broken)});
+    EXPECT_EQ(Form->CurrentImage(), nullptr);
+    EXPECT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Form->frameGeometry(), QRect(40, 50, 700, 500));
+}
+
+TEST_F(StartupTest, MenusShowTheProgramsGreyedGlyphsForDisabledCommands) {
+    // No picture: the colour effects are disabled.
+    ASSERT_FALSE(Form->actnGamma->isEnabled());
+    for (QAction* action : Form->ColorEffectsMenu->actions()) {
+        const int index = action->property("ImageIndex").toInt();
+        const QImage shown =
+            action->icon().pixmap(16, QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_TRUE(shown == Form->DisabledImageList->Image(index)) << action->text().toStdString();
+        const QImage normal = action->icon().pixmap(16, QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_TRUE(normal == Form->ImageList->Image(index)) << action->text().toStdString();
+    }
 }
 
 TEST_F(StartupTest, DroppedFileIsOpened) {

@@ -35,7 +35,7 @@ TEST_F(ViewTest, WidePictureAtFourHundredPercentFillsTheScreenAndScrolls) {
     Form->ExecuteAction(Form->actnZoomIn);
     EXPECT_EQ(Form->ZoomFactor(), 32);
     EXPECT_EQ(Form->PaintArea->width(), 1600);
-    EXPECT_EQ(Form->width(), 1280 - 5);
+    EXPECT_EQ(Form->frameGeometry().width(), 1280 - 5);
     EXPECT_EQ(Form->PaintArea->x(), 0);
     EXPECT_EQ(Form->ViewImage()->Width(), 1600);
     EXPECT_EQ(Status(), "Zoom 400% (400x20)");
@@ -93,20 +93,61 @@ TEST_F(ViewTest, DragAtTwoHundredPercentMapsWithTiesToEven) {
     EXPECT_EQ(Form->SelEnd(), QPoint(30, 30));
 }
 
-TEST_F(ViewTest, SelectionNeverReachesTheLastColumnOrRow) {
-    Load(50, 40);
+TEST_F(ViewTest, WindowTallerThanTheScreenIsCutToItByItsOuterSize) {
+    // 1000 + toolbar + status line is more than 1024 − 5 would leave.
+    Load(300, 1000);
+    const QRect outer = Form->frameGeometry();
+    EXPECT_TRUE(QRect(0, 0, 1280, 1024).contains(outer)) << outer.y() << " " << outer.height();
+    EXPECT_EQ(outer.height(), 1024 - 5);
+    EXPECT_EQ(outer.y(), (1024 - outer.height()) / 2);
+
+    // Within a work area that panels leave, the window is fitted and centred in it.
+    Form->SetScreenArea({100, 30, 1000, 900});
+    Form->FitWindowToImage();
+    const QRect fitted = Form->frameGeometry();
+    EXPECT_EQ(fitted.height(), 900 - 5);
+    EXPECT_EQ(fitted.topLeft(), QPoint(100 + (1000 - fitted.width()) / 2, 30 + 5 / 2));
+}
+
+TEST_F(ViewTest, DragPastTheFarEdgesSelectsTheWholePicture) {
+    Load(360, 240);
     SelectTool();
     Drag({0, 0}, {500, 500});
-    EXPECT_EQ(Status(), "Zoom 100% (50x40) Selection(0,0,49,39)");
+    EXPECT_EQ(Status(), "Zoom 100% (360x240) Selection(0,0,360,240)");
+    // The outline runs along the last column and row, where it can be seen.
+    Form->repaint();
+    QImage shown(Form->PaintArea->size(), QImage::Format_RGB32);
+    Form->PaintArea->render(&shown);
+    int inverted = 0;
+    for (int y = 0; y < 240; ++y)
+        inverted += qBlue(shown.pixel(359, y)) == 255 - Form->ViewImage()->GetPixel(359, y).Blue;
+    EXPECT_GT(inverted, 50);
+    Form->ExecuteAction(Form->actnCrop);
+    EXPECT_EQ(Form->CurrentImage()->Width(), 360);
+    EXPECT_EQ(Form->CurrentImage()->Height(), 240);
+
+    // Up to a pixel before the edge the selection ends there; the other way round, a drag
+    // past the near edges starts at 0.
+    Drag({0, 0}, {359, 239});
+    EXPECT_EQ(Form->SelEnd(), QPoint(359, 239));
     Drag({30, 30}, {-20, -20});
     EXPECT_EQ(Form->SelStart(), QPoint(0, 0));
     EXPECT_EQ(Form->SelEnd(), QPoint(30, 30));
+
+    // At 12.5 % the paint area stops short of the picture's last pixels (100 / 8 = 12); the
+    // edge still selects them.
+    Load(100, 81);
+    for (int i = 0; i < 3; ++i) Form->ExecuteAction(Form->actnZoomOut);
+    SelectTool();
+    Drag({0, 0}, {40, 40});
+    EXPECT_EQ(Status(), "Zoom 12% (100x81) Selection(0,0,100,81)");
+
     // A click without a drag leaves no selection.
     Press({10, 10});
     EXPECT_FALSE(Form->HasSelection());
     EXPECT_FALSE(Form->SelectionTimer->isActive());
     QMetaObject::invokeMethod(Form->ToolbarClearTimer, "timeout");
-    EXPECT_EQ(Status(), "Zoom 100% (50x40)");
+    EXPECT_EQ(Status(), "Zoom 12% (100x81)");
 }
 
 TEST_F(ViewTest, OutlineCrawlsAndIsDrawnInvertedOverTheView) {

@@ -40,6 +40,31 @@ TEST_F(ButtonGrouperTest, PressMovesTheDownStateAndPressingTheDownButtonKeepsIt)
     EXPECT_FALSE(Tools[1]->Down() || Tools[2]->Down());
 }
 
+TEST_F(ButtonGrouperTest, PressDraggedOffAndReleasedOutsideChangesNoTool) {
+    int clicks = 0;
+    Tools[0]->OnClick = [&clicks](TFlatButton*) { ++clicks; };
+    TButtonGrouper group;
+    for (auto* b : Tools) group.AddButton(b);
+    const QPoint outside(40, 5);
+    // On the down tool: it must not end up with no tool down.
+    Press(Tools[1]);
+    Release(Tools[1], outside);
+    EXPECT_TRUE(Tools[1]->Down());
+    EXPECT_FALSE(Tools[0]->Down());
+    // On another tool: it must not end up with two down.
+    Press(Tools[0]);
+    Release(Tools[0], outside);
+    EXPECT_FALSE(Tools[0]->Down());
+    EXPECT_TRUE(Tools[1]->Down());
+    EXPECT_EQ(clicks, 0);
+    // A press released back over the button still moves the down state.
+    Press(Tools[0]);
+    Release(Tools[0]);
+    EXPECT_TRUE(Tools[0]->Down());
+    EXPECT_FALSE(Tools[1]->Down());
+    EXPECT_EQ(clicks, 1);
+}
+
 TEST_F(ButtonGrouperTest, KeptHandlerRunsAfterTheCorrectionWithTheButtonAsSender) {
     TFlatButton* seen = nullptr;
     bool zoomUpWhenCalled = false;
