@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::vector<std::string> extensions = [] {
         FormatList();  // registers the readers' extensions beside the platform's own
         std::vector<std::string> list;
-        for (const TPictureFormat& format : TPictureFormatTable::Instance().Formats())
-            list.push_back(format.Extension);
+        for (const TPictureFormat& format : TPictureFormatTable::Instance().Formats()) list.push_back(format.Extension);
         list.push_back("xyz");
         return list;
     }();

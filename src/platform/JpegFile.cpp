@@ -153,18 +153,20 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     // Adobe's encoders store CMYK inverted (0 = full ink) and say so with their APP14 marker.
     const bool inverted = info.saw_Adobe_marker;
     const int width = Width();
-    // Once a single scan's data has ended, the rows two block rows on (past the upsampling's
-    // context) are one uniform row: it is decoded once and copied to the rest.
+    // Once a single scan's data has ended, every later block decodes to zero, and the rows from
+    // two block rows on (past the upsampling's context; the decoder runs at most two ahead of
+    // the output) are one uniform row: it is decoded once and copied to the rest, so that the
+    // time spent follows the data rather than the size the header claims.
     const unsigned blockRowHeight = static_cast<unsigned>(info.max_v_samp_factor) * DCTSIZE;
     const bool oneScan = !progressive_;
     unsigned uniformFrom = 0;
     while (info.output_scanline < info.output_height) {
         if (oneScan && d.Errors.DataEnded && uniformFrom == 0)
             uniformFrom = (info.output_scanline / blockRowHeight + 5) * blockRowHeight;
-        if (uniformFrom != 0 && info.output_scanline >= uniformFrom && info.output_scanline > 0) {
-            const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
+        if (uniformFrom != 0 && info.output_scanline >= uniformFrom) {
+            const std::uint8_t* uniform = ScanLine(static_cast<int>(info.output_scanline) - 1);
             for (int y = static_cast<int>(info.output_scanline); y < Height(); ++y)
-                std::memcpy(ScanLine(y), ScanLine(static_cast<int>(info.output_scanline) - 1), rowBytes);
+                std::memcpy(ScanLine(y), uniform, 3 * static_cast<std::size_t>(width));
             jpeg_abort_decompress(&info);
             ShowWarning(d.Errors.FirstWarning);
             return;

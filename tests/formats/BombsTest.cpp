@@ -303,22 +303,24 @@ TEST(Bombs, TinyFilesClaimingHugePicturesAreRefusedBeforeAnythingLargeIsAllocate
         {"TIFF, Deflate", TiffBomb(8), "tif", tiff},
         {"TIFF, PackBits", TiffBomb(32773), "tif", tiff},
         {"GIF",
-         gif_builder::Gif({gif_builder::Header("GIF89a", 12000, 10000, 1),
-                           gif_builder::Image(12000, 10000, TBytes(64, 1), 2)}),
+         gif_builder::Gif(
+             {gif_builder::Header("GIF89a", 12000, 10000, 1), gif_builder::Image(12000, 10000, TBytes(64, 1), 2)}),
          "gif", "Cannot load image. The GIF image of 12000 x 10000 pixels is too large."},
         {"Targa, stored", TargaBomb(2), "tga", "Cannot load image. The  image of 12000 x 10000 pixels is too large."},
         {"Targa, run-length", TargaBomb(10), "tga",
          "Cannot load image. The  image of 12000 x 10000 pixels is too large."},
         {"Targa, no image data", TargaBomb(0), "tga",
          "Cannot load image. The  image of 12000 x 10000 pixels is too large."},
-        {"PCX, stored", PcxBomb(0), "pcx", "Cannot load image. The PCX or SCR image of 15873 x 15935 pixels is too large."},
+        {"PCX, stored", PcxBomb(0), "pcx",
+         "Cannot load image. The PCX or SCR image of 15873 x 15935 pixels is too large."},
         {"PCX, run-length", PcxBomb(1), "pcx",
          "Cannot load image. The PCX or SCR image of 15873 x 15935 pixels is too large."},
         {"PSD, stored", PsdBomb(0, 12000, 10000), "psd",
          "Cannot load image. The PSD or PDD image of 12000 x 10000 pixels is too large."},
         {"PSD, PackBits", PsdBomb(1, 1000000, 100), "psd",
          "Cannot load image. The PSD or PDD image of 1000000 x 100 pixels is too large."},
-        {"SGI, stored", SgiBomb(), "sgi", "Cannot load image. The sgi, bw or rgb(a) image of 12000 x 10000 pixels is too large."},
+        {"SGI, stored", SgiBomb(), "sgi",
+         "Cannot load image. The sgi, bw or rgb(a) image of 12000 x 10000 pixels is too large."},
         {"EPS", Eps(TiffBomb(5)), "eps", "Cannot load image. The EPS image of 12000 x 10000 pixels is too large."},
         {"BMP, stored", BmpBomb(0, 24), "bmp", platform},
         {"BMP, RLE8", BmpBomb(1, 8), "bmp", platform},
@@ -434,7 +436,8 @@ TEST(Bombs, PhotographsCutShortStillOpen) {
     }
     using namespace png_builder;
     const TBytes deflated = Zlib(rows);
-    const TBytes cutDeflated(deflated.begin(), deflated.begin() + static_cast<std::ptrdiff_t>(deflated.size() * 6 / 10));
+    const TBytes cutDeflated(deflated.begin(),
+                             deflated.begin() + static_cast<std::ptrdiff_t>(deflated.size() * 6 / 10));
     const std::vector<TCase> cases = {
         {"png", Png({Ihdr(240, 160, 8, 2), Chunk("IDAT", deflated), Iend()}), false,
          Png({Ihdr(240, 160, 8, 2), Chunk("IDAT", cutDeflated), Iend()})},
@@ -451,9 +454,10 @@ TEST(Bombs, PhotographsCutShortStillOpen) {
         SCOPED_TRACE(c.Extension);
         ASSERT_GT(c.Bytes.size(), 1000u);
         const TBgrImage full = ToBgr(*LoadBytes(c.Bytes, c.Extension).Bitmap);
-        const TBytes cut = !c.Cut.empty() ? c.Cut
-                                          : TBytes(c.Bytes.begin(),
-                                                   c.Bytes.begin() + static_cast<std::ptrdiff_t>(c.Bytes.size() * 6 / 10));
+        const TBytes cut =
+            !c.Cut.empty()
+                ? c.Cut
+                : TBytes(c.Bytes.begin(), c.Bytes.begin() + static_cast<std::ptrdiff_t>(c.Bytes.size() * 6 / 10));
         TBgrImage shown;
         ASSERT_NO_THROW(shown = ToBgr(*LoadBytes(cut, c.Extension).Bitmap));
         ASSERT_EQ(shown.Width, full.Width);
