@@ -155,7 +155,9 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     dataSize = std::max<std::int64_t>(dataSize, 0);
     const bool runLength = p.Compression == CompressionKind::RLE;
     // Stored rows must all be there but the last; a run of two bytes stands for at most 63 bytes.
-    CheckImageSize(p.Width, p.Height, stride * p.Height, std::uint64_t(dataSize) * (runLength ? 32 : 1) + stride);
+    const std::uint64_t needed = stride * p.Height;
+    CheckImageSize(p.Width, p.Height, needed,
+                   runLength ? std::uint64_t(dataSize) * 32 : StoredRowsBound(std::uint64_t(dataSize), stride, needed));
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (Empty()) return;
 

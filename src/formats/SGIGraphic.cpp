@@ -110,7 +110,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
     // four with 16-bit samples) stands for at most 127 samples.
     const std::uint64_t needed = std::uint64_t(rowBytes) * height * used;
     const std::uint64_t dataLeft = std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0));
-    CheckImageSize(width, height, needed, dataLeft * (runLength ? 64 : 1) + rowBytes);
+    CheckImageSize(width, height, needed, runLength ? dataLeft * 64 : StoredRowsBound(dataLeft, rowBytes, needed));
     if (!runLength && needed > dataLeft) throw EReadError();
     SetSize(static_cast<int>(width), static_cast<int>(height));
     if (Empty()) return;

@@ -876,9 +876,10 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     }
     stored = std::min<std::uint64_t>(stored, std::max<std::int64_t>(streamSize_ - BasePosition, 0));
     const std::uint64_t expansion = ExpansionOf(p.Compression);
-    CheckImageSize(
-        p.Width, p.Height, needed,
-        expansion == UINT64_MAX || stored > UINT64_MAX / expansion ? UINT64_MAX : stored * expansion + lineBytes_);
+    CheckImageSize(p.Width, p.Height, needed,
+                   !counted ? StoredRowsBound(stored, lineBytes_, needed)
+                   : expansion == UINT64_MAX || stored > UINT64_MAX / expansion ? UINT64_MAX
+                                                                                : stored * expansion);
     // Strips are handed to the decoders with 32-bit sizes.
     if (std::uint64_t(p.Height) * lineBytes_ > INT32_MAX)
         GraphicExError(gesImageTooLarge, gesTIFF, static_cast<unsigned long long>(p.Width),

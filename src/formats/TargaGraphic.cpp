@@ -162,10 +162,8 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     const std::uint64_t imageBytes = std::uint64_t(rowSize) * p.Height;
     const std::uint64_t dataLeft = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
     CheckImageSize(p.Width, p.Height, imageBytes,
-                   (h.ImageType == 0           ? 0
-                    : IsRunLength(h.ImageType) ? dataLeft * 128
-                                               : dataLeft) +
-                       rowSize);
+                   IsRunLength(h.ImageType) ? dataLeft * 128
+                                            : StoredRowsBound(h.ImageType == 0 ? 0 : dataLeft, rowSize, imageBytes));
     if (h.ImageType != 0 && !IsRunLength(h.ImageType) && imageBytes > dataLeft) throw EReadError();
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (h.ImageType == 0 || Empty()) return;

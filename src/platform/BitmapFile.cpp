@@ -270,10 +270,10 @@ void ReadDibPixels(TStream& stream, const TDibHeader& header, std::int64_t pixel
         if (header.SizeImage > 0 && header.SizeImage < available) available = header.SizeImage;
         // A run of two bytes paints at most 255 pixels. End-of-line, delta and end-of-bitmap codes
         // leave pixels unpainted at no cost, but encoders paint every pixel: a picture of more
-        // than 128 pixels per byte (and a row) is not one of theirs.
+        // than 128 pixels per byte is not one of theirs.
         CheckPictureSize(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h),
                          static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h),
-                         static_cast<std::uint64_t>(available) * 128 + static_cast<std::uint64_t>(w));
+                         static_cast<std::uint64_t>(available) * 128);
         std::vector<std::uint8_t> data(static_cast<std::size_t>(available));
         stream.SetPosition(pixelStart);
         stream.ReadBuffer(data.data(), data.size());
@@ -290,7 +290,7 @@ void ReadDibPixels(TStream& stream, const TDibHeader& header, std::int64_t pixel
     // missing beyond the last make the picture too large for its data.
     std::uint64_t needed = static_cast<std::uint64_t>(fileStride) * static_cast<std::uint64_t>(h - 1) + rowBytes;
     CheckPictureSize(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h), needed,
-                     static_cast<std::uint64_t>(end - pixelStart) + fileStride);
+                     StoredRowsBound(static_cast<std::uint64_t>(end - pixelStart), fileStride, needed));
     if (static_cast<std::uint64_t>(end - pixelStart) < needed) throw EReadError();
 
     bool direct =

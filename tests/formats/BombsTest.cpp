@@ -240,14 +240,14 @@ TBytes Eps(const TBytes& tiff) {
     return b;
 }
 
-TBytes BmpBomb(unsigned compression, unsigned bits) {
+TBytes BmpBomb(unsigned compression, unsigned bits, std::uint32_t width = 12000, std::uint32_t height = 10000) {
     TBytes b(54, 0);
     b[0] = 'B';
     b[1] = 'M';
     PutLE32(b, 10, 54 + (bits == 8 ? 8 : 0));
     PutLE32(b, 14, 40);
-    PutLE32(b, 18, 12000);
-    PutLE32(b, 22, 10000);
+    PutLE32(b, 18, width);
+    PutLE32(b, 22, height);
     PutLE16(b, 26, 1);
     PutLE16(b, 28, bits);
     PutLE32(b, 30, compression);
@@ -324,6 +324,9 @@ TEST(Bombs, TinyFilesClaimingHugePicturesAreRefusedBeforeAnythingLargeIsAllocate
         {"EPS", Eps(TiffBomb(5)), "eps", "Cannot load image. The EPS image of 12000 x 10000 pixels is too large."},
         {"BMP, stored", BmpBomb(0, 24), "bmp", platform},
         {"BMP, RLE8", BmpBomb(1, 8), "bmp", platform},
+        // One row may be missing, but not the whole picture.
+        {"BMP, one row", BmpBomb(0, 24, 200000000, 1), "bmp",
+         "Cannot load image. The picture is too large (200000000 x 1 pixels)."},
         {"ICO, bitmap", IcoDibBomb(), "ico", platform},
         {"ICO, PNG", IcoBomb(pngBomb), "ico", png},
         {"JPEG, baseline", WithJpegSize(tinyJpeg, 12000, 10000), "jpg", platform},

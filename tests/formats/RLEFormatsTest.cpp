@@ -261,7 +261,7 @@ TEST(SGIReader, TwoBytesPerSampleAndOffsetsOutsideTheFile) {
     EXPECT_EQ(ToBgr(*LoadBytes(wide, "bw").Bitmap).At(0, 0), RGBColor(0xAB, 0xAB, 0xAB));
 
     TBytes rle = SgiHeader(1, 1, 2, 1, 1, 1);
-    rle.resize(520, 0);
+    rle.resize(521, 0);             // the tables and one byte of run-length data, which no row uses
     Put32BE(rle, 512, 0x7FFFFFF0);  // start far beyond the end of the file
     Put32BE(rle, 516, 0xFFFFFFFF);
     EXPECT_EQ(ToBgr(*LoadBytes(rle, "bw").Bitmap).At(0, 0), RGBColor(0, 0, 0));
