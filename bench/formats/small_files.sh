@@ -114,7 +114,9 @@ done <"$list"
 files=$(wc -l <"$list")
 loaded=$(awk '$4 == "info" && $3 == 0' "$results" | wc -l)
 refused=$(awk '$4 == "info" && $3 != 0' "$results" | wc -l)
-echo "$files files under 64 KB ($loaded loaded, $refused refused by info), each run with info and convert"
+generated=$(grep -c "^$work/files/" "$list" || true)
+echo "$files files under 64 KB ($((files - generated)) shared, $generated generated; $loaded loaded, $refused refused by info)"
+echo "Each run with info and with convert:"
 for command in info convert; do
   awk -v c="$command" '$4 == c' "$results" | sort -g -k1,1 | awk -v c="$command" '
     { ms[NR] = $1; if ($2 > kb) kb = $2 }
