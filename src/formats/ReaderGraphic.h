@@ -58,10 +58,10 @@ public:
 
 protected:
     // Refuses a picture before anything is allocated: width or height beyond the bitmap's range,
-    // more than MaxPixelCount pixels, or more decoded bytes (bytesNeeded) than the data left in the
-    // file could ever produce (bytesDecodable: StoredRowsBound for stored rows, the largest
-    // expansion of compressed data; the default means unknown). Raises EInvalidGraphic with gesImageTooLarge and
-    // FormatLabel().
+    // more than MaxPixelCount pixels, or more decoded bytes (bytesNeeded) than the data left in
+    // the file could ever produce (bytesDecodable: StoredRowsBound for stored rows, the largest
+    // expansion for compressed data; the default means unknown). Raises EInvalidGraphic with
+    // gesImageTooLarge and FormatLabel().
     void CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded = 0,
                         std::uint64_t bytesDecodable = std::numeric_limits<std::uint64_t>::max()) const;
     // The first steps of every load: release the picture, note where the file starts, keep the

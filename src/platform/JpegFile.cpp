@@ -153,10 +153,10 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     // Adobe's encoders store CMYK inverted (0 = full ink) and say so with their APP14 marker.
     const bool inverted = info.saw_Adobe_marker;
     const int width = Width();
-    // Once a single scan's data has ended, every later block decodes to zero, and the rows from
-    // two block rows on (past the upsampling's context; the decoder runs at most two ahead of
-    // the output) are one uniform row: it is decoded once and copied to the rest, so that the
-    // time spent follows the data rather than the size the header claims.
+    // Once a single scan's data has ended, every later block decodes to zero. The decoder runs up
+    // to two block rows ahead of the output and upsampling looks one row of blocks further, so
+    // from five block rows on every row is the same: one is decoded and copied to the rest, and
+    // the time spent follows the data rather than the size the header claims.
     const unsigned blockRowHeight = static_cast<unsigned>(info.max_v_samp_factor) * DCTSIZE;
     const bool oneScan = !progressive_;
     unsigned uniformFrom = 0;
