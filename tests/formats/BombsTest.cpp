@@ -1,6 +1,8 @@
 // Files of a few hundred bytes whose headers claim pictures of a hundred megapixels and more:
 // every reader and loader refuses them before it allocates anything large, which an allocation
-// bound in this executable checks. Photographs cut short still open as before.
+// bound on operator new in this executable checks (the bitmaps and every buffer of the readers
+// come from it; libjpeg allocates its own only after the size check). Photographs cut short
+// still open as before.
 #include "GifBuilder.h"
 #include "PngBuilder.h"
 #include "TestSupport.h"
