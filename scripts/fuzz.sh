@@ -2,8 +2,12 @@
 # Builds every libFuzzer target (executables named fuzz_*, from any fuzz/<folder>) with clang into
 # build-fuzz and runs each for the given number of seconds, one after the other.
 #   scripts/fuzz.sh [SECONDS=60] [NAME-FILTER]
-# Seeds come from fuzz/<folder>/seeds/<target name without fuzz_>/; the growing corpus stays in
-# build-fuzz/corpus/<target>, inputs that fail in build-fuzz/artifacts/<target>/.
+# Seeds come from fuzz/<folder>/seeds/<target name without fuzz_>/ and the kept corpus
+# fuzz/<folder>/corpus/<target>/; the growing corpus stays in build-fuzz/corpus/<target>, inputs
+# that fail in build-fuzz/artifacts/<target>/. After a clean run the corpus is merged (the inputs
+# that add coverage) back into fuzz/<folder>/corpus/<target>/, at most 2 MB of it: the largest
+# inputs go first when it would hold more.
+# An input that takes more than 3 seconds or 1 GB fails: a file a viewer opens must not.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
@@ -30,18 +34,32 @@ status=0
 for target in "${targets[@]}"; do
   exe=$(find build-fuzz -type f -executable -name "$target" | head -n 1)
   name="${target#fuzz_}"
+  folder=$(basename "$(dirname "$exe")")
+  kept="fuzz/$folder/corpus/$target"
   corpus="build-fuzz/corpus/$target"
   artifacts="build-fuzz/artifacts/$target"
   mkdir -p "$corpus" "$artifacts"
-  for seeds in fuzz/*/seeds/"$name"; do
+  for seeds in fuzz/*/seeds/"$name" "$kept"; do
     [[ -d "$seeds" ]] && cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
   done
   log="build-fuzz/$target.log"
   echo "== $target for ${seconds}s"
   if ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
-      "$exe" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      "$exe" "$corpus" -max_total_time="$seconds" -timeout=3 -rss_limit_mb=1024 \
       -artifact_prefix="$artifacts/" -print_final_stats=1 >"$log" 2>&1; then
     result="clean"
+    merged="build-fuzz/merged/$target"
+    rm -rf "$merged"
+    mkdir -p "$merged"
+    if ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 "$exe" -merge=1 -timeout=3 -rss_limit_mb=1024 \
+        "$merged" "$corpus" >"build-fuzz/$target.merge.log" 2>&1; then
+      while (($(du -sb "$merged" | cut -f1) > 2 * 1024 * 1024)); do
+        rm -f "$(find "$merged" -type f -printf '%s %p\n' | sort -n | tail -n 1 | cut -d' ' -f2-)"
+      done
+      rm -rf "$kept"
+      mkdir -p "$kept"
+      cp "$merged"/* "$kept"/ 2>/dev/null || true
+    fi
   else
     result="FAILED (see $log and $artifacts)"
     status=1

@@ -101,6 +101,9 @@ std::unique_ptr<TPixelBuffer> TPixelBuffer::CreateFromBitmap(TBitmap&& bitmap) {
 
 std::unique_ptr<TPixelBuffer> TPixelBuffer::CreateFromBitmap(const TBitmap& bitmap) {
     const int width = bitmap.Width(), height = bitmap.Height();
+    // A picture without pixels gives an empty buffer: a row table for the height a file claims
+    // beside a width of 0 would cost 8 bytes a row for nothing.
+    if (width <= 0 || height <= 0) return Create(0, 0);
     auto buffer = Create(width, height);
     if (!buffer->bits_ || bitmap.Bits() == nullptr || BitsPerPixelOf(bitmap.PixelFormat()) == 0) return buffer;
 

@@ -16,8 +16,6 @@ namespace {
 constexpr std::size_t HeaderSize = 128;
 constexpr std::int64_t PaletteTrailerSize = 769;
 constexpr std::uint8_t PaletteTrailerMark = 12;
-// The largest decoded buffer accepted (rows of every plane for the whole picture).
-constexpr std::uint64_t MaxDecodedBytes = std::uint64_t(1) << 30;
 
 struct TPCXHeader {
     std::uint8_t Manufacturer, Version, Encoding, BitsPerPixel;
@@ -156,9 +154,10 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
         streamEnd - (BasePosition + std::int64_t(HeaderSize)) - (hasTrailer ? PaletteTrailerSize : 0);
     dataSize = std::max<std::int64_t>(dataSize, 0);
     const bool runLength = p.Compression == CompressionKind::RLE;
-    // A run of two bytes stands for at most 63 bytes.
-    CheckImageSize(p.Width, p.Height, stride * p.Height,
-                   runLength ? std::uint64_t(dataSize) * 32 + stride : MaxDecodedBytes);
+    // Stored rows must all be there but the last; a run of two bytes stands for at most 63 bytes.
+    const std::uint64_t needed = stride * p.Height;
+    CheckImageSize(p.Width, p.Height, needed,
+                   runLength ? std::uint64_t(dataSize) * 32 : StoredRowsBound(std::uint64_t(dataSize), stride, needed));
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (Empty()) return;
 

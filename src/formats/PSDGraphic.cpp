@@ -197,9 +197,12 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     const std::int64_t dataLeft = stream.Remaining();
     const unsigned planeCount = oneChannel ? 1 : planesNeeded;
     const std::uint64_t bytesNeeded = planeSize * planeCount;
+    // Stored planes may lack at most their last row before the picture is refused as too large
+    // for its data.
+    const std::uint64_t bytesLeft = std::uint64_t(std::max<std::int64_t>(dataLeft, 0));
+    CheckImageSize(p.Width, p.Height, bytesNeeded,
+                   packBits ? bytesLeft * MaxPackBitsExpansion : StoredRowsBound(bytesLeft, rowBytes, bytesNeeded));
     if (packBits) {
-        CheckImageSize(p.Width, p.Height, bytesNeeded,
-                       std::uint64_t(dataLeft) * MaxPackBitsExpansion + bytesNeeded / 2);
         for (std::uint64_t i = 0; i < std::uint64_t(p.Height) * planeCount; ++i) packedTotal += counts[i];
         packedTotal = std::min<std::uint64_t>(packedTotal, std::uint64_t(dataLeft));
     } else if (bytesNeeded > std::uint64_t(dataLeft)) {

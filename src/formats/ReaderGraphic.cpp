@@ -28,7 +28,7 @@ void TReaderGraphic::Assign(const TBitmap& source) {
 void TReaderGraphic::CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded,
                                     std::uint64_t bytesDecodable) const {
     bool tooLarge = width > INT_MAX || height > INT_MAX || (height != 0 && width > MaxPixelCount / height) ||
-                    (bytesNeeded >= MinRefusedDataSize && bytesNeeded > bytesDecodable);
+                    bytesNeeded > bytesDecodable;
     if (tooLarge)
         throw EInvalidGraphic(FormatText(gesImageTooLarge, FormatLabel(), static_cast<unsigned long long>(width),
                                          static_cast<unsigned long long>(height)));

@@ -25,9 +25,6 @@ class TStream;
 // The most pixels a reader accepts in one picture (beyond it the header is refused before
 // anything is allocated).
 inline constexpr std::uint64_t MaxPixelCount = MaxPicturePixels;
-// Pictures whose rows need fewer decoded bytes than this are never refused for lack of data: a
-// small picture with short data is not a threat, only a big one is.
-inline constexpr std::uint64_t MinRefusedDataSize = std::uint64_t(1) << 24;
 // The most bytes one byte of deflate data can inflate to.
 inline constexpr std::uint64_t MaxDeflateExpansion = 1032;
 
@@ -61,9 +58,10 @@ public:
 
 protected:
     // Refuses a picture before anything is allocated: width or height beyond the bitmap's range,
-    // more than MaxPixelCount pixels, or more decoded bytes (bytesNeeded, from MinRefusedDataSize
-    // on) than the data left in the file could ever produce (bytesDecodable; the default means
-    // unknown). Raises EInvalidGraphic with gesImageTooLarge and FormatLabel().
+    // more than MaxPixelCount pixels, or more decoded bytes (bytesNeeded) than the data left in
+    // the file could ever produce (bytesDecodable: StoredRowsBound for stored rows, the largest
+    // expansion for compressed data; the default means unknown). Raises EInvalidGraphic with
+    // gesImageTooLarge and FormatLabel().
     void CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded = 0,
                         std::uint64_t bytesDecodable = std::numeric_limits<std::uint64_t>::max()) const;
     // The first steps of every load: release the picture, note where the file starts, keep the

@@ -105,11 +105,13 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
                                                                       : ColorScheme::Indexed);
     SetPixelFormat(ColorManager.PixelFormatFor(1));
     const std::size_t rowBytes = std::size_t(width) * bpc;
-    // Stored channels must all be there: a short file would fail at its first missing row anyway,
-    // and so its header cannot make the bitmap grow beyond what the file holds.
-    if (!runLength &&
-        std::uint64_t(rowBytes) * height * used > std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0)))
-        throw EReadError();
+    // Stored channels must all be there: a short file would fail at its first missing row, and
+    // one that lacks more than a row is refused before the bitmap is made. A run of two bytes (of
+    // four with 16-bit samples) stands for at most 127 samples.
+    const std::uint64_t needed = std::uint64_t(rowBytes) * height * used;
+    const std::uint64_t dataLeft = std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0));
+    CheckImageSize(width, height, needed, runLength ? dataLeft * 64 : StoredRowsBound(dataLeft, rowBytes, needed));
+    if (!runLength && needed > dataLeft) throw EReadError();
     SetSize(static_cast<int>(width), static_cast<int>(height));
     if (Empty()) return;
     if (used == 1) SetPalette(ColorManager.MakeGrayPalette(false));

@@ -132,26 +132,29 @@ CompressionKind KindOfCompression(std::uint32_t value) {
 }
 
 // How many decoded bytes one stored byte can give at most; bounds what a header may ask for
-// before anything is allocated or decoded. A fax row takes at least one byte and one code
-// covers at most 2560 pixels; a JPEG block at least two bits.
+// before anything is allocated or decoded. Stored rows give what they hold (the reader adds one
+// row). PackBits: a run of two bytes gives 128. ThunderScan: one byte repeats a 4-bit pixel at
+// most 63 times. One-dimensional fax: the densest code is the white make-up run of 1664 pixels
+// in 6 bits. LZW: a code of at least 9 bits names a string of at most 4096 bytes. JPEG: every
+// 8 x 8 block takes at least one bit and stands for at most 64 pixels of 4 bytes.
 std::uint64_t ExpansionOf(CompressionKind kind) {
     switch (kind) {
         case CompressionKind::None:
-            return 8;  // lenient: a truncated file shows what it has
+            return 1;
         case CompressionKind::PackBits:
             return 64;
         case CompressionKind::ThunderScan:
-            return 64;
+            return 32;
         case CompressionKind::CCITTFax3:
         case CompressionKind::CCITTModifiedHuffman:
         case CompressionKind::CCITTModifiedHuffmanWord:
-            return 512;
+            return 278;
         case CompressionKind::LZW:
             return 4096;
         case CompressionKind::Deflate:
             return MaxDeflateExpansion;
         case CompressionKind::JPEG:
-            return 1024;
+            return 8 * 64 * 4;
         default:
             return UINT64_MAX;
     }
@@ -860,10 +863,23 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
 
     SetupColorManager();
     const std::uint64_t needed = std::uint64_t(p.Height) * lineBytes_ * planes_;
-    const std::uint64_t stored = static_cast<std::uint64_t>(std::max<std::int64_t>(streamSize_ - BasePosition, 0));
+    // The strips' bytes inside the file (strips may share bytes: never more than the file).
+    // Stored strips are read up to their rows' size whatever their byte counts say.
+    const bool counted = p.Compression != CompressionKind::None;
+    std::uint64_t stored = 0;
+    const std::vector<std::uint32_t> offsets = GetIntegers(TagStripOffsets);
+    const std::vector<std::uint32_t> byteCounts = GetIntegers(TagStripByteCounts);
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        const std::int64_t start = BasePosition + offsets[i];
+        const std::uint64_t available = start < streamSize_ ? std::uint64_t(streamSize_ - start) : 0;
+        stored += counted && i < byteCounts.size() ? std::min<std::uint64_t>(byteCounts[i], available) : available;
+    }
+    stored = std::min<std::uint64_t>(stored, std::max<std::int64_t>(streamSize_ - BasePosition, 0));
     const std::uint64_t expansion = ExpansionOf(p.Compression);
     CheckImageSize(p.Width, p.Height, needed,
-                   expansion == UINT64_MAX || stored > UINT64_MAX / expansion ? UINT64_MAX : stored * expansion);
+                   !counted ? StoredRowsBound(stored, lineBytes_, needed)
+                   : expansion == UINT64_MAX || stored > UINT64_MAX / expansion ? UINT64_MAX
+                                                                                : stored * expansion);
     // Strips are handed to the decoders with 32-bit sizes.
     if (std::uint64_t(p.Height) * lineBytes_ > INT32_MAX)
         GraphicExError(gesImageTooLarge, gesTIFF, static_cast<unsigned long long>(p.Width),

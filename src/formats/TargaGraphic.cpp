@@ -5,7 +5,6 @@
 #include "platform/Stream.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 const TGraphicClass TTargaGraphicClass = ReaderClass<TTargaGraphic>("TTargaGraphic");
@@ -156,14 +155,15 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
 
     const std::size_t rowSize = std::size_t(p.Width) * ((h.PixelDepth + 7u) / 8u);
     // Settle the size against the data left before the bitmap is made: a header of a few bytes
-    // must not claim hundreds of megabytes. Stored rows need all their bytes (a short file would
-    // fail at its first missing row anyway). A run packet of 1 + depth bytes gives at most 128
-    // pixels; run-length data cut short still loads while it could give half the picture.
+    // must not claim hundreds of megabytes. Stored rows need all their bytes (a short file fails
+    // at its first missing row; one that lacks more than a row is refused here), a picture
+    // without image data (type 0) has none, and a run packet of 1 + depth bytes gives at most 128
+    // pixels of depth bytes.
     const std::uint64_t imageBytes = std::uint64_t(rowSize) * p.Height;
     const std::uint64_t dataLeft = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
-    CheckImageSize(
-        p.Width, p.Height, h.ImageType == 0 ? 0 : imageBytes,
-        IsRunLength(h.ImageType) ? dataLeft * 128 + imageBytes / 2 : std::numeric_limits<std::uint64_t>::max());
+    CheckImageSize(p.Width, p.Height, imageBytes,
+                   IsRunLength(h.ImageType) ? dataLeft * 128
+                                            : StoredRowsBound(h.ImageType == 0 ? 0 : dataLeft, rowSize, imageBytes));
     if (h.ImageType != 0 && !IsRunLength(h.ImageType) && imageBytes > dataLeft) throw EReadError();
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (h.ImageType == 0 || Empty()) return;

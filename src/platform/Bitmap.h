@@ -24,6 +24,13 @@ enum class TPixelFormat {
 // larger ones are refused before anything is allocated.
 constexpr std::uint64_t MaxPicturePixels = std::uint64_t{1} << 28;
 
+// The most decoded bytes that stored (uncompressed) rows of a file can stand for: the bytes left
+// in it and one row more, which stays black when it is missing, but never more than half the
+// bytes of the picture (neededBytes), so that a picture of one row cannot come from nothing.
+constexpr std::uint64_t StoredRowsBound(std::uint64_t bytesLeft, std::uint64_t rowBytes, std::uint64_t neededBytes) {
+    return bytesLeft + (rowBytes < neededBytes / 2 ? rowBytes : neededBytes / 2);
+}
+
 // Bits per pixel of a format; 0 for pfDevice and pfCustom.
 int BitsPerPixelOf(TPixelFormat format);
 

@@ -125,8 +125,10 @@ bool Masks555(const TDibHeader& h) {
     throw EInvalidGraphic(FormatText("Cannot load image. Invalid or unexpected %s image format.", label));
 }
 
-void CheckPictureSize(std::uint64_t width, std::uint64_t height) {
-    if (width * height > MaxPicturePixels || width > INT_MAX || height > INT_MAX)
+void CheckPictureSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded,
+                      std::uint64_t bytesAvailable) {
+    if (width > INT_MAX || height > INT_MAX || (height != 0 && width > MaxPicturePixels / height) ||
+        bytesNeeded > bytesAvailable)
         throw EInvalidGraphic(FormatText("Cannot load image. The picture is too large (%llu x %llu pixels).",
                                          static_cast<unsigned long long>(width),
                                          static_cast<unsigned long long>(height)));
@@ -266,6 +268,12 @@ void ReadDibPixels(TStream& stream, const TDibHeader& header, std::int64_t pixel
     if (header.Compression == BI_RLE8 || header.Compression == BI_RLE4) {
         std::int64_t available = end - pixelStart;
         if (header.SizeImage > 0 && header.SizeImage < available) available = header.SizeImage;
+        // A run of two bytes paints at most 255 pixels. End-of-line, delta and end-of-bitmap codes
+        // leave pixels unpainted at no cost, but encoders paint every pixel: a picture of more
+        // than 128 pixels per byte is not one of theirs.
+        CheckPictureSize(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h),
+                         static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h),
+                         static_cast<std::uint64_t>(available) * 128);
         std::vector<std::uint8_t> data(static_cast<std::size_t>(available));
         stream.SetPosition(pixelStart);
         stream.ReadBuffer(data.data(), data.size());
@@ -278,8 +286,11 @@ void ReadDibPixels(TStream& stream, const TDibHeader& header, std::int64_t pixel
 
     const std::size_t fileStride = DibStride(w, bits);
     const std::size_t rowBytes = (static_cast<std::size_t>(w) * static_cast<std::size_t>(bits) + 7) / 8;
-    // The last row may lack its padding; everything else must be there before we allocate.
+    // The last row may lack its padding; everything else must be there before we allocate. Rows
+    // missing beyond the last make the picture too large for its data.
     std::uint64_t needed = static_cast<std::uint64_t>(fileStride) * static_cast<std::uint64_t>(h - 1) + rowBytes;
+    CheckPictureSize(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h), needed,
+                     StoredRowsBound(static_cast<std::uint64_t>(end - pixelStart), fileStride, needed));
     if (static_cast<std::uint64_t>(end - pixelStart) < needed) throw EReadError();
 
     bool direct =

@@ -48,8 +48,11 @@ inline std::uint32_t LittleEndian32(const std::uint8_t* p) {
 // bitmap"). An icon's header counts the mask rows in its height; the caller halves it.
 TDibHeader ReadDibHeader(TStream& stream, std::int64_t end, const char* label);
 
-// Refuses sizes beyond MaxPicturePixels with a message naming them.
-void CheckPictureSize(std::uint64_t width, std::uint64_t height);
+// Refuses sizes beyond MaxPicturePixels with a message naming them, and pictures whose pixels
+// need more bytes (bytesNeeded) than the data left in the file could give (bytesAvailable; the
+// default means unknown).
+void CheckPictureSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded = 0,
+                      std::uint64_t bytesAvailable = UINT64_MAX);
 
 // Decodes the pixel rows that start at pixelStart into bitmap (its format, size and palette
 // are set here). Uncompressed rows must all lie before end; RLE data is read up to end.

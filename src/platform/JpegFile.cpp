@@ -15,6 +15,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+// after jpeglib.h, which it needs
+#include <jerror.h>
 
 namespace {
 
@@ -24,7 +26,17 @@ struct TJpegErrorManager {
     char Message[JMSG_LENGTH_MAX] = {};
     char FirstWarning[JMSG_LENGTH_MAX] = {};
     bool Warned = false;
+    // The entropy decoder ran into the end of the image (the EOI marker, or the one libjpeg puts
+    // where the data stops) before the picture was complete: every later block decodes to zero.
+    bool DataEnded = false;
 };
+
+// The fewest bits an 8 x 8 block of one component takes in a Huffman-coded JPEG file. libjpeg
+// writes a one-colour picture at quality 1 in 2.0 bits per block with optimised tables (also
+// progressive, which spends one bit on the first DC scan and one on its refinement), 4.7 to 6.3
+// with the standard tables. One bit keeps a margin of two: every block has at least a DC code
+// of one bit in its first scan.
+constexpr std::uint64_t MinBitsPerBlock = 1;
 
 extern "C" void JpegErrorExit(j_common_ptr info) {
     auto* manager = reinterpret_cast<TJpegErrorManager*>(info->err);
@@ -39,6 +51,9 @@ extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
         if (!manager->Warned) info->err->format_message(info, manager->FirstWarning);
         manager->Warned = true;
         info->err->num_warnings++;
+        if (info->is_decompressor && info->err->msg_code == JWRN_HIT_MARKER &&
+            reinterpret_cast<j_decompress_ptr>(info)->unread_marker == JPEG_EOI)
+            manager->DataEnded = true;
     }
 }
 
@@ -124,7 +139,12 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     progressive_ = jpeg_has_multiple_scans(&info);
     const bool ink = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = ink ? JCS_CMYK : JCS_EXT_BGR;
-    CheckPictureSize(info.image_width, info.image_height);
+    // Blocks of every component, each needing its few bits of the data after the header.
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < info.num_components; ++c)
+        blocks += std::uint64_t(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks;
+    CheckPictureSize(info.image_width, info.image_height, (blocks * MinBitsPerBlock + 7) / 8,
+                     info.src->bytes_in_buffer);
     if (!Guarded(d.Errors, [&] { jpeg_start_decompress(&info); })) d.Fail();
 
     SetPixelFormat(TPixelFormat::pf24bit);
@@ -133,7 +153,24 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     // Adobe's encoders store CMYK inverted (0 = full ink) and say so with their APP14 marker.
     const bool inverted = info.saw_Adobe_marker;
     const int width = Width();
+    // Once a single scan's data has ended, every later block decodes to zero. The decoder runs up
+    // to two block rows ahead of the output and upsampling looks one row of blocks further, so
+    // from five block rows on every row is the same: one is decoded and copied to the rest, and
+    // the time spent follows the data rather than the size the header claims.
+    const unsigned blockRowHeight = static_cast<unsigned>(info.max_v_samp_factor) * DCTSIZE;
+    const bool oneScan = !progressive_;
+    unsigned uniformFrom = 0;
     while (info.output_scanline < info.output_height) {
+        if (oneScan && d.Errors.DataEnded && uniformFrom == 0)
+            uniformFrom = (info.output_scanline / blockRowHeight + 5) * blockRowHeight;
+        if (uniformFrom != 0 && info.output_scanline >= uniformFrom) {
+            const std::uint8_t* uniform = ScanLine(static_cast<int>(info.output_scanline) - 1);
+            for (int y = static_cast<int>(info.output_scanline); y < Height(); ++y)
+                std::memcpy(ScanLine(y), uniform, 3 * static_cast<std::size_t>(width));
+            jpeg_abort_decompress(&info);
+            ShowWarning(d.Errors.FirstWarning);
+            return;
+        }
         int y = static_cast<int>(info.output_scanline);
         std::uint8_t* row = ScanLine(y);
         JSAMPROW target = ink ? inkRow.data() : row;

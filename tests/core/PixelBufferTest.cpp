@@ -217,3 +217,18 @@ TEST(PixelBufferFromBitmap, EmptyBitmapGivesEmptyBuffer) {
     EXPECT_EQ(buffer->Width(), 0);
     EXPECT_EQ(buffer->Bits(), nullptr);
 }
+
+TEST(PixelBuffer, APictureWithoutPixelsGivesAnEmptyBufferWhateverItsOtherSide) {
+    // A 40-byte Photoshop file said 0 x 1392532845: its row table alone took 11 GB.
+    for (auto [width, height] : {std::pair{0, 1 << 20}, std::pair{1 << 20, 0}}) {
+        TBitmap bitmap;
+        bitmap.SetPixelFormat(TPixelFormat::pf8bit);
+        bitmap.SetSize(width, height);
+        auto copied = TPixelBuffer::CreateFromBitmap(static_cast<const TBitmap&>(bitmap));
+        EXPECT_EQ(copied->Width(), 0);
+        EXPECT_EQ(copied->Height(), 0);
+        bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+        auto taken = TPixelBuffer::CreateFromBitmap(std::move(bitmap));
+        EXPECT_EQ(taken->Height(), 0);
+    }
+}

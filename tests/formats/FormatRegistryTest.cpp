@@ -250,8 +250,8 @@ TEST(ReaderBase, SizeCheckRefusesPicturesThatCannotBeHeldOrDecoded) {
     EXPECT_THROW(probe.CheckImageSize(0x80000000u, 0), EInvalidGraphic);
     EXPECT_NO_THROW(probe.CheckImageSize(5000, 5000, 25000000, 25000000));
     EXPECT_THROW(probe.CheckImageSize(5000, 5000, 25000001, 25000000), EInvalidGraphic);
-    // Small pictures with short data are not refused.
-    EXPECT_NO_THROW(probe.CheckImageSize(100, 100, 30001, 0));
+    // Small pictures are refused for short data too.
+    EXPECT_THROW(probe.CheckImageSize(100, 100, 30001, 30000), EInvalidGraphic);
 }
 
 TEST(LoadPipeline, FallsBackOnTheExtensionWhenNoReaderClaimsTheFile) {

@@ -95,10 +95,12 @@ TEST(TargaReader, GrayWithAlphaShowsTheGraySamples) {
     EXPECT_EQ(image.At(1, 0), RGBColor(180, 180, 180));
 }
 
-TEST(TargaReader, TruncatedRowsRaiseTheStreamError) {
+TEST(TargaReader, TruncatedRowsRaiseTheStreamErrorOrAreTooLarge) {
     TBytes file = TargaHeader(2, 4, 4, 24, 0);
-    Append(file, {1, 2, 3});
-    EXPECT_THROW(LoadTarga(file), EReadError);
+    file.resize(file.size() + 45, 1);
+    EXPECT_THROW(LoadTarga(file), EReadError);  // the last row lacks its last pixel
+    file.resize(file.size() - 10);
+    EXPECT_EQ(MessageOf([&] { LoadTarga(file); }), "Cannot load image. The  image of 4 x 4 pixels is too large.");
 }
 
 // ---- PCX ----
@@ -162,12 +164,15 @@ TEST(PCXReader, RowsNarrowerThanThePictureAreRefused) {
     EXPECT_THROW(LoadPcx(file), EInvalidGraphic);
 }
 
-TEST(PCXReader, ShortDataLeavesTheMissingRowsBlack) {
-    TBytes file = PcxHeader(5, 8, 1, 0, 1, 4, 2, 2);
+TEST(PCXReader, ShortDataLeavesTheMissingRowBlack) {
+    TBytes file = PcxHeader(5, 8, 1, 0, 1, 2, 2, 2);
     Append(file, {255, 255});
     TBgrImage image = LoadPcx(file);
     EXPECT_EQ(image.At(0, 0), RGBColor(255, 255, 255));
-    EXPECT_EQ(image.At(0, 3), RGBColor(0, 0, 0));
+    EXPECT_EQ(image.At(0, 1), RGBColor(0, 0, 0));
+    // More than a row missing: the header claims more than the file holds.
+    EXPECT_EQ(MessageOf([] { LoadPcx(PcxHeader(5, 8, 1, 0, 1, 4, 2, 2)); }),
+              "Cannot load image. The PCX or SCR image of 2 x 4 pixels is too large.");
 }
 
 // ---- Photoshop ----
@@ -256,7 +261,7 @@ TEST(SGIReader, TwoBytesPerSampleAndOffsetsOutsideTheFile) {
     EXPECT_EQ(ToBgr(*LoadBytes(wide, "bw").Bitmap).At(0, 0), RGBColor(0xAB, 0xAB, 0xAB));
 
     TBytes rle = SgiHeader(1, 1, 2, 1, 1, 1);
-    rle.resize(520, 0);
+    rle.resize(521, 0);             // the tables and one byte of run-length data, which no row uses
     Put32BE(rle, 512, 0x7FFFFFF0);  // start far beyond the end of the file
     Put32BE(rle, 516, 0xFFFFFFFF);
     EXPECT_EQ(ToBgr(*LoadBytes(rle, "bw").Bitmap).At(0, 0), RGBColor(0, 0, 0));

@@ -305,8 +305,10 @@ TEST(BitmapFile, TruncatedFilesRaiseTheStreamReadError) {
     TBmpSpec s;
     s.Width = 4;
     s.Height = 1000;  // needs 12000 bytes of pixels
-    s.Pixels.assign(100, 0);
+    s.Pixels.assign(11990, 0);
     EXPECT_EQ(LoadError(MakeBmp(s)), "Stream read error");
+    s.Pixels.assign(100, 0);  // far more than a row missing
+    EXPECT_EQ(LoadError(MakeBmp(s)), "Cannot load image. The picture is too large (4 x 1000 pixels).");
     TBytes file = MakeBmp(TBmpSpec{});
     for (std::size_t cut : {5, 14, 20, 53})
         EXPECT_EQ(LoadError(TBytes(file.begin(), file.begin() + cut)), "Stream read error") << cut;
