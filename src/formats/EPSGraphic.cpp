@@ -20,10 +20,6 @@ struct TEPSHeader {
     std::uint32_t TIFFLength = 0;
 };
 
-std::uint32_t Little32(const std::uint8_t* p) {
-    return ReadLittleEndian16(p) | std::uint32_t(ReadLittleEndian16(p + 2)) << 16;
-}
-
 // Reads the header at the stream's position; false when fewer than 30 bytes remain or the magic
 // is wrong.
 bool ReadHeader(TStream& stream, TEPSHeader& header) {
@@ -31,8 +27,8 @@ bool ReadHeader(TStream& stream, TEPSHeader& header) {
     std::uint8_t bytes[HeaderSize];
     stream.ReadBuffer(bytes, HeaderSize);
     if (std::memcmp(bytes, Magic, sizeof Magic) != 0) return false;
-    header.TIFFOffset = Little32(bytes + 20);
-    header.TIFFLength = Little32(bytes + 24);
+    header.TIFFOffset = ReadLittleEndian32(bytes + 20);
+    header.TIFFLength = ReadLittleEndian32(bytes + 24);
     return true;
 }
 

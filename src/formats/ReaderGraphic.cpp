@@ -44,11 +44,3 @@ bool TReaderGraphic::BeginLoad(TStream& stream) {
 void TReaderGraphic::GraphicError(const char* message) const {
     throw EInvalidGraphic(FormatText(message, FormatLabel()));
 }
-
-void SwapShortArray(std::uint16_t* values, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) values[i] = SwapShort(values[i]);
-}
-
-void SwapLongArray(std::uint32_t* values, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) values[i] = SwapLong(values[i]);
-}

@@ -11,6 +11,7 @@
 #include "color/ColorManager.h"
 #include "formats/ImageProperties.h"
 #include "platform/Bitmap.h"
+#include "platform/ByteOrder.h"
 #include "platform/Exception.h"
 #include "platform/PictureFormats.h"
 
@@ -79,26 +80,6 @@ protected:
 // Raises EInvalidGraphic with a message formatted from a text and arguments (printf rules).
 template <class... Args> [[noreturn]] void GraphicExError(const char* format, Args... args) {
     throw EInvalidGraphic(FormatText(format, args...));
-}
-
-// Byte order helpers for big-endian files.
-constexpr std::uint16_t SwapShort(std::uint16_t value) {
-    return static_cast<std::uint16_t>((value >> 8) | (value << 8));
-}
-constexpr std::uint32_t SwapLong(std::uint32_t value) {
-    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
-}
-void SwapShortArray(std::uint16_t* values, std::size_t count);
-void SwapLongArray(std::uint32_t* values, std::size_t count);
-// A big-endian 16- or 32-bit value at p (no alignment needed).
-constexpr std::uint16_t ReadBigEndian16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-constexpr std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
-constexpr std::uint16_t ReadLittleEndian16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
 // The class object of reader T: its name, a factory, its content test, marked as a reader.

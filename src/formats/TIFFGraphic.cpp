@@ -202,9 +202,7 @@ bool TTIFFGraphic::CanLoadStream(TStream& stream) {
         const bool big = header[0] == 'M' && header[1] == 'M';
         if (little || big) {
             const std::uint16_t version = big ? ReadBigEndian16(header + 2) : ReadLittleEndian16(header + 2);
-            const std::uint32_t firstIFD =
-                big ? ReadBigEndian32(header + 4)
-                    : ReadLittleEndian16(header + 4) | std::uint32_t(ReadLittleEndian16(header + 6)) << 16;
+            const std::uint32_t firstIFD = big ? ReadBigEndian32(header + 4) : ReadLittleEndian32(header + 4);
             result = version == 42 && static_cast<std::int64_t>(firstIFD) < stream.Size() - position;
         }
     }
@@ -218,8 +216,7 @@ std::uint16_t TTIFFGraphic::Get16(const std::uint8_t* p) const {
 }
 
 std::uint32_t TTIFFGraphic::Get32(const std::uint8_t* p) const {
-    return BigEndianFile() ? ReadBigEndian32(p)
-                           : ReadLittleEndian16(p) | std::uint32_t(ReadLittleEndian16(p + 2)) << 16;
+    return BigEndianFile() ? ReadBigEndian32(p) : ReadLittleEndian32(p);
 }
 
 bool TTIFFGraphic::ReadDirectory(TStream& stream, std::uint32_t offset) {
