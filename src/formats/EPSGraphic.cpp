@@ -35,6 +35,7 @@ bool ReadHeader(TStream& stream, TEPSHeader& header) {
 }  // namespace
 
 const char* TEPSGraphic::FormatLabel() const { return gesEPS; }
+const char* TEPSGraphic::ErrorLabel() const { return gesTIFF; }
 
 bool TEPSGraphic::CanLoadStream(TStream& stream) {
     const TStreamPositionKeeper keep(stream);
@@ -61,7 +62,7 @@ void TEPSGraphic::LoadFromStream(TStream& stream) {
     ReleaseImage();
     const std::int64_t start = stream.Position();
     TEPSHeader header;
-    if (!ReadHeader(stream, header)) GraphicExError(gesInvalidImage, gesEPS);
+    if (!ReadHeader(stream, header)) GraphicError(gesInvalidImage, FormatLabel());
     // Without a TIFF preview (offset 0) this lands on the EPS header again, which the TIFF
     // reader refuses.
     stream.SetPosition(start + header.TIFFOffset);

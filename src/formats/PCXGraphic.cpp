@@ -94,7 +94,7 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     if (!BeginLoad(stream)) return;
     stream.SetPosition(BasePosition);
     const TPCXHeader h = ReadHeader(stream);
-    if (h.Manufacturer != 10 && h.Manufacturer != 205) GraphicError(gesInvalidImage);
+    if (h.Manufacturer != 10 && h.Manufacturer != 205) GraphicError(gesInvalidImage, ErrorLabel());
 
     const TImageProperties& p = ImageProperties;
     const unsigned planes = h.Planes, bits = h.BitsPerPixel;
@@ -114,7 +114,7 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     // Three 1-bit planes pass the pixel format test as 15 bits but have no converter either.
     const bool planar = (planes == 3 || planes == 4) && bits == 8;
     if (format == TPixelFormat::pfCustom || (planes > 1 && !fourPlanes && !planar))
-        throw EInvalidGraphic(FormatText(gesInvalidColorFormat, "PCX"));
+        GraphicError(gesInvalidColorFormat, gesPCX);
     SetPixelFormat(format);
 
     const std::int64_t streamEnd = stream.Size();
@@ -151,7 +151,7 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     const std::uint64_t planeRow = h.BytesPerLine;
     const std::uint64_t stride = planes * planeRow;
     // A plane row must hold the picture's width, or the rows would be read beyond their ends.
-    if (planeRow * 8 < std::uint64_t(p.Width) * bits) GraphicError(gesInvalidImage);
+    if (planeRow * 8 < std::uint64_t(p.Width) * bits) GraphicError(gesInvalidImage, ErrorLabel());
     std::int64_t dataSize =
         streamEnd - (BasePosition + std::int64_t(HeaderSize)) - (hasTrailer ? PaletteTrailerSize : 0);
     dataSize = std::max<std::int64_t>(dataSize, 0);

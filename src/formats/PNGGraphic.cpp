@@ -129,7 +129,7 @@ void TPNGGraphic::ReadChunkData() {
     std::uint8_t stored[4];
     Stream->ReadBuffer(stored, 4);
     crc_ = static_cast<std::uint32_t>(crc32(crc_, raw_.data(), static_cast<uInt>(raw_.size())));
-    if (crc_ != ReadBigEndian32(stored)) GraphicError(gesCRCError);
+    if (crc_ != ReadBigEndian32(stored)) GraphicError(gesCRCError, ErrorLabel());
 }
 
 void TPNGGraphic::SkipChunk() { Stream->Seek(std::int64_t(chunk_.Length) + 4, TSeekOrigin::Current); }
@@ -218,39 +218,39 @@ void TPNGGraphic::ConfigureColorManager() {
     unsigned samples, targetDepth = depth == 16 ? 8 : depth;
     switch (header_.ColorType) {
         case 0:
-            if (!accepts({1, 2, 4, 8, 16})) GraphicError(gesInvalidColorFormat);
+            if (!accepts({1, 2, 4, 8, 16})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = target = ColorScheme::Gray;
             samples = 1, channels_ = 1;
             if (depth == 2) targetDepth = 4;
             bytesPerPixel_ = (depth + 7) / 8;
             break;
         case 2:
-            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
+            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = ColorScheme::RGB, target = ColorScheme::BGR;
             samples = 3, channels_ = 3;
             bytesPerPixel_ = depth * 3 / 8;
             break;
         case 3:
-            if (!accepts({1, 2, 4, 8})) GraphicError(gesInvalidColorFormat);
+            if (!accepts({1, 2, 4, 8})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = target = ColorScheme::Indexed;
             samples = 1, channels_ = 1;
             if (depth == 2) targetDepth = 4;
             bytesPerPixel_ = 1;
             break;
         case 4:
-            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
+            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = ColorScheme::GrayAlpha, target = ColorScheme::Indexed;
             samples = 1, channels_ = 2;
             bytesPerPixel_ = depth * 2 / 8;
             break;
         case 6:
-            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
+            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = ColorScheme::RGBA, target = ColorScheme::BGRA;
             samples = 4, channels_ = 4;
             bytesPerPixel_ = depth * 4 / 8;
             break;
         default:
-            GraphicError(gesInvalidColorFormat);
+            GraphicError(gesInvalidColorFormat, ErrorLabel());
     }
     ColorManager.SetSourceSampleCount(static_cast<std::uint8_t>(samples));
     ColorManager.SetTargetSampleCount(static_cast<std::uint8_t>(samples));
@@ -263,7 +263,7 @@ void TPNGGraphic::ConfigureColorManager() {
 }
 
 void TPNGGraphic::LoadFromStream(TStream& stream) {
-    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition + 8);
     palette_.clear();
     hasPalette_ = false;
@@ -279,7 +279,7 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     ReadChunkData();
     header_ = HeaderFromChunk();
     if (ImageProperties.Compression != CompressionKind::Deflate)
-        GraphicExError(gesUnsupportedFeature, gesCompression, gesPNG);
+        GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
 
     decoder_ = std::make_unique<TLZ77Decoder>(1, false);
     try {
@@ -290,7 +290,7 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
                 DecodeImage();
                 // The chunk after the image data is handled below, whatever its type.
             } else if (chunk_.Type == PLTE) {
-                if (chunk_.Length % 3 != 0) GraphicError(gesInvalidPalette);
+                if (chunk_.Length % 3 != 0) GraphicError(gesInvalidPalette, ErrorLabel());
                 ReadChunkData();
                 if (header_.ColorType == 3) {
                     ConfigureColorManager();
@@ -319,10 +319,10 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             }
             SkipChunk();
             if (chunk_.Type == IEND) break;
-            if (chunk_.Critical) throw EInvalidGraphic(gesUnknownCriticalChunk);
+            if (chunk_.Critical) GraphicError(gesUnknownCriticalChunk);
         }
         // Without image data there is no picture to show.
-        if (!imageDecoded_) GraphicError(gesNoImageData);
+        if (!imageDecoded_) GraphicError(gesNoImageData, ErrorLabel());
         decoder_->FinishDecoding();
     } catch (...) {
         try {
@@ -376,10 +376,10 @@ void TPNGGraphic::ReadImageData(std::uint8_t* target, std::size_t count) {
         count -= produced;
         int result = decoder_->LastResult();
         if (result == Z_STREAM_END) {
-            if (count > 0 || inputLeft_ > 0) GraphicError(gesExtraCompressedData);
+            if (count > 0 || inputLeft_ > 0) GraphicError(gesExtraCompressedData, ErrorLabel());
             return;
         }
-        if (result != Z_OK || (consumed == 0 && produced == 0)) GraphicError(gesCompressionError);
+        if (result != Z_OK || (consumed == 0 && produced == 0)) GraphicError(gesCompressionError, ErrorLabel());
     }
 }
 

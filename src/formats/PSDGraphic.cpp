@@ -116,7 +116,7 @@ bool TPSDGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TPSDGraphic::LoadFromStream(TStream& stream) {
-    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     const TPSDHeader h = ReadHeader(stream);
     const TImageProperties& p = ImageProperties;
@@ -124,10 +124,11 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     const bool oneChannel = scheme == ColorScheme::Gray || scheme == ColorScheme::Indexed;
     // Each colour scheme needs its planes; fewer channels would leave the converter without data.
     const unsigned planesNeeded = oneChannel ? 1 : (scheme == ColorScheme::RGBA || scheme == ColorScheme::CMYK) ? 4 : 3;
-    if (h.Channels < planesNeeded) GraphicError(gesInvalidImage);
+    if (h.Channels < planesNeeded) GraphicError(gesInvalidImage, ErrorLabel());
     // Channels hold 8 or 16 bits, bitmaps and other one-channel pictures also 1. Other depths
     // have no bitmap layout: their rows would be copied into rows of another length.
-    if (h.Depth != 8 && h.Depth != 16 && !(h.Depth == 1 && oneChannel)) GraphicError(gesInvalidColorFormat);
+    if (h.Depth != 8 && h.Depth != 16 && !(h.Depth == 1 && oneChannel))
+        GraphicError(gesInvalidColorFormat, ErrorLabel());
 
     ColorManager.SourceFlags = SwapBytes;
     ColorManager.SetSourceDepth(static_cast<std::uint8_t>(std::min<unsigned>(h.Depth, 255)));

@@ -52,7 +52,7 @@ public:
     // Copies the properties record too when the source is a reader.
     void Assign(const TBitmap& source) override;
 
-    // The label filled into the reader messages ("PNG", "GIF", ...).
+    // The name of the format in the reader's messages ("PNG", "GIF", ...).
     virtual const char* FormatLabel() const { return ""; }
 
     TColorManager ColorManager;
@@ -64,23 +64,27 @@ protected:
     // Refuses a picture before anything is allocated: width or height beyond the bitmap's range,
     // more than MaxPixelCount pixels, or more decoded bytes (bytesNeeded, from MinRefusedDataSize
     // on) than the data left in the file could ever produce (bytesDecodable; the default means
-    // unknown). Raises EInvalidGraphic with gesImageTooLarge and FormatLabel().
+    // unknown). Raises gesImageTooLarge with FormatLabel().
     void CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded = 0,
                         std::uint64_t bytesDecodable = std::numeric_limits<std::uint64_t>::max()) const;
     // The first steps of every load: release the picture, note where the file starts, keep the
     // stream and describe the file; answers what ReadProperties answered.
     bool BeginLoad(TStream& stream);
-    // Raises EInvalidGraphic with a message whose "%s" takes FormatLabel().
-    [[noreturn]] void GraphicError(const char* message) const;
+    // The one way a reader reports a fault in its file: raises EInvalidGraphic with message, a
+    // text of ReaderStrings.h, formatted from args by printf rules. Where the text names the
+    // format, the reader passes ErrorLabel() for it:
+    //   GraphicError(gesInvalidImage, ErrorLabel());
+    //   GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
+    template <class... Args> [[noreturn]] void GraphicError(const char* message, Args... args) const {
+        throw EInvalidGraphic(FormatText(message, args...));
+    }
+    // The label of the messages the reader raises: FormatLabel(), unless the reader speaks of
+    // what it reads in another reader's words (the EPS reader of its TIFF preview).
+    virtual const char* ErrorLabel() const { return FormatLabel(); }
 
     // The stream being read during a load (null otherwise).
     TStream* Stream = nullptr;
 };
-
-// Raises EInvalidGraphic with a message formatted from a text and arguments (printf rules).
-template <class... Args> [[noreturn]] void GraphicExError(const char* format, Args... args) {
-    throw EInvalidGraphic(FormatText(format, args...));
-}
 
 // The class object of reader T: its name, a factory, its content test, marked as a reader.
 template <class T> constexpr TGraphicClass ReaderClass(const char* name) {

@@ -65,13 +65,13 @@ bool TSGIGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TSGIGraphic::LoadFromStream(TStream& stream) {
-    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     const TSGIHeader h = ReadHeader(stream);
     const TImageProperties& p = ImageProperties;
     const std::uint32_t width = p.Width, height = p.Height;
     const unsigned bpc = h.BytesPerChannel;
-    if (bpc != 1 && bpc != 2) GraphicError(gesInvalidImage);
+    if (bpc != 1 && bpc != 2) GraphicError(gesInvalidImage, ErrorLabel());
     ColorManager.SourceFlags = SwapBytes;
     CheckImageSize(width, height);
 

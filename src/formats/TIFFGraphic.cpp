@@ -185,8 +185,6 @@ std::uint8_t ReverseBits(std::uint8_t b) {
     return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
 
-[[noreturn]] void InvalidTIFF() { GraphicExError(gesInvalidImage, gesTIFF); }
-
 }  // namespace
 
 const char* TTIFFGraphic::FormatLabel() const { return gesTIFF; }
@@ -520,7 +518,8 @@ void TTIFFGraphic::SetupColorManager() {
 
     // Depths between 1 and 16 that no converter reads; the colour manager itself refuses the rest.
     const std::uint8_t depth = p.BitsPerSample;
-    if (depth >= 1 && depth <= 16 && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) InvalidTIFF();
+    if (depth >= 1 && depth <= 16 && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)
+        GraphicError(gesInvalidImage, ErrorLabel());
     cm.SetSourceDepth(depth);
     // 2-bit samples are shown through a 4-bit bitmap, so they are widened to 4 bits.
     cm.SetTargetDepth(depth == 16 ? 8 : depth == 2 ? 4 : depth);
@@ -556,14 +555,14 @@ void TTIFFGraphic::SetupColorManager() {
     // The converters read a fixed number of samples per pixel; a file that stores another
     // number would be read across its pixels.
     const std::uint32_t samples = SamplesOfScheme(source);
-    if (samples != 0 && samples != p.SamplesPerPixel) InvalidTIFF();
+    if (samples != 0 && samples != p.SamplesPerPixel) GraphicError(gesInvalidImage, ErrorLabel());
     // The fax decoders write one bit per pixel, the ThunderScan decoder four.
     const bool fax = p.Compression == CompressionKind::CCITTFax3 ||
                      p.Compression == CompressionKind::CCITTModifiedHuffman ||
                      p.Compression == CompressionKind::CCITTModifiedHuffmanWord;
     if ((fax && (depth != 1 || p.SamplesPerPixel != 1)) ||
         (p.Compression == CompressionKind::ThunderScan && (depth != 4 || p.SamplesPerPixel != 1)))
-        InvalidTIFF();
+        GraphicError(gesInvalidImage, ErrorLabel());
     cm.SetSourceScheme(source);
     cm.SetTargetScheme(target);
     cm.SetSourceSampleCount(p.SamplesPerPixel);
@@ -573,7 +572,7 @@ void TTIFFGraphic::SetupColorManager() {
     planes_ = p.PlanarConfig == 2 && p.SamplesPerPixel > 1 ? p.SamplesPerPixel : 1;
     // Separate planes are interleaved here before conversion, which needs whole-byte samples.
     // JPEG strips decode to interleaved B, G, R pixels, never to one plane.
-    if (planes_ > 1 && ((depth != 8 && depth != 16) || jpeg)) InvalidTIFF();
+    if (planes_ > 1 && ((depth != 8 && depth != 16) || jpeg)) GraphicError(gesInvalidImage, ErrorLabel());
     const std::uint64_t samplesPerRow = std::uint64_t(p.Width) * (planes_ > 1 ? 1 : p.SamplesPerPixel);
     lineBytes_ = static_cast<std::size_t>((samplesPerRow * depth + 7) / 8);
     chunkyBytes_ = static_cast<std::size_t>((std::uint64_t(p.Width) * p.SamplesPerPixel * depth + 7) / 8);
@@ -585,10 +584,10 @@ void TTIFFGraphic::SetupColorManager() {
     subsampled_ = source == ColorScheme::YCbCr && (subsampleH_ != 1 || subsampleV_ != 1);
     if (subsampled_ && (planes_ > 1 || depth != 8 || (subsampleH_ != 2 && subsampleH_ != 4) ||
                         (subsampleV_ != 1 && subsampleV_ != 2 && subsampleV_ != 4)))
-        InvalidTIFF();
+        GraphicError(gesInvalidImage, ErrorLabel());
 
     const TPixelFormat format = source == ColorScheme::GrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1);
-    if (format == TPixelFormat::pfCustom) InvalidTIFF();
+    if (format == TPixelFormat::pfCustom) GraphicError(gesInvalidImage, ErrorLabel());
     SetPixelFormat(format);
 }
 
@@ -644,7 +643,7 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder() const {
     const TImageProperties& p = ImageProperties;
     const std::uint32_t t4Options = GetInteger(TagT4Options, 0);
     const bool reversed = (p.Options & ReversedBits) != 0;
-    if (!CompressionSupported()) GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
+    if (!CompressionSupported()) GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
     switch (p.Compression) {
         case CompressionKind::None:
             return nullptr;
@@ -668,7 +667,7 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder() const {
         default:
             break;
     }
-    GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
+    GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
 }
 
 namespace {
@@ -793,7 +792,7 @@ void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
             // Old-style LZW writes its codes least significant bit first, starting with the clear
             // code 256 as the bytes 0x00, 0x01; the decoder reads codes the other way round.
             if (p.Compression == CompressionKind::LZW && count >= 2 && packed[0] == 0 && (packed[1] & 1))
-                GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
+                GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
             const std::uint8_t* source = packed.data();
             std::uint8_t* dest = strip.data();
             decoder->Decode(source, dest, static_cast<std::int32_t>(count), static_cast<std::int32_t>(unpacked));
@@ -848,12 +847,12 @@ void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
 void TTIFFGraphic::LoadFromStream(TStream& stream) {
     ReleaseImage();
     BasePosition = stream.Position();
-    if (!TTIFFGraphic::ReadProperties(stream, 0)) InvalidTIFF();
+    if (!TTIFFGraphic::ReadProperties(stream, 0)) GraphicError(gesInvalidImage, ErrorLabel());
     TImageProperties& p = ImageProperties;
     if (p.Options & Tiled) return;
-    if (!FindTag(TagStripOffsets)) InvalidTIFF();
+    if (!FindTag(TagStripOffsets)) GraphicError(gesInvalidImage, ErrorLabel());
     // An unknown compression says more than the sample layout it would be checked against.
-    if (!CompressionSupported()) GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
+    if (!CompressionSupported()) GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
 
     SetupColorManager();
     const std::uint64_t needed = std::uint64_t(p.Height) * lineBytes_ * planes_;
@@ -863,8 +862,8 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
                    expansion == UINT64_MAX || stored > UINT64_MAX / expansion ? UINT64_MAX : stored * expansion);
     // Strips are handed to the decoders with 32-bit sizes.
     if (std::uint64_t(p.Height) * lineBytes_ > INT32_MAX)
-        GraphicExError(gesImageTooLarge, gesTIFF, static_cast<unsigned long long>(p.Width),
-                       static_cast<unsigned long long>(p.Height));
+        GraphicError(gesImageTooLarge, ErrorLabel(), static_cast<unsigned long long>(p.Width),
+                     static_cast<unsigned long long>(p.Height));
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     SetupPalette();
     p.BytesPerLine = static_cast<std::uint32_t>(lineBytes_);
