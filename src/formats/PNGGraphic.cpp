@@ -140,7 +140,7 @@ TPNGGraphic::THeader TPNGGraphic::HeaderFromChunk() const {
     header.Width = ReadBigEndian32(raw_.data());
     header.Height = ReadBigEndian32(raw_.data() + 4);
     header.BitDepth = raw_[8];
-    header.ColorType = raw_[9];
+    header.ColorType = static_cast<TColorType>(raw_[9]);
     header.Compression = raw_[10];
     header.Filter = raw_[11];
     header.Interlace = raw_[12];
@@ -166,23 +166,23 @@ bool TPNGGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.Compression = header.Compression == 0 ? CompressionKind::Deflate : CompressionKind::Unknown;
     p.BitsPerSample = header.BitDepth;
     switch (header.ColorType) {
-        case 0:
+        case TColorType::Gray:
             p.ColorScheme = ColorScheme::Gray;
             p.SamplesPerPixel = 1;
             break;
-        case 2:
+        case TColorType::RGB:
             p.ColorScheme = ColorScheme::RGB;
             p.SamplesPerPixel = 3;
             break;
-        case 3:
+        case TColorType::Indexed:
             p.ColorScheme = ColorScheme::Indexed;
             p.SamplesPerPixel = 1;
             break;
-        case 4:
+        case TColorType::GrayAlpha:
             p.ColorScheme = ColorScheme::GrayAlpha;
             p.SamplesPerPixel = 1;
             break;
-        case 6:
+        case TColorType::RGBA:
             p.ColorScheme = ColorScheme::RGBA;
             p.SamplesPerPixel = 4;
             break;
@@ -217,33 +217,33 @@ void TPNGGraphic::ConfigureColorManager() {
     ColorScheme source, target;
     unsigned samples, targetDepth = depth == 16 ? 8 : depth;
     switch (header_.ColorType) {
-        case 0:
+        case TColorType::Gray:
             if (!accepts({1, 2, 4, 8, 16})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = target = ColorScheme::Gray;
             samples = 1, channels_ = 1;
             if (depth == 2) targetDepth = 4;
             bytesPerPixel_ = (depth + 7) / 8;
             break;
-        case 2:
+        case TColorType::RGB:
             if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = ColorScheme::RGB, target = ColorScheme::BGR;
             samples = 3, channels_ = 3;
             bytesPerPixel_ = depth * 3 / 8;
             break;
-        case 3:
+        case TColorType::Indexed:
             if (!accepts({1, 2, 4, 8})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = target = ColorScheme::Indexed;
             samples = 1, channels_ = 1;
             if (depth == 2) targetDepth = 4;
             bytesPerPixel_ = 1;
             break;
-        case 4:
+        case TColorType::GrayAlpha:
             if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = ColorScheme::GrayAlpha, target = ColorScheme::Indexed;
             samples = 1, channels_ = 2;
             bytesPerPixel_ = depth * 2 / 8;
             break;
-        case 6:
+        case TColorType::RGBA:
             if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat, ErrorLabel());
             source = ColorScheme::RGBA, target = ColorScheme::BGRA;
             samples = 4, channels_ = 4;
@@ -292,7 +292,7 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             } else if (chunk_.Type == PLTE) {
                 if (chunk_.Length % 3 != 0) GraphicError(gesInvalidPalette, ErrorLabel());
                 ReadChunkData();
-                if (header_.ColorType == 3) {
+                if (header_.ColorType == TColorType::Indexed) {
                     ConfigureColorManager();
                     const TSourcePlane entries[1] = {{raw_.data(), raw_.size()}};
                     palette_ = ColorManager.MakeColorPalette(entries, PaletteLayout::Interleaved8By3, chunk_.Length / 3,
@@ -342,11 +342,11 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
 
 void TPNGGraphic::ApplyTransparency() {
     unsigned depth = header_.BitDepth;
-    if (header_.ColorType == 0 && raw_.size() >= 2) {
+    if (header_.ColorType == TColorType::Gray && raw_.size() >= 2) {
         std::uint8_t level = TransparentLevel(ReadBigEndian16(raw_.data()), depth);
         transparentColor_ = RGBColor(level, level, level);
         hasTransparentColor_ = true;
-    } else if (header_.ColorType == 2 && raw_.size() >= 6) {
+    } else if (header_.ColorType == TColorType::RGB && raw_.size() >= 6) {
         transparentColor_ = RGBColor(TransparentLevel(ReadBigEndian16(raw_.data()), depth),
                                      TransparentLevel(ReadBigEndian16(raw_.data() + 2), depth),
                                      TransparentLevel(ReadBigEndian16(raw_.data() + 4), depth));
@@ -392,7 +392,7 @@ void TPNGGraphic::ReadRow(std::vector<std::uint8_t>& row, const std::vector<std:
 void TPNGGraphic::DecodeImage() {
     if (!configured_) {
         ConfigureColorManager();
-        if (header_.ColorType == 0 || header_.ColorType == 4) {
+        if (header_.ColorType == TColorType::Gray || header_.ColorType == TColorType::GrayAlpha) {
             palette_ = ColorManager.MakeGrayPalette(false);
             hasPalette_ = true;
         }

@@ -28,9 +28,13 @@ private:
         std::uint32_t Type = 0;  // the four letters big-endian, case bits cleared
         bool Critical = false;
     };
+    // The colour types of the IHDR chunk; any other value is refused.
+    enum class TColorType : std::uint8_t { Gray = 0, RGB = 2, Indexed = 3, GrayAlpha = 4, RGBA = 6 };
     struct THeader {
         std::uint32_t Width = 0, Height = 0;
-        std::uint8_t BitDepth = 0, ColorType = 0, Compression = 0, Filter = 0, Interlace = 0;
+        std::uint8_t BitDepth = 0;
+        TColorType ColorType = TColorType::Gray;
+        std::uint8_t Compression = 0, Filter = 0, Interlace = 0;
     };
 
     void ReadChunkHeader();

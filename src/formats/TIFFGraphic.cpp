@@ -57,6 +57,18 @@ enum : std::uint16_t {
     FieldDouble = 12,
 };
 
+// PhotometricInterpretation: how the samples are to be read.
+enum class Photometric : std::uint32_t {
+    WhiteIsZero = 0,
+    BlackIsZero = 1,
+    RGB = 2,
+    Palette = 3,
+    TransparencyMask = 4,
+    Separated = 5,  // CMYK
+    YCbCr = 6,
+    CIELab = 8,
+};
+
 constexpr std::int64_t EntrySize = 12;
 
 // Bytes of one value of a field type; 0 for types this reader does not know.
@@ -456,7 +468,7 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.TileWidth = GetInteger(TagTileWidth, 0);
     p.TileLength = GetInteger(TagTileLength, 0);
     if (p.TileWidth != 0 && p.TileLength != 0) p.Options |= Tiled;
-    const std::uint32_t photometric = GetInteger(TagPhotometricInterpretation, 0);
+    const auto photometric = static_cast<Photometric>(GetInteger(TagPhotometricInterpretation, 0));
     const std::vector<std::uint32_t> extraSamples = GetIntegers(TagExtraSamples);
     p.HasAlpha = !extraSamples.empty() &&
                  std::all_of(extraSamples.begin(), extraSamples.end(), [](std::uint32_t v) { return v <= 2; });
@@ -464,23 +476,23 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.Compression = KindOfCompression(GetInteger(TagCompression, 0));
 
     switch (photometric) {
-        case 0:
+        case Photometric::WhiteIsZero:
             p.ColorScheme = ColorScheme::Gray;
             p.Options |= MinIsWhite;
             break;
-        case 1:
+        case Photometric::BlackIsZero:
             p.ColorScheme = ColorScheme::Gray;
             break;
-        case 2:
+        case Photometric::RGB:
             p.ColorScheme = p.SamplesPerPixel < 4 ? ColorScheme::RGB : ColorScheme::RGBA;
             break;
-        case 3:
+        case Photometric::Palette:
             p.ColorScheme = ColorScheme::Indexed;
             break;
-        case 5:
+        case Photometric::Separated:
             p.ColorScheme = ColorScheme::CMYK;
             break;
-        case 6: {
+        case Photometric::YCbCr: {
             p.ColorScheme = ColorScheme::YCbCr;
             yCbCrCoefficients_ = GetFloats(TagYCbCrCoefficients);
             if (yCbCrCoefficients_.empty()) yCbCrCoefficients_ = {0.299f, 0.587f, 0.114f};
@@ -489,7 +501,7 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
             yCbCrPositioning_ = GetInteger(TagYCbCrPositioning, 1);
             break;
         }
-        case 8:
+        case Photometric::CIELab:
             p.ColorScheme = ColorScheme::CIELab;
             break;
         default:
