@@ -45,7 +45,6 @@ private:
 
     void ConfigureColorManager();
     void ApplyTransparency();
-    void ApplyBackground();
     void DecodeImage();
     // Reads count inflated bytes, feeding further IDAT chunks; stops short when the image data ends.
     void ReadImageData(std::uint8_t* target, std::size_t count);

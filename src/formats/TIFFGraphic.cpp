@@ -39,7 +39,6 @@ enum : std::uint16_t {
     TagJPEGTables = 347,
     TagYCbCrCoefficients = 529,
     TagYCbCrSubSampling = 530,
-    TagYCbCrPositioning = 531,
 };
 
 enum : std::uint16_t {
@@ -418,7 +417,6 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     streamSize_ = stream.Size();
     entries_.clear();
     yCbCrCoefficients_.clear();
-    yCbCrPositioning_ = 1;
 
     if (BasePosition < 0 || BasePosition + 8 > streamSize_) return false;
     stream.SetPosition(BasePosition);
@@ -498,7 +496,6 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
             if (yCbCrCoefficients_.empty()) yCbCrCoefficients_ = {0.299f, 0.587f, 0.114f};
             p.YCbCrSubSampling = GetBytes(TagYCbCrSubSampling);
             if (p.YCbCrSubSampling.size() < 2) p.YCbCrSubSampling = {2, 2};
-            yCbCrPositioning_ = GetInteger(TagYCbCrPositioning, 1);
             break;
         }
         case Photometric::CIELab:

@@ -62,7 +62,6 @@ private:
     std::vector<TTIFFEntry> entries_;  // the current directory, sorted by tag
     std::vector<std::uint16_t> colorMap_;
     TFloatArray yCbCrCoefficients_;
-    std::uint32_t yCbCrPositioning_ = 1;
     // Layout of the decoded rows as this reader lays them out.
     std::uint32_t planes_ = 1;
     std::size_t lineBytes_ = 0;
