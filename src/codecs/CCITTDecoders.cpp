@@ -165,8 +165,8 @@ template <typename TNode, std::size_t N> void Insert(std::vector<TNode>& tree, c
 }
 }  // namespace
 
-TCCITTDecoder::TCCITTDecoder(std::uint32_t Options, bool SwapBits, bool WordAligned, std::uint32_t Width)
-    : options_(Options), swapBits_(SwapBits), width_(Width), wordAligned_(WordAligned) {
+TCCITTDecoder::TCCITTDecoder(std::uint32_t, bool, bool WordAligned, std::uint32_t Width)
+    : width_(Width), wordAligned_(WordAligned) {
     whiteTree_.emplace_back();
     Insert(whiteTree_, WhiteCodes);
     Insert(whiteTree_, SharedCodes);

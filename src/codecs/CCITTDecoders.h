@@ -15,8 +15,9 @@ public:
     static constexpr std::int32_t BadCode = -2;
 
 protected:
-    // Options (the T4Options value) and SwapBits (the fill-order flag) are kept but change
-    // nothing: codes are always read most significant bit first.
+    // Options (the T4Options value) and SwapBits (the fill-order flag) change nothing: codes are
+    // always read most significant bit first (the TIFF reader has reversed the bytes of a strip
+    // stored the other way round).
     TCCITTDecoder(std::uint32_t Options, bool SwapBits, bool WordAligned, std::uint32_t Width);
 
     struct TTreeNode {
@@ -38,9 +39,7 @@ protected:
     bool WriteRun(std::uint32_t Count);
     void StartRow(std::size_t Offset);
 
-    std::uint32_t options_;
     bool isWhite_ = true;
-    bool swapBits_;
     std::vector<TTreeNode> whiteTree_, blackTree_;
     std::uint32_t width_;
     std::uint32_t bitsLeft_ = 0;

@@ -13,11 +13,6 @@ public:
                         std::int32_t UnpackedSize) = 0;
     virtual void FinishDecoding() {}
     virtual void BeginDecoding() {}
-    // Nothing in the program encodes: the base stores nothing.
-    virtual void Encode(const std::uint8_t* Source, std::uint8_t* Dest, std::uint32_t Count,
-                        std::uint32_t& BytesStored);
-    virtual void BeginEncoding() {}
-    virtual void FinishEncoding() {}
 
 protected:
     TDecoder() = default;

@@ -91,7 +91,10 @@ inline std::uint32_t PeekCode(const std::uint8_t* source, std::size_t size, std:
 // is too small for 8-byte copies.
 //
 // The state lives in locals: the output is written through byte pointers, which the compiler
-// must otherwise assume to overwrite any state kept in memory.
+// must otherwise assume to overwrite any state kept in memory. For the same reason this stays one
+// long function: split into calls that share the table, the bit position and the output cursor,
+// the loop would keep them in memory and reload them after every byte stored, and GIF and LZW
+// TIFF decoding would slow down accordingly (bench/formats/run.sh measures them).
 template <bool MostSignificantFirst> void DecodeLZW(const TLZWFlavour& flavour, const std::uint8_t* source,
                                                     std::int32_t packedSize, std::uint8_t* dest,
                                                     std::int32_t unpackedSize) {

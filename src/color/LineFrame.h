@@ -3,6 +3,7 @@
 #pragma once
 
 #include "color/ColorManager.h"
+#include "platform/ByteOrder.h"
 
 #include <cstdint>
 #include <cstring>
@@ -71,7 +72,6 @@ template <class T> inline void StoreSample(std::uint8_t* p, T v) {
         std::memcpy(p, &v, sizeof v);
 }
 
-inline std::uint16_t SwapWord(std::uint16_t v) { return static_cast<std::uint16_t>((v >> 8) | (v << 8)); }
 // Only 65535 gives 255.
 inline std::uint8_t ScaleWord(std::uint16_t v) { return static_cast<std::uint8_t>(MulDiv16(v, 255, 65535)); }
 
@@ -87,7 +87,7 @@ struct PassWord {
     std::uint16_t operator()(std::uint16_t v) const { return v; }
 };
 struct SwapWordFn {
-    std::uint16_t operator()(std::uint16_t v) const { return SwapWord(v); }
+    std::uint16_t operator()(std::uint16_t v) const { return SwapShort(v); }
 };
 struct ScaleWordFn {
     std::uint8_t operator()(std::uint16_t v) const { return ScaleWord(v); }
@@ -97,11 +97,11 @@ struct ScaleGammaWord {
     std::uint8_t operator()(std::uint16_t v) const { return Table[ScaleWord(v)]; }
 };
 struct SwapScaleWord {
-    std::uint8_t operator()(std::uint16_t v) const { return ScaleWord(SwapWord(v)); }
+    std::uint8_t operator()(std::uint16_t v) const { return ScaleWord(SwapShort(v)); }
 };
 struct SwapScaleGammaWord {
     const std::uint8_t* Table;
-    std::uint8_t operator()(std::uint16_t v) const { return Table[ScaleWord(SwapWord(v))]; }
+    std::uint8_t operator()(std::uint16_t v) const { return Table[ScaleWord(SwapShort(v))]; }
 };
 // 8 to 16 bits: the byte function's result times 257 (both bytes equal, so byte order is moot).
 template <class ByteFn> struct WidenByte {

@@ -71,7 +71,7 @@ template <bool Swap> void Indexed16ToPacked(const TLine& line, uint8_t targetBit
     TFieldWriter writer(line.Target, targetBits);
     ForEachPixel(line.Count, line.Mask, [&](std::uint32_t i) PIXAMO_PIXEL_INLINE {
         uint16_t v = LoadSample<uint16_t>(s);
-        if constexpr (Swap) v = SwapWord(v);
+        if constexpr (Swap) v = SwapShort(v);
         writer.Put(i, static_cast<uint8_t>(MulDiv16(v, high, 65535)));
         s += 2;
     });
@@ -131,7 +131,7 @@ void ConvertPackedToIndexed16(const TLineSettings& s, const TLine& line) {
     const bool swap = (s.SourceFlags & SwapBytes) != 0;
     for (uint16_t v = 0; v <= sourceHigh; ++v) {
         const uint16_t w = MulDiv16(v, 65535, sourceHigh);
-        widen[v] = swap ? SwapWord(w) : w;
+        widen[v] = swap ? SwapShort(w) : w;
     }
     TFieldReader reader(line.Sources[0].Data, sourceBits);
     uint8_t* const target = line.Target;

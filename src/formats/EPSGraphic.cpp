@@ -20,10 +20,6 @@ struct TEPSHeader {
     std::uint32_t TIFFLength = 0;
 };
 
-std::uint32_t Little32(const std::uint8_t* p) {
-    return ReadLittleEndian16(p) | std::uint32_t(ReadLittleEndian16(p + 2)) << 16;
-}
-
 // Reads the header at the stream's position; false when fewer than 30 bytes remain or the magic
 // is wrong.
 bool ReadHeader(TStream& stream, TEPSHeader& header) {
@@ -31,14 +27,15 @@ bool ReadHeader(TStream& stream, TEPSHeader& header) {
     std::uint8_t bytes[HeaderSize];
     stream.ReadBuffer(bytes, HeaderSize);
     if (std::memcmp(bytes, Magic, sizeof Magic) != 0) return false;
-    header.TIFFOffset = Little32(bytes + 20);
-    header.TIFFLength = Little32(bytes + 24);
+    header.TIFFOffset = ReadLittleEndian32(bytes + 20);
+    header.TIFFLength = ReadLittleEndian32(bytes + 24);
     return true;
 }
 
 }  // namespace
 
 const char* TEPSGraphic::FormatLabel() const { return gesEPS; }
+const char* TEPSGraphic::ErrorLabel() const { return gesTIFF; }
 
 bool TEPSGraphic::CanLoadStream(TStream& stream) {
     const TStreamPositionKeeper keep(stream);
@@ -65,7 +62,7 @@ void TEPSGraphic::LoadFromStream(TStream& stream) {
     ReleaseImage();
     const std::int64_t start = stream.Position();
     TEPSHeader header;
-    if (!ReadHeader(stream, header)) GraphicExError(gesInvalidImage, gesEPS);
+    if (!ReadHeader(stream, header)) GraphicError(gesInvalidImage, FormatLabel());
     // Without a TIFF preview (offset 0) this lands on the EPS header again, which the TIFF
     // reader refuses.
     stream.SetPosition(start + header.TIFFOffset);

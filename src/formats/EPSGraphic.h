@@ -11,6 +11,11 @@ public:
     bool ReadProperties(TStream& stream, unsigned imageIndex) override;
     const char* FormatLabel() const override;
     void LoadFromStream(TStream& stream) override;
+
+protected:
+    // Faults of the preview are reported as the TIFF reader reports them; only a wrong EPS
+    // header names the EPS format.
+    const char* ErrorLabel() const override;
 };
 
 extern const TGraphicClass TEPSGraphicClass;

@@ -138,7 +138,7 @@ bool TGIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TGIFGraphic::LoadFromStream(TStream& stream) {
-    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition + 6);
     SetPixelFormat(TPixelFormat::pf8bit);
     TScreenDescriptor screen = ReadScreenDescriptor(stream);

@@ -46,6 +46,45 @@ TPCXHeader ReadHeader(TStream& stream) {
     return h;
 }
 
+bool IsPCXManufacturer(std::uint8_t manufacturer) { return manufacturer == 10 || manufacturer == 205; }
+
+// Plane and depth layouts the rows can be converted from: one plane of any depth, four 1-bit
+// planes, three or four 8-bit planes. Three 1-bit planes pass the pixel format test as 15 bits
+// but have no converter.
+bool LayoutConvertible(unsigned planes, unsigned bits) {
+    return planes <= 1 || (planes == 4 && bits == 1) || ((planes == 3 || planes == 4) && bits == 8);
+}
+
+// The whole run-length data decoded into rows of size bytes (zeroes where the data ends early).
+std::vector<std::uint8_t> DecodeRunLength(const std::vector<std::uint8_t>& packed, std::uint64_t size) {
+    std::vector<std::uint8_t> decoded(size, 0);
+    TPCXRLEDecoder decoder;
+    const std::uint8_t* source = packed.data();
+    std::uint8_t* dest = decoded.data();
+    decoder.Decode(source, dest, static_cast<std::int32_t>(std::min<std::size_t>(packed.size(), INT32_MAX)),
+                   static_cast<std::int32_t>(decoded.size()));
+    return decoded;
+}
+
+// Four 1-bit planes into 4-bit pixels, two to a byte with the first in the high half: a pixel
+// takes bit 7 of the current byte of plane 3, 2, 1, 0 as its bits 3, 2, 1, 0.
+void MergeFourPlanes(const std::uint8_t* row, std::size_t planeRow, std::uint8_t* target, std::uint32_t width) {
+    std::uint8_t planeBytes[4] = {};
+    for (std::uint32_t x = 0; x < width; ++x) {
+        if (x % 8 == 0)
+            for (unsigned k = 0; k < 4; ++k) planeBytes[k] = row[k * planeRow + x / 8];
+        unsigned pixel = 0;
+        for (int k = 3; k >= 0; --k) {
+            pixel = (pixel << 1) | (planeBytes[k] >> 7);
+            planeBytes[k] = static_cast<std::uint8_t>(planeBytes[k] << 1);
+        }
+        if (x % 2 == 0)
+            target[x / 2] = static_cast<std::uint8_t>(pixel << 4);
+        else
+            target[x / 2] = static_cast<std::uint8_t>(target[x / 2] | pixel);
+    }
+}
+
 }  // namespace
 
 const TPalette& StandardVGAPalette() {
@@ -73,7 +112,7 @@ bool TPCXGraphic::CanLoadStream(TStream& stream) {
 bool TPCXGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     TReaderGraphic::ReadProperties(stream, imageIndex);
     TPCXHeader h = ReadHeader(stream);
-    if (h.Manufacturer != 10 && h.Manufacturer != 205) return false;
+    if (!IsPCXManufacturer(h.Manufacturer)) return false;
     TImageProperties& p = ImageProperties;
     // Coordinates wrap as 16-bit values, as the format stores them.
     p.Width = static_cast<std::uint16_t>(h.XMax - h.XMin + 1);
@@ -88,14 +127,56 @@ bool TPCXGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     return true;
 }
 
+// What one load keeps besides the properties: the header and the layout it gives.
+struct TPCXGraphic::TLoad {
+    TPCXHeader Header{};
+    unsigned Planes = 0, Bits = 0;
+    bool FourPlanes = false;  // 16 colours in four 1-bit planes
+    bool Planar = false;      // three or four 8-bit planes, converted as separate sources
+    TPixelFormat Format = TPixelFormat::pfCustom;
+    bool HasTrailer = false;  // the 769-byte palette trailer of 8-bit files is there
+};
+
 void TPCXGraphic::LoadFromStream(TStream& stream) {
     if (!BeginLoad(stream)) return;
     stream.SetPosition(BasePosition);
-    const TPCXHeader h = ReadHeader(stream);
-    if (h.Manufacturer != 10 && h.Manufacturer != 205) GraphicError(gesInvalidImage);
+    TLoad load;
+    load.Header = ReadHeader(stream);
+    const TPCXHeader& h = load.Header;
+    if (!IsPCXManufacturer(h.Manufacturer)) GraphicError(gesInvalidImage, ErrorLabel());
 
     const TImageProperties& p = ImageProperties;
-    const unsigned planes = h.Planes, bits = h.BitsPerPixel;
+    SetUpColors(load);
+    ReadPalette(load);
+
+    const unsigned planes = load.Planes, bits = load.Bits;
+    const std::int64_t streamEnd = stream.Size();
+    const std::uint64_t planeRow = h.BytesPerLine;
+    const std::uint64_t stride = planes * planeRow;
+    // A plane row must hold the picture's width, or the rows would be read beyond their ends.
+    if (planeRow * 8 < std::uint64_t(p.Width) * bits) GraphicError(gesInvalidImage, ErrorLabel());
+    std::int64_t dataSize =
+        streamEnd - (BasePosition + std::int64_t(HeaderSize)) - (load.HasTrailer ? PaletteTrailerSize : 0);
+    dataSize = std::max<std::int64_t>(dataSize, 0);
+    const bool runLength = p.Compression == CompressionKind::RLE;
+    // Stored rows must all be there but the last; a run of two bytes stands for at most 63 bytes.
+    const std::uint64_t needed = stride * p.Height;
+    CheckImageSize(p.Width, p.Height, needed,
+                   runLength ? std::uint64_t(dataSize) * 32 : StoredRowsBound(std::uint64_t(dataSize), stride, needed));
+    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    if (Empty()) return;
+
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(dataSize));
+    stream.ReadBuffer(data.data(), data.size());
+    // Run-length data is decoded as a whole; stored rows are converted where they lie in the
+    // data, so that a short file does not need a buffer of the size its header claims.
+    if (runLength) data = DecodeRunLength(data, stride * p.Height);
+    ConvertRows(load, data);
+}
+
+void TPCXGraphic::SetUpColors(TLoad& load) {
+    const TImageProperties& p = ImageProperties;
+    const unsigned planes = load.Planes = load.Header.Planes, bits = load.Bits = load.Header.BitsPerPixel;
     const bool indexed = p.ColorScheme == ColorScheme::Indexed;
     // Four planes of 8 bits carry an alpha plane after red, green and blue.
     const bool withAlpha = planes == 4 && bits == 8;
@@ -106,75 +187,52 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     ColorManager.SetTargetDepth(p.BitsPerPixel == 2 ? 4 : p.BitsPerSample);
     ColorManager.SetTargetSampleCount(p.SamplesPerPixel);
 
-    const bool fourPlanes = planes == 4 && bits == 1;
+    load.FourPlanes = planes == 4 && bits == 1;
     TPixelFormat format = ColorManager.PixelFormatFor(1);
-    if (format == TPixelFormat::pfCustom && fourPlanes) format = TPixelFormat::pf4bit;
-    // Three 1-bit planes pass the pixel format test as 15 bits but have no converter either.
-    const bool planar = (planes == 3 || planes == 4) && bits == 8;
-    if (format == TPixelFormat::pfCustom || (planes > 1 && !fourPlanes && !planar))
-        throw EInvalidGraphic(FormatText(gesInvalidColorFormat, "PCX"));
+    if (format == TPixelFormat::pfCustom && load.FourPlanes) format = TPixelFormat::pf4bit;
+    load.Planar = (planes == 3 || planes == 4) && bits == 8;
+    if (format == TPixelFormat::pfCustom || !LayoutConvertible(planes, bits))
+        GraphicError(gesInvalidColorFormat, gesPCX);
+    load.Format = format;
     SetPixelFormat(format);
+}
 
-    const std::int64_t streamEnd = stream.Size();
-    bool hasTrailer = false;
+void TPCXGraphic::ReadPalette(TLoad& load) {
+    const TPCXHeader& h = load.Header;
+    const TPixelFormat format = load.Format;
+    const std::int64_t streamEnd = Stream->Size();
     if (format == TPixelFormat::pf8bit && streamEnd - PaletteTrailerSize >= BasePosition + std::int64_t(HeaderSize)) {
-        std::int64_t here = stream.Position();
-        stream.SetPosition(streamEnd - PaletteTrailerSize);
-        hasTrailer = stream.ReadValue<std::uint8_t>() == PaletteTrailerMark;
-        if (hasTrailer) {
+        const TStreamPositionKeeper keep(*Stream);
+        Stream->SetPosition(streamEnd - PaletteTrailerSize);
+        load.HasTrailer = Stream->ReadValue<std::uint8_t>() == PaletteTrailerMark;
+        if (load.HasTrailer) {
             std::uint8_t colours[768];
-            stream.ReadBuffer(colours, sizeof colours);
+            Stream->ReadBuffer(colours, sizeof colours);
             const TSourcePlane plane{colours, sizeof colours};
             SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, 256, false));
         }
-        stream.SetPosition(here);
     }
-    if (format != TPixelFormat::pf24bit && format != TPixelFormat::pf32bit) {
-        if (h.Version == 3 && format != TPixelFormat::pf1bit) {
-            SetPalette(StandardVGAPalette());
-        } else if (format == TPixelFormat::pf1bit) {
+    if (format == TPixelFormat::pf24bit || format == TPixelFormat::pf32bit) return;
+    if (h.Version == 3 && format != TPixelFormat::pf1bit) {
+        SetPalette(StandardVGAPalette());
+    } else if (format == TPixelFormat::pf1bit) {
+        SetPalette(ColorManager.MakeGrayPalette(false));
+    } else if (format == TPixelFormat::pf4bit) {
+        if (h.PaletteInfo == 2) {
             SetPalette(ColorManager.MakeGrayPalette(false));
-        } else if (format == TPixelFormat::pf4bit) {
-            if (h.PaletteInfo == 2) {
-                SetPalette(ColorManager.MakeGrayPalette(false));
-            } else {
-                const TSourcePlane plane{h.Palette.data(), h.Palette.size()};
-                SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, 16, false));
-            }
-        } else if (!hasTrailer && h.PaletteInfo == 2) {
-            SetPalette(ColorManager.MakeGrayPalette(false));
+        } else {
+            const TSourcePlane plane{h.Palette.data(), h.Palette.size()};
+            SetPalette(ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, 16, false));
         }
+    } else if (!load.HasTrailer && h.PaletteInfo == 2) {
+        SetPalette(ColorManager.MakeGrayPalette(false));
     }
+}
 
-    const std::uint64_t planeRow = h.BytesPerLine;
-    const std::uint64_t stride = planes * planeRow;
-    // A plane row must hold the picture's width, or the rows would be read beyond their ends.
-    if (planeRow * 8 < std::uint64_t(p.Width) * bits) GraphicError(gesInvalidImage);
-    std::int64_t dataSize =
-        streamEnd - (BasePosition + std::int64_t(HeaderSize)) - (hasTrailer ? PaletteTrailerSize : 0);
-    dataSize = std::max<std::int64_t>(dataSize, 0);
-    const bool runLength = p.Compression == CompressionKind::RLE;
-    // Stored rows must all be there but the last; a run of two bytes stands for at most 63 bytes.
-    const std::uint64_t needed = stride * p.Height;
-    CheckImageSize(p.Width, p.Height, needed,
-                   runLength ? std::uint64_t(dataSize) * 32 : StoredRowsBound(std::uint64_t(dataSize), stride, needed));
-    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
-    if (Empty()) return;
-
-    std::vector<std::uint8_t> packed(static_cast<std::size_t>(dataSize));
-    stream.ReadBuffer(packed.data(), packed.size());
-    // Run-length data is decoded as a whole; stored rows are converted where they lie in the
-    // data, so that a short file does not need a buffer of the size its header claims.
-    std::vector<std::uint8_t> decoded;
-    if (runLength) {
-        decoded.assign(stride * p.Height, 0);
-        TPCXRLEDecoder decoder;
-        const std::uint8_t* source = packed.data();
-        std::uint8_t* dest = decoded.data();
-        decoder.Decode(source, dest, static_cast<std::int32_t>(std::min<std::size_t>(packed.size(), INT32_MAX)),
-                       static_cast<std::int32_t>(decoded.size()));
-    }
-    const std::vector<std::uint8_t>& rows = runLength ? decoded : packed;
+void TPCXGraphic::ConvertRows(const TLoad& load, const std::vector<std::uint8_t>& rows) {
+    const TImageProperties& p = ImageProperties;
+    const std::size_t planeRow = load.Header.BytesPerLine;
+    const std::size_t stride = load.Planes * planeRow;
     // Data shorter than the rows leaves the missing rows black: the row in which the data ends
     // is completed with zeroes, every row after it is a row of zeroes.
     std::vector<std::uint8_t> tail;
@@ -196,25 +254,12 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     for (std::uint32_t y = 0; y < p.Height; ++y) {
         const std::uint8_t* row = rowAt(y);
         std::uint8_t* target = ScanLine(static_cast<int>(y));
-        if (fourPlanes) {
-            std::uint8_t planeBytes[4] = {};
-            for (std::uint32_t x = 0; x < p.Width; ++x) {
-                if (x % 8 == 0)
-                    for (unsigned k = 0; k < 4; ++k) planeBytes[k] = row[k * planeRow + x / 8];
-                unsigned pixel = 0;
-                for (int k = 3; k >= 0; --k) {
-                    pixel = (pixel << 1) | (planeBytes[k] >> 7);
-                    planeBytes[k] = static_cast<std::uint8_t>(planeBytes[k] << 1);
-                }
-                if (x % 2 == 0)
-                    target[x / 2] = static_cast<std::uint8_t>(pixel << 4);
-                else
-                    target[x / 2] = static_cast<std::uint8_t>(target[x / 2] | pixel);
-            }
-        } else if (planar) {
+        if (load.FourPlanes) {
+            MergeFourPlanes(row, planeRow, target, p.Width);
+        } else if (load.Planar) {
             std::array<TSourcePlane, 4> sources;
-            for (unsigned k = 0; k < planes; ++k) sources[k] = {row + k * planeRow, planeRow};
-            ColorManager.ConvertLine({sources.data(), planes}, target, Stride(), p.Width);
+            for (unsigned k = 0; k < load.Planes; ++k) sources[k] = {row + k * planeRow, planeRow};
+            ColorManager.ConvertLine({sources.data(), load.Planes}, target, Stride(), p.Width);
         } else {
             ColorManager.ConvertLine(row, stride, target, Stride(), p.Width);
         }

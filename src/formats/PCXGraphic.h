@@ -4,6 +4,9 @@
 
 #include "formats/ReaderGraphic.h"
 
+#include <cstdint>
+#include <vector>
+
 class TPCXGraphic : public TReaderGraphic {
 public:
     // More than 128 bytes left and a plausible header; the position is restored. Screen captures
@@ -13,6 +16,15 @@ public:
     // A file whose header is not PCX gives an empty picture without an error.
     void LoadFromStream(TStream& stream) override;
     const char* FormatLabel() const override;
+
+private:
+    struct TLoad;
+    // The colour manager and the pixel format for the plane layout; refuses layouts without one.
+    void SetUpColors(TLoad& load);
+    // The 256-colour trailer of 8-bit files, else the header palette, the VGA or a grey palette.
+    void ReadPalette(TLoad& load);
+    // Every row from the decoded (or stored) data, top to bottom.
+    void ConvertRows(const TLoad& load, const std::vector<std::uint8_t>& rows);
 };
 
 // The 16 standard VGA colours, used by version 3 files that carry no palette.

@@ -95,6 +95,61 @@ std::uint8_t TransparentLevel(std::uint16_t value, unsigned bitDepth) {
     return static_cast<std::uint8_t>(value);
 }
 
+using TColorType = TPNGGraphic::TColorType;
+
+// How the samples of a colour type are stored and converted.
+struct TColorTypeLayout {
+    ColorScheme Source = ColorScheme::Unknown;  // also the scheme the properties state
+    ColorScheme Target = ColorScheme::Unknown;
+    unsigned Samples = 1;   // the colour manager's sample count (grey and alpha read as one)
+    unsigned Channels = 1;  // samples stored per pixel
+};
+
+TColorTypeLayout LayoutOf(TColorType type) {
+    switch (type) {
+        case TColorType::Gray:
+            return {ColorScheme::Gray, ColorScheme::Gray, 1, 1};
+        case TColorType::RGB:
+            return {ColorScheme::RGB, ColorScheme::BGR, 3, 3};
+        case TColorType::Indexed:
+            return {ColorScheme::Indexed, ColorScheme::Indexed, 1, 1};
+        case TColorType::GrayAlpha:
+            return {ColorScheme::GrayAlpha, ColorScheme::Indexed, 1, 2};
+        case TColorType::RGBA:
+            return {ColorScheme::RGBA, ColorScheme::BGRA, 4, 4};
+    }
+    return {};
+}
+
+// The bit depths the format allows for a colour type.
+bool DepthAccepted(TColorType type, unsigned depth) {
+    switch (type) {
+        case TColorType::Gray:
+            return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+        case TColorType::Indexed:
+            return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+        case TColorType::RGB:
+        case TColorType::GrayAlpha:
+        case TColorType::RGBA:
+            return depth == 8 || depth == 16;
+    }
+    return false;
+}
+
+// Bytes of filtered rows the image data holds: every row, or the rows of every pass.
+std::uint64_t ImageDataSize(std::uint32_t width, std::uint32_t height, unsigned depth, unsigned channels,
+                            bool interlaced) {
+    if (!interlaced) return RowLength(width, depth, channels) * height;
+    std::uint64_t size = 0;
+    for (const TAdam7Pass& pass : Adam7) {
+        if (pass.FirstColumn >= width || pass.FirstRow >= height) continue;
+        std::uint64_t columns = (width - pass.FirstColumn + pass.ColumnStep - 1) / pass.ColumnStep;
+        std::uint64_t rows = (height - pass.FirstRow + pass.RowStep - 1) / pass.RowStep;
+        size += RowLength(columns, depth, channels) * rows;
+    }
+    return size;
+}
+
 }  // namespace
 
 TPNGGraphic::TPNGGraphic() = default;
@@ -129,7 +184,7 @@ void TPNGGraphic::ReadChunkData() {
     std::uint8_t stored[4];
     Stream->ReadBuffer(stored, 4);
     crc_ = static_cast<std::uint32_t>(crc32(crc_, raw_.data(), static_cast<uInt>(raw_.size())));
-    if (crc_ != ReadBigEndian32(stored)) GraphicError(gesCRCError);
+    if (crc_ != ReadBigEndian32(stored)) GraphicError(gesCRCError, ErrorLabel());
 }
 
 void TPNGGraphic::SkipChunk() { Stream->Seek(std::int64_t(chunk_.Length) + 4, TSeekOrigin::Current); }
@@ -140,7 +195,7 @@ TPNGGraphic::THeader TPNGGraphic::HeaderFromChunk() const {
     header.Width = ReadBigEndian32(raw_.data());
     header.Height = ReadBigEndian32(raw_.data() + 4);
     header.BitDepth = raw_[8];
-    header.ColorType = raw_[9];
+    header.ColorType = static_cast<TColorType>(raw_[9]);
     header.Compression = raw_[10];
     header.Filter = raw_[11];
     header.Interlace = raw_[12];
@@ -165,164 +220,70 @@ bool TPNGGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.Height = header.Height;
     p.Compression = header.Compression == 0 ? CompressionKind::Deflate : CompressionKind::Unknown;
     p.BitsPerSample = header.BitDepth;
-    switch (header.ColorType) {
-        case 0:
-            p.ColorScheme = ColorScheme::Gray;
-            p.SamplesPerPixel = 1;
-            break;
-        case 2:
-            p.ColorScheme = ColorScheme::RGB;
-            p.SamplesPerPixel = 3;
-            break;
-        case 3:
-            p.ColorScheme = ColorScheme::Indexed;
-            p.SamplesPerPixel = 1;
-            break;
-        case 4:
-            p.ColorScheme = ColorScheme::GrayAlpha;
-            p.SamplesPerPixel = 1;
-            break;
-        case 6:
-            p.ColorScheme = ColorScheme::RGBA;
-            p.SamplesPerPixel = 4;
-            break;
-        default:
-            p.ColorScheme = ColorScheme::Unknown;
-            p.SamplesPerPixel = 1;
-            break;
-    }
+    const TColorTypeLayout layout = LayoutOf(header.ColorType);
+    p.ColorScheme = layout.Source;
+    p.SamplesPerPixel = static_cast<std::uint8_t>(layout.Samples);
     p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * header.BitDepth);
     p.FilterMethod = header.Filter;
     p.Interlaced = header.Interlace != 0;
     p.HasAlpha = p.ColorScheme == ColorScheme::GrayAlpha || p.ColorScheme == ColorScheme::RGBA ||
                  p.ColorScheme == ColorScheme::BGRA;
+    ReadFileGamma();
+    return true;
+}
+
+void TPNGGraphic::ReadFileGamma() {
     for (;;) {
         ReadChunkHeader();
         if (chunk_.Type == GAMA) {
             ReadChunkData();
-            if (raw_.size() >= 4) p.FileGamma = static_cast<float>(ReadBigEndian32(raw_.data()) / 100000.0L);
-            break;
+            if (raw_.size() >= 4)
+                ImageProperties.FileGamma = static_cast<float>(ReadBigEndian32(raw_.data()) / 100000.0L);
+            return;
         }
-        if (chunk_.Type == IEND) break;
+        if (chunk_.Type == IEND) return;
         SkipChunk();
     }
-    return true;
 }
 
 void TPNGGraphic::ConfigureColorManager() {
-    unsigned depth = header_.BitDepth;
-    auto accepts = [depth](std::initializer_list<unsigned> depths) {
-        return std::find(depths.begin(), depths.end(), depth) != depths.end();
-    };
-    ColorScheme source, target;
-    unsigned samples, targetDepth = depth == 16 ? 8 : depth;
-    switch (header_.ColorType) {
-        case 0:
-            if (!accepts({1, 2, 4, 8, 16})) GraphicError(gesInvalidColorFormat);
-            source = target = ColorScheme::Gray;
-            samples = 1, channels_ = 1;
-            if (depth == 2) targetDepth = 4;
-            bytesPerPixel_ = (depth + 7) / 8;
-            break;
-        case 2:
-            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
-            source = ColorScheme::RGB, target = ColorScheme::BGR;
-            samples = 3, channels_ = 3;
-            bytesPerPixel_ = depth * 3 / 8;
-            break;
-        case 3:
-            if (!accepts({1, 2, 4, 8})) GraphicError(gesInvalidColorFormat);
-            source = target = ColorScheme::Indexed;
-            samples = 1, channels_ = 1;
-            if (depth == 2) targetDepth = 4;
-            bytesPerPixel_ = 1;
-            break;
-        case 4:
-            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
-            source = ColorScheme::GrayAlpha, target = ColorScheme::Indexed;
-            samples = 1, channels_ = 2;
-            bytesPerPixel_ = depth * 2 / 8;
-            break;
-        case 6:
-            if (!accepts({8, 16})) GraphicError(gesInvalidColorFormat);
-            source = ColorScheme::RGBA, target = ColorScheme::BGRA;
-            samples = 4, channels_ = 4;
-            bytesPerPixel_ = depth * 4 / 8;
-            break;
-        default:
-            GraphicError(gesInvalidColorFormat);
-    }
-    ColorManager.SetSourceSampleCount(static_cast<std::uint8_t>(samples));
-    ColorManager.SetTargetSampleCount(static_cast<std::uint8_t>(samples));
-    ColorManager.SetSourceScheme(source);
-    ColorManager.SetTargetScheme(target);
+    const THeader& header = load_.Header;
+    const unsigned depth = header.BitDepth;
+    if (!DepthAccepted(header.ColorType, depth)) GraphicError(gesInvalidColorFormat, ErrorLabel());
+    const TColorTypeLayout layout = LayoutOf(header.ColorType);
+    load_.Channels = layout.Channels;
+    load_.BytesPerPixel = (depth * layout.Channels + 7) / 8;
+    // 2-bit samples are shown through a 4-bit bitmap, 16-bit ones at 8 bits.
+    const unsigned targetDepth = depth == 16 ? 8 : depth == 2 ? 4 : depth;
+    ColorManager.SetSourceSampleCount(static_cast<std::uint8_t>(layout.Samples));
+    ColorManager.SetTargetSampleCount(static_cast<std::uint8_t>(layout.Samples));
+    ColorManager.SetSourceScheme(layout.Source);
+    ColorManager.SetTargetScheme(layout.Target);
     ColorManager.SetSourceDepth(static_cast<std::uint8_t>(depth));
     ColorManager.SetTargetDepth(static_cast<std::uint8_t>(targetDepth));
     SetPixelFormat(ColorManager.PixelFormatFor(1));
-    configured_ = true;
+    load_.Configured = true;
 }
 
 void TPNGGraphic::LoadFromStream(TStream& stream) {
-    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition + 8);
-    palette_.clear();
-    hasPalette_ = false;
-    hasTransparentColor_ = false;
-    backgroundColor_ = RGBColor(255, 255, 255);
-    configured_ = false;
-    imageDecoded_ = false;
-    input_ = nullptr;
-    inputLeft_ = 0;
+    load_ = TLoadState{};
+    load_.BackgroundColor = RGBColor(255, 255, 255);
     ColorManager.SourceFlags = SwapBytes;
 
     ReadChunkHeader();
     ReadChunkData();
-    header_ = HeaderFromChunk();
+    load_.Header = HeaderFromChunk();
     if (ImageProperties.Compression != CompressionKind::Deflate)
-        GraphicExError(gesUnsupportedFeature, gesCompression, gesPNG);
+        GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
 
     decoder_ = std::make_unique<TLZ77Decoder>(1, false);
     try {
         decoder_->BeginDecoding();
-        for (;;) {
-            ReadChunkHeader();
-            if (chunk_.Type == IDAT) {
-                DecodeImage();
-                // The chunk after the image data is handled below, whatever its type.
-            } else if (chunk_.Type == PLTE) {
-                if (chunk_.Length % 3 != 0) GraphicError(gesInvalidPalette);
-                ReadChunkData();
-                if (header_.ColorType == 3) {
-                    ConfigureColorManager();
-                    const TSourcePlane entries[1] = {{raw_.data(), raw_.size()}};
-                    palette_ = ColorManager.MakeColorPalette(entries, PaletteLayout::Interleaved8By3, chunk_.Length / 3,
-                                                             false);
-                    hasPalette_ = true;
-                }
-                continue;
-            } else if (chunk_.Type == GAMA) {
-                ReadChunkData();
-                if (raw_.size() >= 4) {
-                    ColorManager.SetGammaValues(static_cast<float>(ReadBigEndian32(raw_.data()) / 100000.0L), 2.2f);
-                    ColorManager.TargetFlags |= GammaCorrect;
-                    ImageProperties.Options |= UseGamma;
-                }
-                continue;
-            } else if (chunk_.Type == BKGD) {
-                // Its colour would only pre-fill the bitmap, which the rows cover completely.
-                ReadChunkData();
-                continue;
-            } else if (chunk_.Type == TRNS) {
-                ReadChunkData();
-                ApplyTransparency();
-                continue;
-            }
-            SkipChunk();
-            if (chunk_.Type == IEND) break;
-            if (chunk_.Critical) throw EInvalidGraphic(gesUnknownCriticalChunk);
-        }
+        ReadChunks();
         // Without image data there is no picture to show.
-        if (!imageDecoded_) GraphicError(gesNoImageData);
+        if (!load_.ImageDecoded) GraphicError(gesNoImageData, ErrorLabel());
         decoder_->FinishDecoding();
     } catch (...) {
         try {
@@ -340,111 +301,173 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     Stream = nullptr;
 }
 
-void TPNGGraphic::ApplyTransparency() {
-    unsigned depth = header_.BitDepth;
-    if (header_.ColorType == 0 && raw_.size() >= 2) {
+void TPNGGraphic::ReadChunks() {
+    for (;;) {
+        ReadChunkHeader();
+        switch (chunk_.Type) {
+            case IDAT:
+                // Leaves the header of the first chunk after the image data read: that chunk is
+                // handled below, whatever its type.
+                DecodeImage();
+                break;
+            case PLTE:
+                ReadPalette();
+                continue;
+            case GAMA:
+                ReadGamma();
+                continue;
+            case BKGD:
+                ReadBackground();
+                continue;
+            case TRNS:
+                ReadTransparency();
+                continue;
+            default:
+                break;
+        }
+        SkipChunk();
+        if (chunk_.Type == IEND) return;
+        if (chunk_.Critical) GraphicError(gesUnknownCriticalChunk);
+    }
+}
+
+void TPNGGraphic::ReadPalette() {
+    if (chunk_.Length % 3 != 0) GraphicError(gesInvalidPalette, ErrorLabel());
+    ReadChunkData();
+    if (load_.Header.ColorType != TColorType::Indexed) return;
+    ConfigureColorManager();
+    const TSourcePlane entries[1] = {{raw_.data(), raw_.size()}};
+    load_.Palette = ColorManager.MakeColorPalette(entries, PaletteLayout::Interleaved8By3, chunk_.Length / 3, false);
+    load_.HasPalette = true;
+}
+
+void TPNGGraphic::ReadGamma() {
+    ReadChunkData();
+    if (raw_.size() < 4) return;
+    ColorManager.SetGammaValues(static_cast<float>(ReadBigEndian32(raw_.data()) / 100000.0L), 2.2f);
+    ColorManager.TargetFlags |= GammaCorrect;
+    ImageProperties.Options |= UseGamma;
+}
+
+void TPNGGraphic::ReadBackground() {
+    // Its colour would only pre-fill the bitmap, which the rows cover completely.
+    ReadChunkData();
+}
+
+void TPNGGraphic::ReadTransparency() {
+    ReadChunkData();
+    const THeader& header = load_.Header;
+    const unsigned depth = header.BitDepth;
+    if (header.ColorType == TColorType::Gray && raw_.size() >= 2) {
         std::uint8_t level = TransparentLevel(ReadBigEndian16(raw_.data()), depth);
-        transparentColor_ = RGBColor(level, level, level);
-        hasTransparentColor_ = true;
-    } else if (header_.ColorType == 2 && raw_.size() >= 6) {
-        transparentColor_ = RGBColor(TransparentLevel(ReadBigEndian16(raw_.data()), depth),
-                                     TransparentLevel(ReadBigEndian16(raw_.data() + 2), depth),
-                                     TransparentLevel(ReadBigEndian16(raw_.data() + 4), depth));
-        hasTransparentColor_ = true;
+        load_.TransparentColor = RGBColor(level, level, level);
+        load_.HasTransparentColor = true;
+    } else if (header.ColorType == TColorType::RGB && raw_.size() >= 6) {
+        load_.TransparentColor = RGBColor(TransparentLevel(ReadBigEndian16(raw_.data()), depth),
+                                          TransparentLevel(ReadBigEndian16(raw_.data() + 2), depth),
+                                          TransparentLevel(ReadBigEndian16(raw_.data() + 4), depth));
+        load_.HasTransparentColor = true;
     }
 }
 
 void TPNGGraphic::ReadImageData(std::uint8_t* target, std::size_t count) {
     while (count > 0) {
-        if (inputLeft_ == 0) {
+        if (load_.InputLeft == 0) {
             if (chunk_.Type != IDAT) return;  // the image data ended early: the row stays short
             ReadChunkData();
-            input_ = raw_.data();
-            inputLeft_ = raw_.size();
+            load_.Input = raw_.data();
+            load_.InputLeft = raw_.size();
             ReadChunkHeader();
             continue;
         }
-        const std::uint8_t* source = input_;
+        const std::uint8_t* source = load_.Input;
         std::uint8_t* dest = target;
-        decoder_->Decode(source, dest, static_cast<std::int32_t>(inputLeft_),
+        decoder_->Decode(source, dest, static_cast<std::int32_t>(load_.InputLeft),
                          static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX)));
-        std::size_t consumed = static_cast<std::size_t>(source - input_);
+        std::size_t consumed = static_cast<std::size_t>(source - load_.Input);
         std::size_t produced = static_cast<std::size_t>(dest - target);
-        input_ = source;
-        inputLeft_ -= consumed;
+        load_.Input = source;
+        load_.InputLeft -= consumed;
         target = dest;
         count -= produced;
         int result = decoder_->LastResult();
         if (result == Z_STREAM_END) {
-            if (count > 0 || inputLeft_ > 0) GraphicError(gesExtraCompressedData);
+            if (count > 0 || load_.InputLeft > 0) GraphicError(gesExtraCompressedData, ErrorLabel());
             return;
         }
-        if (result != Z_OK || (consumed == 0 && produced == 0)) GraphicError(gesCompressionError);
+        if (result != Z_OK || (consumed == 0 && produced == 0)) GraphicError(gesCompressionError, ErrorLabel());
     }
 }
 
 void TPNGGraphic::ReadRow(std::vector<std::uint8_t>& row, const std::vector<std::uint8_t>& previous,
                           std::size_t length) {
     ReadImageData(row.data(), length);
-    Unfilter(row.data(), previous.data(), length, bytesPerPixel_);
+    Unfilter(row.data(), previous.data(), length, load_.BytesPerPixel);
 }
 
 void TPNGGraphic::DecodeImage() {
-    if (!configured_) {
+    const THeader& header = load_.Header;
+    if (!load_.Configured) {
         ConfigureColorManager();
-        if (header_.ColorType == 0 || header_.ColorType == 4) {
-            palette_ = ColorManager.MakeGrayPalette(false);
-            hasPalette_ = true;
+        if (header.ColorType == TColorType::Gray || header.ColorType == TColorType::GrayAlpha) {
+            load_.Palette = ColorManager.MakeGrayPalette(false);
+            load_.HasPalette = true;
         }
     }
-    const std::uint32_t width = header_.Width, height = header_.Height;
-    const unsigned depth = header_.BitDepth;
-    const bool interlaced = header_.Interlace == 1;
-    const std::uint64_t length = RowLength(width, depth, channels_);
-    std::uint64_t needed = length * height;
-    if (interlaced) {
-        needed = 0;
-        for (const TAdam7Pass& pass : Adam7) {
-            if (pass.FirstColumn >= width || pass.FirstRow >= height) continue;
-            std::uint64_t columns = (width - pass.FirstColumn + pass.ColumnStep - 1) / pass.ColumnStep;
-            std::uint64_t rows = (height - pass.FirstRow + pass.RowStep - 1) / pass.RowStep;
-            needed += RowLength(columns, depth, channels_) * rows;
-        }
-    }
-    CheckImageSize(width, height, needed, static_cast<std::uint64_t>(Stream->Remaining()) * MaxDeflateExpansion);
+    const bool interlaced = header.Interlace == 1;
+    const std::uint64_t needed =
+        ImageDataSize(header.Width, header.Height, header.BitDepth, load_.Channels, interlaced);
+    CheckImageSize(header.Width, header.Height, needed,
+                   static_cast<std::uint64_t>(Stream->Remaining()) * MaxDeflateExpansion);
+    PrepareBitmap();
 
-    if (hasPalette_) SetPalette(palette_);
-    SetSize(static_cast<int>(width), static_cast<int>(height));
-    FillRect(TRect{0, 0, static_cast<int>(width), static_cast<int>(height)}, backgroundColor_);
-    if (hasTransparentColor_) {
-        SetTransparentColor(transparentColor_);
-        SetTransparent(true);
-    }
-
-    std::vector<std::uint8_t> current(length, 0), previous(length, 0);
-    if (!interlaced) {
-        for (std::uint32_t y = 0; y < height; ++y) {
-            ReadRow(current, previous, length);
-            ColorManager.ConvertLine(current.data() + 1, length - 1, ScanLine(static_cast<int>(y)), Stride(), width);
-            current.swap(previous);
-        }
-    } else {
-        for (const TAdam7Pass& pass : Adam7) {
-            if (pass.FirstColumn >= width) continue;
-            std::uint64_t columns = (width - pass.FirstColumn + pass.ColumnStep - 1) / pass.ColumnStep;
-            std::size_t passLength = RowLength(columns, depth, channels_);
-            std::fill(previous.begin(), previous.end(), 0);
-            for (std::uint64_t y = pass.FirstRow; y < height; y += pass.RowStep) {
-                ReadRow(current, previous, passLength);
-                ColorManager.ConvertLine(current.data() + 1, passLength - 1, ScanLine(static_cast<int>(y)), Stride(),
-                                         width, pass.Mask);
-                current.swap(previous);
-            }
-        }
-    }
-    imageDecoded_ = true;
+    const std::uint64_t length = RowLength(header.Width, header.BitDepth, load_.Channels);
+    if (interlaced)
+        DecodePasses(length);
+    else
+        DecodeRows(length);
+    load_.ImageDecoded = true;
     while (chunk_.Type == IDAT) {
         ReadChunkData();
         ReadChunkHeader();
+    }
+}
+
+void TPNGGraphic::PrepareBitmap() {
+    const int width = static_cast<int>(load_.Header.Width), height = static_cast<int>(load_.Header.Height);
+    if (load_.HasPalette) SetPalette(load_.Palette);
+    SetSize(width, height);
+    FillRect(TRect{0, 0, width, height}, load_.BackgroundColor);
+    if (load_.HasTransparentColor) {
+        SetTransparentColor(load_.TransparentColor);
+        SetTransparent(true);
+    }
+}
+
+void TPNGGraphic::DecodeRows(std::size_t length) {
+    const std::uint32_t width = load_.Header.Width, height = load_.Header.Height;
+    std::vector<std::uint8_t> current(length, 0), previous(length, 0);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        ReadRow(current, previous, length);
+        ColorManager.ConvertLine(current.data() + 1, length - 1, ScanLine(static_cast<int>(y)), Stride(), width);
+        current.swap(previous);
+    }
+}
+
+void TPNGGraphic::DecodePasses(std::size_t length) {
+    const std::uint32_t width = load_.Header.Width, height = load_.Header.Height;
+    // Rows of every pass fit the buffers of a full row; each pass starts from a zero row.
+    std::vector<std::uint8_t> current(length, 0), previous(length, 0);
+    for (const TAdam7Pass& pass : Adam7) {
+        if (pass.FirstColumn >= width) continue;
+        std::uint64_t columns = (width - pass.FirstColumn + pass.ColumnStep - 1) / pass.ColumnStep;
+        std::size_t passLength = RowLength(columns, load_.Header.BitDepth, load_.Channels);
+        std::fill(previous.begin(), previous.end(), 0);
+        for (std::uint64_t y = pass.FirstRow; y < height; y += pass.RowStep) {
+            ReadRow(current, previous, passLength);
+            ColorManager.ConvertLine(current.data() + 1, passLength - 1, ScanLine(static_cast<int>(y)), Stride(), width,
+                                     pass.Mask);
+            current.swap(previous);
+        }
     }
 }

@@ -22,6 +22,9 @@ public:
     void LoadFromStream(TStream& stream) override;
     const char* FormatLabel() const override;
 
+    // The colour types of the IHDR chunk; any other value is refused.
+    enum class TColorType : std::uint8_t { Gray = 0, RGB = 2, Indexed = 3, GrayAlpha = 4, RGBA = 6 };
+
 private:
     struct TChunkHeader {
         std::uint32_t Length = 0;
@@ -30,7 +33,24 @@ private:
     };
     struct THeader {
         std::uint32_t Width = 0, Height = 0;
-        std::uint8_t BitDepth = 0, ColorType = 0, Compression = 0, Filter = 0, Interlace = 0;
+        std::uint8_t BitDepth = 0;
+        TColorType ColorType = TColorType::Gray;
+        std::uint8_t Compression = 0, Filter = 0, Interlace = 0;
+    };
+    // What one load gathers from the chunks before and while the image data is decoded.
+    struct TLoadState {
+        THeader Header;
+        unsigned BytesPerPixel = 1;  // bytes per complete pixel for the filters
+        unsigned Channels = 1;       // samples stored per pixel
+        bool Configured = false;     // the colour manager is set up for the header
+        bool ImageDecoded = false;
+        TPalette Palette;
+        bool HasPalette = false;
+        bool HasTransparentColor = false;
+        TColor TransparentColor = 0;
+        TColor BackgroundColor = 0;
+        const std::uint8_t* Input = nullptr;  // next compressed byte of the current IDAT data
+        std::size_t InputLeft = 0;
     };
 
     void ReadChunkHeader();
@@ -38,11 +58,22 @@ private:
     void ReadChunkData();
     void SkipChunk();
     THeader HeaderFromChunk() const;
+    // Reads chunk headers up to gAMA (FileGamma) or IEND.
+    void ReadFileGamma();
+
+    // The chunks after IHDR up to IEND, each by its type.
+    void ReadChunks();
+    void ReadPalette();       // PLTE
+    void ReadGamma();         // gAMA
+    void ReadBackground();    // bKGD
+    void ReadTransparency();  // tRNS
+    void DecodeImage();       // IDAT and the IDAT chunks after it
 
     void ConfigureColorManager();
-    void ApplyTransparency();
-    void ApplyBackground();
-    void DecodeImage();
+    // Sets palette, size, background and transparent colour of the bitmap for the image data.
+    void PrepareBitmap();
+    void DecodeRows(std::size_t length);
+    void DecodePasses(std::size_t length);
     // Reads count inflated bytes, feeding further IDAT chunks; stops short when the image data ends.
     void ReadImageData(std::uint8_t* target, std::size_t count);
     void ReadRow(std::vector<std::uint8_t>& row, const std::vector<std::uint8_t>& previous, std::size_t length);
@@ -50,17 +81,6 @@ private:
     std::unique_ptr<TLZ77Decoder> decoder_;
     TChunkHeader chunk_;
     std::uint32_t crc_ = 0;
-    std::vector<std::uint8_t> raw_;
-    const std::uint8_t* input_ = nullptr;  // next compressed byte of the current IDAT data
-    std::size_t inputLeft_ = 0;
-    THeader header_;
-    unsigned bytesPerPixel_ = 1;  // bytes per complete pixel for the filters
-    unsigned channels_ = 1;
-    bool configured_ = false;
-    bool imageDecoded_ = false;
-    TPalette palette_;
-    bool hasPalette_ = false;
-    bool hasTransparentColor_ = false;
-    TColor transparentColor_ = 0;
-    TColor backgroundColor_ = 0;
+    std::vector<std::uint8_t> raw_;  // the data of the last chunk read
+    TLoadState load_;
 };

@@ -30,8 +30,8 @@ void TReaderGraphic::CheckImageSize(std::uint64_t width, std::uint64_t height, s
     bool tooLarge = width > INT_MAX || height > INT_MAX || (height != 0 && width > MaxPixelCount / height) ||
                     bytesNeeded > bytesDecodable;
     if (tooLarge)
-        throw EInvalidGraphic(FormatText(gesImageTooLarge, FormatLabel(), static_cast<unsigned long long>(width),
-                                         static_cast<unsigned long long>(height)));
+        GraphicError(gesImageTooLarge, FormatLabel(), static_cast<unsigned long long>(width),
+                     static_cast<unsigned long long>(height));
 }
 
 bool TReaderGraphic::BeginLoad(TStream& stream) {
@@ -39,16 +39,4 @@ bool TReaderGraphic::BeginLoad(TStream& stream) {
     BasePosition = stream.Position();
     Stream = &stream;
     return ReadProperties(stream, 0);
-}
-
-void TReaderGraphic::GraphicError(const char* message) const {
-    throw EInvalidGraphic(FormatText(message, FormatLabel()));
-}
-
-void SwapShortArray(std::uint16_t* values, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) values[i] = SwapShort(values[i]);
-}
-
-void SwapLongArray(std::uint32_t* values, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) values[i] = SwapLong(values[i]);
 }

@@ -11,6 +11,7 @@
 #include "color/ColorManager.h"
 #include "formats/ImageProperties.h"
 #include "platform/Bitmap.h"
+#include "platform/ByteOrder.h"
 #include "platform/Exception.h"
 #include "platform/PictureFormats.h"
 
@@ -48,7 +49,7 @@ public:
     // Copies the properties record too when the source is a reader.
     void Assign(const TBitmap& source) override;
 
-    // The label filled into the reader messages ("PNG", "GIF", ...).
+    // The name of the format in the reader's messages ("PNG", "GIF", ...).
     virtual const char* FormatLabel() const { return ""; }
 
     TColorManager ColorManager;
@@ -60,44 +61,28 @@ protected:
     // Refuses a picture before anything is allocated: width or height beyond the bitmap's range,
     // more than MaxPixelCount pixels, or more decoded bytes (bytesNeeded) than the data left in
     // the file could ever produce (bytesDecodable: StoredRowsBound for stored rows, the largest
-    // expansion for compressed data; the default means unknown). Raises EInvalidGraphic with
-    // gesImageTooLarge and FormatLabel().
+    // expansion for compressed data; the default means unknown). Raises gesImageTooLarge with
+    // FormatLabel().
     void CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded = 0,
                         std::uint64_t bytesDecodable = std::numeric_limits<std::uint64_t>::max()) const;
     // The first steps of every load: release the picture, note where the file starts, keep the
     // stream and describe the file; answers what ReadProperties answered.
     bool BeginLoad(TStream& stream);
-    // Raises EInvalidGraphic with a message whose "%s" takes FormatLabel().
-    [[noreturn]] void GraphicError(const char* message) const;
+    // The one way a reader reports a fault in its file: raises EInvalidGraphic with message, a
+    // text of ReaderStrings.h, formatted from args by printf rules. Where the text names the
+    // format, the reader passes ErrorLabel() for it:
+    //   GraphicError(gesInvalidImage, ErrorLabel());
+    //   GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
+    template <class... Args> [[noreturn]] void GraphicError(const char* message, Args... args) const {
+        throw EInvalidGraphic(FormatText(message, args...));
+    }
+    // The label of the messages the reader raises: FormatLabel(), unless the reader speaks of
+    // what it reads in another reader's words (the EPS reader of its TIFF preview).
+    virtual const char* ErrorLabel() const { return FormatLabel(); }
 
     // The stream being read during a load (null otherwise).
     TStream* Stream = nullptr;
 };
-
-// Raises EInvalidGraphic with a message formatted from a text and arguments (printf rules).
-template <class... Args> [[noreturn]] void GraphicExError(const char* format, Args... args) {
-    throw EInvalidGraphic(FormatText(format, args...));
-}
-
-// Byte order helpers for big-endian files.
-constexpr std::uint16_t SwapShort(std::uint16_t value) {
-    return static_cast<std::uint16_t>((value >> 8) | (value << 8));
-}
-constexpr std::uint32_t SwapLong(std::uint32_t value) {
-    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
-}
-void SwapShortArray(std::uint16_t* values, std::size_t count);
-void SwapLongArray(std::uint32_t* values, std::size_t count);
-// A big-endian 16- or 32-bit value at p (no alignment needed).
-constexpr std::uint16_t ReadBigEndian16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-constexpr std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
-constexpr std::uint16_t ReadLittleEndian16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
 
 // The class object of reader T: its name, a factory, its content test, marked as a reader.
 template <class T> constexpr TGraphicClass ReaderClass(const char* name) {

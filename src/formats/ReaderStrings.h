@@ -28,6 +28,8 @@ inline constexpr const char* gesPNG = "PNG";
 inline constexpr const char* gesTIFF = "TIF/TIFF";
 inline constexpr const char* gesGIF = "GIF";
 inline constexpr const char* gesPCXOrSCR = "PCX or SCR";
+// The colour-format refusal of the PCX reader names PCX alone.
+inline constexpr const char* gesPCX = "PCX";
 inline constexpr const char* gesPSDOrPDD = "PSD or PDD";
 inline constexpr const char* gesSGI = "sgi, bw or rgb(a)";
 inline constexpr const char* gesEPS = "EPS";

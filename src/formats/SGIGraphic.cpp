@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <vector>
 
 const TGraphicClass TSGIGraphicClass = ReaderClass<TSGIGraphic>("TSGIGraphic");
@@ -29,6 +30,8 @@ TSGIHeader ReadHeader(TStream& stream) {
     return {ReadBigEndian16(b),     b[2], b[3], ReadBigEndian16(b + 4), ReadBigEndian16(b + 6), ReadBigEndian16(b + 8),
             ReadBigEndian16(b + 10)};
 }
+
+bool ValidBytesPerChannel(unsigned bytes) { return bytes == 1 || bytes == 2; }
 
 }  // namespace
 
@@ -64,95 +67,119 @@ bool TSGIGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     return true;
 }
 
+// What one load keeps besides the properties: the channel layout and, for run-length files,
+// where each channel row lies.
+struct TSGIGraphic::TLoad {
+    unsigned BytesPerChannel = 1;
+    unsigned Used = 1;  // channels converted: two channels (grey and alpha) show their grey one
+    std::size_t RowBytes = 0;
+    bool RunLength = false;
+    // Entry c × height + r: channel c, stored row r.
+    std::vector<std::uint32_t> Starts, Lengths;
+    std::unique_ptr<TSGIRLEDecoder> Decoder;
+    std::vector<std::uint8_t> Packed;
+};
+
 void TSGIGraphic::LoadFromStream(TStream& stream) {
-    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     const TSGIHeader h = ReadHeader(stream);
     const TImageProperties& p = ImageProperties;
     const std::uint32_t width = p.Width, height = p.Height;
-    const unsigned bpc = h.BytesPerChannel;
-    if (bpc != 1 && bpc != 2) GraphicError(gesInvalidImage);
+    TLoad load;
+    load.BytesPerChannel = h.BytesPerChannel;
+    if (!ValidBytesPerChannel(load.BytesPerChannel)) GraphicError(gesInvalidImage, ErrorLabel());
     ColorManager.SourceFlags = SwapBytes;
     CheckImageSize(width, height);
 
-    const unsigned channels = p.SamplesPerPixel;
-    const bool runLength = p.Compression == CompressionKind::RLE;
-    std::vector<std::uint32_t> starts, lengths;
-    std::unique_ptr<TSGIRLEDecoder> decoder;
-    if (runLength) {
-        const std::uint64_t entries = std::uint64_t(height) * channels;
-        if (entries * 8 > std::uint64_t(stream.Remaining())) throw EReadError();
-        std::vector<std::uint8_t> raw(entries * 8);
-        stream.ReadBuffer(raw.data(), raw.size());
-        starts.resize(entries);
-        lengths.resize(entries);
-        for (std::size_t i = 0; i < entries; ++i) {
-            starts[i] = ReadBigEndian32(&raw[4 * i]);
-            lengths[i] = ReadBigEndian32(&raw[4 * (entries + i)]);
-        }
-        decoder = std::make_unique<TSGIRLEDecoder>(p.BitsPerSample);
-    }
+    load.RunLength = p.Compression == CompressionKind::RLE;
+    if (load.RunLength) ReadRowTables(load);
+    SetUpColors(load);
+    load.RowBytes = std::size_t(width) * load.BytesPerChannel;
+    // Stored channels must all be there: a short file would fail at its first missing row, and
+    // one that lacks more than a row is refused before the bitmap is made. A run of two bytes (of
+    // four with 16-bit samples) stands for at most 127 samples.
+    const std::uint64_t needed = std::uint64_t(load.RowBytes) * height * load.Used;
+    const std::uint64_t dataLeft = std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0));
+    CheckImageSize(width, height, needed,
+                   load.RunLength ? dataLeft * 64 : StoredRowsBound(dataLeft, load.RowBytes, needed));
+    if (!load.RunLength && needed > dataLeft) throw EReadError();
+    SetSize(static_cast<int>(width), static_cast<int>(height));
+    if (Empty()) return;
+    if (load.Used == 1) SetPalette(ColorManager.MakeGrayPalette(false));
+    ReadRows(load);
+}
 
-    // Two channels (grey and alpha) show their grey channel; alpha is not shown.
-    const unsigned used = channels == 2 ? 1 : channels;
+void TSGIGraphic::ReadRowTables(TLoad& load) {
+    const TImageProperties& p = ImageProperties;
+    const std::uint64_t entries = std::uint64_t(p.Height) * p.SamplesPerPixel;
+    if (entries * 8 > std::uint64_t(Stream->Remaining())) throw EReadError();
+    std::vector<std::uint8_t> raw(entries * 8);
+    Stream->ReadBuffer(raw.data(), raw.size());
+    load.Starts.resize(entries);
+    load.Lengths.resize(entries);
+    for (std::size_t i = 0; i < entries; ++i) {
+        load.Starts[i] = ReadBigEndian32(&raw[4 * i]);
+        load.Lengths[i] = ReadBigEndian32(&raw[4 * (entries + i)]);
+    }
+    load.Decoder = std::make_unique<TSGIRLEDecoder>(p.BitsPerSample);
+}
+
+void TSGIGraphic::SetUpColors(TLoad& load) {
+    const TImageProperties& p = ImageProperties;
+    load.Used = p.SamplesPerPixel == 2 ? 1 : p.SamplesPerPixel;
     ColorManager.SetSourceDepth(p.BitsPerSample);
     ColorManager.SetTargetDepth(8);
-    ColorManager.SetSourceSampleCount(static_cast<std::uint8_t>(used));
-    ColorManager.SetTargetSampleCount(static_cast<std::uint8_t>(used));
+    ColorManager.SetSourceSampleCount(static_cast<std::uint8_t>(load.Used));
+    ColorManager.SetTargetSampleCount(static_cast<std::uint8_t>(load.Used));
     ColorManager.SetSourceScheme(p.ColorScheme);
     ColorManager.SetTargetScheme(p.ColorScheme == ColorScheme::RGB    ? ColorScheme::BGR
                                  : p.ColorScheme == ColorScheme::RGBA ? ColorScheme::BGRA
                                                                       : ColorScheme::Indexed);
     SetPixelFormat(ColorManager.PixelFormatFor(1));
-    const std::size_t rowBytes = std::size_t(width) * bpc;
-    // Stored channels must all be there: a short file would fail at its first missing row, and
-    // one that lacks more than a row is refused before the bitmap is made. A run of two bytes (of
-    // four with 16-bit samples) stands for at most 127 samples.
-    const std::uint64_t needed = std::uint64_t(rowBytes) * height * used;
-    const std::uint64_t dataLeft = std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0));
-    CheckImageSize(width, height, needed, runLength ? dataLeft * 64 : StoredRowsBound(dataLeft, rowBytes, needed));
-    if (!runLength && needed > dataLeft) throw EReadError();
-    SetSize(static_cast<int>(width), static_cast<int>(height));
-    if (Empty()) return;
-    if (used == 1) SetPalette(ColorManager.MakeGrayPalette(false));
+}
 
-    const std::int64_t streamSize = stream.Size();
-    std::vector<std::uint8_t> packed;
-    // Channel c of stored row r into buffer (rowBytes bytes, zeroed where the file has no data).
-    auto readChannelRow = [&](unsigned c, std::uint32_t r, std::uint8_t* buffer) {
-        std::fill_n(buffer, rowBytes, 0);
-        if (!runLength) {
-            stream.SetPosition(BasePosition + std::int64_t(HeaderSize) +
-                               (std::int64_t(c) * height + r) * std::int64_t(rowBytes));
-            stream.ReadBuffer(buffer, rowBytes);
-            return;
-        }
-        const std::size_t entry = std::size_t(c) * height + r;
-        // Offsets and lengths from the tables are kept inside the file.
-        const std::int64_t start = BasePosition + starts[entry];
-        if (start >= streamSize) return;
-        const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(lengths[entry], streamSize - start));
-        packed.resize(length);
-        stream.SetPosition(start);
-        stream.ReadBuffer(packed.data(), length);
-        const std::uint8_t* source = packed.data();
-        std::uint8_t* dest = buffer;
-        decoder->Decode(source, dest, static_cast<std::int32_t>(std::min<std::size_t>(length, INT32_MAX)),
-                        static_cast<std::int32_t>(width));
-    };
+void TSGIGraphic::ReadChannelRow(TLoad& load, unsigned c, std::uint32_t r, std::uint8_t* buffer) {
+    const std::uint32_t height = ImageProperties.Height;
+    std::fill_n(buffer, load.RowBytes, 0);
+    if (!load.RunLength) {
+        Stream->SetPosition(BasePosition + std::int64_t(HeaderSize) +
+                            (std::int64_t(c) * height + r) * std::int64_t(load.RowBytes));
+        Stream->ReadBuffer(buffer, load.RowBytes);
+        return;
+    }
+    const std::size_t entry = std::size_t(c) * height + r;
+    // Offsets and lengths from the tables are kept inside the file.
+    const std::int64_t streamSize = Stream->Size();
+    const std::int64_t start = BasePosition + load.Starts[entry];
+    if (start >= streamSize) return;
+    const std::size_t length =
+        static_cast<std::size_t>(std::min<std::int64_t>(load.Lengths[entry], streamSize - start));
+    load.Packed.resize(length);
+    Stream->SetPosition(start);
+    Stream->ReadBuffer(load.Packed.data(), length);
+    const std::uint8_t* source = load.Packed.data();
+    std::uint8_t* dest = buffer;
+    load.Decoder->Decode(source, dest, static_cast<std::int32_t>(std::min<std::size_t>(length, INT32_MAX)),
+                         static_cast<std::int32_t>(ImageProperties.Width));
+}
 
+void TSGIGraphic::ReadRows(TLoad& load) {
+    const std::uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    const std::size_t rowBytes = load.RowBytes;
+    const unsigned used = load.Used;
     std::vector<std::uint8_t> buffers(rowBytes * std::max(used, 1u));
     for (std::uint32_t r = 0; r < height; ++r) {
         std::uint8_t* target = ScanLine(static_cast<int>(height - 1 - r));
         if (used == 1) {
-            readChannelRow(0, r, buffers.data());
+            ReadChannelRow(load, 0, r, buffers.data());
             // Two-byte samples are big-endian: the high byte is the first.
-            for (std::uint32_t x = 0; x < width; ++x) target[x] = buffers[std::size_t(x) * bpc];
+            for (std::uint32_t x = 0; x < width; ++x) target[x] = buffers[std::size_t(x) * load.BytesPerChannel];
             continue;
         }
         std::array<TSourcePlane, 4> planes;
         for (unsigned c = 0; c < used; ++c) {
-            readChannelRow(c, r, buffers.data() + c * rowBytes);
+            ReadChannelRow(load, c, r, buffers.data() + c * rowBytes);
             planes[c] = {buffers.data() + c * rowBytes, rowBytes};
         }
         ColorManager.ConvertLine({planes.data(), used}, target, Stride(), width);

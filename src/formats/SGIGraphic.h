@@ -4,6 +4,8 @@
 
 #include "formats/ReaderGraphic.h"
 
+#include <cstdint>
+
 class TSGIGraphic : public TReaderGraphic {
 public:
     // More than 512 bytes left, magic 474, 1 or 2 bytes per sample and dimension 1 to 3; the
@@ -13,4 +15,14 @@ public:
     bool ReadProperties(TStream& stream, unsigned imageIndex) override;
     void LoadFromStream(TStream& stream) override;
     const char* FormatLabel() const override;
+
+private:
+    struct TLoad;
+    // The start and length tables of the run-length encoded channel rows.
+    void ReadRowTables(TLoad& load);
+    void SetUpColors(TLoad& load);
+    // Channel c of stored row r into buffer, zeroed where the file has no data.
+    void ReadChannelRow(TLoad& load, unsigned c, std::uint32_t r, std::uint8_t* buffer);
+    // Every stored row, bottom-up, into its bitmap row.
+    void ReadRows(TLoad& load);
 };

@@ -39,7 +39,6 @@ enum : std::uint16_t {
     TagJPEGTables = 347,
     TagYCbCrCoefficients = 529,
     TagYCbCrSubSampling = 530,
-    TagYCbCrPositioning = 531,
 };
 
 enum : std::uint16_t {
@@ -55,6 +54,18 @@ enum : std::uint16_t {
     FieldSRational = 10,
     FieldFloat = 11,
     FieldDouble = 12,
+};
+
+// PhotometricInterpretation: how the samples are to be read.
+enum class Photometric : std::uint32_t {
+    WhiteIsZero = 0,
+    BlackIsZero = 1,
+    RGB = 2,
+    Palette = 3,
+    TransparencyMask = 4,
+    Separated = 5,  // CMYK
+    YCbCr = 6,
+    CIELab = 8,
 };
 
 constexpr std::int64_t EntrySize = 12;
@@ -182,13 +193,61 @@ std::uint32_t SamplesOfScheme(ColorScheme scheme) {
     }
 }
 
+// Depths between 1 and 16 that no converter reads are refused here; the colour manager itself
+// refuses the rest.
+bool DepthReadable(std::uint8_t depth) {
+    return depth < 1 || depth > 16 || depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+}
+
+// The colour manager's source and target schemes for the scheme a file states.
+struct TSchemes {
+    ColorScheme Source, Target;
+};
+TSchemes SchemesFor(ColorScheme stated, std::uint8_t samplesPerPixel) {
+    switch (stated) {
+        case ColorScheme::Indexed:
+            // An index with an extra (alpha) sample is read as gray plus alpha, the index kept.
+            return {samplesPerPixel == 2 ? ColorScheme::GrayAlpha : stated, ColorScheme::Indexed};
+        case ColorScheme::Gray:
+            return {samplesPerPixel == 2 ? ColorScheme::GrayAlpha : stated, ColorScheme::Gray};
+        case ColorScheme::RGB:
+            return {stated, ColorScheme::BGR};
+        case ColorScheme::RGBA:
+            return {stated, ColorScheme::BGRA};
+        case ColorScheme::CMY:
+        case ColorScheme::CMYK:
+        case ColorScheme::CIELab:
+        case ColorScheme::YCbCr:
+            return {stated, ColorScheme::BGR};
+        default:
+            return {stated, stated};
+    }
+}
+
+// The fax decoders write one bit per pixel, the ThunderScan decoder four.
+bool DecoderFitsSamples(CompressionKind compression, std::uint8_t depth, std::uint8_t samplesPerPixel) {
+    switch (compression) {
+        case CompressionKind::CCITTFax3:
+        case CompressionKind::CCITTModifiedHuffman:
+        case CompressionKind::CCITTModifiedHuffmanWord:
+            return depth == 1 && samplesPerPixel == 1;
+        case CompressionKind::ThunderScan:
+            return depth == 4 && samplesPerPixel == 1;
+        default:
+            return true;
+    }
+}
+
+// YCbCr data units this reader expands: 2 or 4 luma samples across, 1, 2 or 4 down.
+bool DataUnitSupported(std::uint32_t horizontal, std::uint32_t vertical) {
+    return (horizontal == 2 || horizontal == 4) && (vertical == 1 || vertical == 2 || vertical == 4);
+}
+
 std::uint8_t ReverseBits(std::uint8_t b) {
     b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
     b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
     return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
-
-[[noreturn]] void InvalidTIFF() { GraphicExError(gesInvalidImage, gesTIFF); }
 
 }  // namespace
 
@@ -205,9 +264,7 @@ bool TTIFFGraphic::CanLoadStream(TStream& stream) {
         const bool big = header[0] == 'M' && header[1] == 'M';
         if (little || big) {
             const std::uint16_t version = big ? ReadBigEndian16(header + 2) : ReadLittleEndian16(header + 2);
-            const std::uint32_t firstIFD =
-                big ? ReadBigEndian32(header + 4)
-                    : ReadLittleEndian16(header + 4) | std::uint32_t(ReadLittleEndian16(header + 6)) << 16;
+            const std::uint32_t firstIFD = big ? ReadBigEndian32(header + 4) : ReadLittleEndian32(header + 4);
             result = version == 42 && static_cast<std::int64_t>(firstIFD) < stream.Size() - position;
         }
     }
@@ -221,8 +278,7 @@ std::uint16_t TTIFFGraphic::Get16(const std::uint8_t* p) const {
 }
 
 std::uint32_t TTIFFGraphic::Get32(const std::uint8_t* p) const {
-    return BigEndianFile() ? ReadBigEndian32(p)
-                           : ReadLittleEndian16(p) | std::uint32_t(ReadLittleEndian16(p + 2)) << 16;
+    return BigEndianFile() ? ReadBigEndian32(p) : ReadLittleEndian32(p);
 }
 
 bool TTIFFGraphic::ReadDirectory(TStream& stream, std::uint32_t offset) {
@@ -409,13 +465,19 @@ TFloatArray TTIFFGraphic::GetFloats(std::uint16_t tag) const {
 
 bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     TReaderGraphic::ReadProperties(stream, imageIndex);
-    TImageProperties& p = ImageProperties;
     stream_ = &stream;
     streamSize_ = stream.Size();
     entries_.clear();
     yCbCrCoefficients_.clear();
-    yCbCrPositioning_ = 1;
 
+    std::uint32_t offset = 0;
+    if (!ReadFileHeader(stream) || !FindDirectory(stream, imageIndex, offset) || !ReadDirectory(stream, offset))
+        return false;
+    return DescribeDirectory();
+}
+
+bool TTIFFGraphic::ReadFileHeader(TStream& stream) {
+    TImageProperties& p = ImageProperties;
     if (BasePosition < 0 || BasePosition + 8 > streamSize_) return false;
     stream.SetPosition(BasePosition);
     std::uint8_t header[8];
@@ -426,10 +488,12 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
         return false;
     p.Version = Get16(header + 2);
     p.FirstIFD = Get32(header + 4);
-    if (p.Version != 42) return false;
+    return p.Version == 42;
+}
 
+bool TTIFFGraphic::FindDirectory(TStream& stream, unsigned imageIndex, std::uint32_t& offset) const {
     // Walk the directory chain; a chain that comes back to a directory already seen ends it.
-    std::uint32_t offset = p.FirstIFD;
+    offset = ImageProperties.FirstIFD;
     std::set<std::uint32_t> seen;
     while (imageIndex != 0) {
         if (!seen.insert(offset).second) return false;
@@ -446,8 +510,11 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
         if (offset == 0 || seen.count(offset)) return false;
         --imageIndex;
     }
-    if (!ReadDirectory(stream, offset)) return false;
+    return true;
+}
 
+bool TTIFFGraphic::DescribeDirectory() {
+    TImageProperties& p = ImageProperties;
     p.Width = GetInteger(TagImageWidth, 0);
     p.Height = GetInteger(TagImageLength, 0);
     if (p.Width == 0 || p.Height == 0) return false;
@@ -464,46 +531,13 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.TileWidth = GetInteger(TagTileWidth, 0);
     p.TileLength = GetInteger(TagTileLength, 0);
     if (p.TileWidth != 0 && p.TileLength != 0) p.Options |= Tiled;
-    const std::uint32_t photometric = GetInteger(TagPhotometricInterpretation, 0);
     const std::vector<std::uint32_t> extraSamples = GetIntegers(TagExtraSamples);
     p.HasAlpha = !extraSamples.empty() &&
                  std::all_of(extraSamples.begin(), extraSamples.end(), [](std::uint32_t v) { return v <= 2; });
     p.BitsPerPixel = static_cast<std::uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
     p.Compression = KindOfCompression(GetInteger(TagCompression, 0));
+    DescribeColors(GetInteger(TagPhotometricInterpretation, 0));
 
-    switch (photometric) {
-        case 0:
-            p.ColorScheme = ColorScheme::Gray;
-            p.Options |= MinIsWhite;
-            break;
-        case 1:
-            p.ColorScheme = ColorScheme::Gray;
-            break;
-        case 2:
-            p.ColorScheme = p.SamplesPerPixel < 4 ? ColorScheme::RGB : ColorScheme::RGBA;
-            break;
-        case 3:
-            p.ColorScheme = ColorScheme::Indexed;
-            break;
-        case 5:
-            p.ColorScheme = ColorScheme::CMYK;
-            break;
-        case 6: {
-            p.ColorScheme = ColorScheme::YCbCr;
-            yCbCrCoefficients_ = GetFloats(TagYCbCrCoefficients);
-            if (yCbCrCoefficients_.empty()) yCbCrCoefficients_ = {0.299f, 0.587f, 0.114f};
-            p.YCbCrSubSampling = GetBytes(TagYCbCrSubSampling);
-            if (p.YCbCrSubSampling.size() < 2) p.YCbCrSubSampling = {2, 2};
-            yCbCrPositioning_ = GetInteger(TagYCbCrPositioning, 1);
-            break;
-        }
-        case 8:
-            p.ColorScheme = ColorScheme::CIELab;
-            break;
-        default:
-            p.ColorScheme = ColorScheme::Unknown;
-            break;
-    }
     p.JPEGColorMode = 0;
     p.JPEGTablesMode = 3;
     if (p.Compression == CompressionKind::JPEG) p.JPEGTables = GetBytes(TagJPEGTables);
@@ -519,67 +553,78 @@ bool TTIFFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     return true;
 }
 
+void TTIFFGraphic::DescribeColors(std::uint32_t photometric) {
+    TImageProperties& p = ImageProperties;
+    switch (static_cast<Photometric>(photometric)) {
+        case Photometric::WhiteIsZero:
+            p.ColorScheme = ColorScheme::Gray;
+            p.Options |= MinIsWhite;
+            break;
+        case Photometric::BlackIsZero:
+            p.ColorScheme = ColorScheme::Gray;
+            break;
+        case Photometric::RGB:
+            p.ColorScheme = p.SamplesPerPixel < 4 ? ColorScheme::RGB : ColorScheme::RGBA;
+            break;
+        case Photometric::Palette:
+            p.ColorScheme = ColorScheme::Indexed;
+            break;
+        case Photometric::Separated:
+            p.ColorScheme = ColorScheme::CMYK;
+            break;
+        case Photometric::YCbCr:
+            p.ColorScheme = ColorScheme::YCbCr;
+            yCbCrCoefficients_ = GetFloats(TagYCbCrCoefficients);
+            if (yCbCrCoefficients_.empty()) yCbCrCoefficients_ = {0.299f, 0.587f, 0.114f};
+            p.YCbCrSubSampling = GetBytes(TagYCbCrSubSampling);
+            if (p.YCbCrSubSampling.size() < 2) p.YCbCrSubSampling = {2, 2};
+            break;
+        case Photometric::CIELab:
+            p.ColorScheme = ColorScheme::CIELab;
+            break;
+        default:
+            p.ColorScheme = ColorScheme::Unknown;
+            break;
+    }
+}
+
 void TTIFFGraphic::SetupColorManager() {
     TImageProperties& p = ImageProperties;
     TColorManager& cm = ColorManager;
     cm.SourceFlags = BigEndianFile() ? SwapBytes : 0;
 
-    // Depths between 1 and 16 that no converter reads; the colour manager itself refuses the rest.
     const std::uint8_t depth = p.BitsPerSample;
-    if (depth >= 1 && depth <= 16 && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) InvalidTIFF();
+    if (!DepthReadable(depth)) GraphicError(gesInvalidImage, ErrorLabel());
     cm.SetSourceDepth(depth);
     // 2-bit samples are shown through a 4-bit bitmap, so they are widened to 4 bits.
     cm.SetTargetDepth(depth == 16 ? 8 : depth == 2 ? 4 : depth);
 
     const bool jpeg = p.Compression == CompressionKind::JPEG || p.Compression == CompressionKind::OldJPEG;
-    ColorScheme source = jpeg ? ColorScheme::BGR : p.ColorScheme;
-    ColorScheme target = source;
-    switch (source) {
-        case ColorScheme::Indexed:
-            // An index with an extra (alpha) sample is read as gray plus alpha, the index kept.
-            if (p.SamplesPerPixel == 2) source = ColorScheme::GrayAlpha;
-            target = ColorScheme::Indexed;
-            break;
-        case ColorScheme::Gray:
-            if (p.SamplesPerPixel == 2) source = ColorScheme::GrayAlpha;
-            target = ColorScheme::Gray;
-            break;
-        case ColorScheme::RGB:
-            target = ColorScheme::BGR;
-            break;
-        case ColorScheme::RGBA:
-            target = ColorScheme::BGRA;
-            break;
-        case ColorScheme::CMY:
-        case ColorScheme::CMYK:
-        case ColorScheme::CIELab:
-        case ColorScheme::YCbCr:
-            target = ColorScheme::BGR;
-            break;
-        default:
-            break;
-    }
+    const TSchemes schemes = SchemesFor(jpeg ? ColorScheme::BGR : p.ColorScheme, p.SamplesPerPixel);
     // The converters read a fixed number of samples per pixel; a file that stores another
     // number would be read across its pixels.
-    const std::uint32_t samples = SamplesOfScheme(source);
-    if (samples != 0 && samples != p.SamplesPerPixel) InvalidTIFF();
-    // The fax decoders write one bit per pixel, the ThunderScan decoder four.
-    const bool fax = p.Compression == CompressionKind::CCITTFax3 ||
-                     p.Compression == CompressionKind::CCITTModifiedHuffman ||
-                     p.Compression == CompressionKind::CCITTModifiedHuffmanWord;
-    if ((fax && (depth != 1 || p.SamplesPerPixel != 1)) ||
-        (p.Compression == CompressionKind::ThunderScan && (depth != 4 || p.SamplesPerPixel != 1)))
-        InvalidTIFF();
-    cm.SetSourceScheme(source);
-    cm.SetTargetScheme(target);
+    const std::uint32_t samples = SamplesOfScheme(schemes.Source);
+    if (samples != 0 && samples != p.SamplesPerPixel) GraphicError(gesInvalidImage, ErrorLabel());
+    if (!DecoderFitsSamples(p.Compression, depth, p.SamplesPerPixel)) GraphicError(gesInvalidImage, ErrorLabel());
+    cm.SetSourceScheme(schemes.Source);
+    cm.SetTargetScheme(schemes.Target);
     cm.SetSourceSampleCount(p.SamplesPerPixel);
-    cm.SetTargetSampleCount(source == ColorScheme::CMYK ? 3 : p.SamplesPerPixel);
-    if (source == ColorScheme::CIELab) cm.SourceFlags |= LabScaledL;
+    cm.SetTargetSampleCount(schemes.Source == ColorScheme::CMYK ? 3 : p.SamplesPerPixel);
+    if (schemes.Source == ColorScheme::CIELab) cm.SourceFlags |= LabScaledL;
+    SetupRowLayout(schemes.Source, jpeg);
 
+    const TPixelFormat format = schemes.Source == ColorScheme::GrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1);
+    if (format == TPixelFormat::pfCustom) GraphicError(gesInvalidImage, ErrorLabel());
+    SetPixelFormat(format);
+}
+
+void TTIFFGraphic::SetupRowLayout(ColorScheme source, bool jpeg) {
+    const TImageProperties& p = ImageProperties;
+    const std::uint8_t depth = p.BitsPerSample;
     planes_ = p.PlanarConfig == 2 && p.SamplesPerPixel > 1 ? p.SamplesPerPixel : 1;
     // Separate planes are interleaved here before conversion, which needs whole-byte samples.
     // JPEG strips decode to interleaved B, G, R pixels, never to one plane.
-    if (planes_ > 1 && ((depth != 8 && depth != 16) || jpeg)) InvalidTIFF();
+    if (planes_ > 1 && ((depth != 8 && depth != 16) || jpeg)) GraphicError(gesInvalidImage, ErrorLabel());
     const std::uint64_t samplesPerRow = std::uint64_t(p.Width) * (planes_ > 1 ? 1 : p.SamplesPerPixel);
     lineBytes_ = static_cast<std::size_t>((samplesPerRow * depth + 7) / 8);
     chunkyBytes_ = static_cast<std::size_t>((std::uint64_t(p.Width) * p.SamplesPerPixel * depth + 7) / 8);
@@ -589,13 +634,8 @@ void TTIFFGraphic::SetupColorManager() {
     subsampleH_ = p.YCbCrSubSampling.size() >= 2 ? p.YCbCrSubSampling[0] : 1;
     subsampleV_ = p.YCbCrSubSampling.size() >= 2 ? p.YCbCrSubSampling[1] : 1;
     subsampled_ = source == ColorScheme::YCbCr && (subsampleH_ != 1 || subsampleV_ != 1);
-    if (subsampled_ && (planes_ > 1 || depth != 8 || (subsampleH_ != 2 && subsampleH_ != 4) ||
-                        (subsampleV_ != 1 && subsampleV_ != 2 && subsampleV_ != 4)))
-        InvalidTIFF();
-
-    const TPixelFormat format = source == ColorScheme::GrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1);
-    if (format == TPixelFormat::pfCustom) InvalidTIFF();
-    SetPixelFormat(format);
+    if (subsampled_ && (planes_ > 1 || depth != 8 || !DataUnitSupported(subsampleH_, subsampleV_)))
+        GraphicError(gesInvalidImage, ErrorLabel());
 }
 
 void TTIFFGraphic::SetupPalette() {
@@ -650,7 +690,7 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder() const {
     const TImageProperties& p = ImageProperties;
     const std::uint32_t t4Options = GetInteger(TagT4Options, 0);
     const bool reversed = (p.Options & ReversedBits) != 0;
-    if (!CompressionSupported()) GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
+    if (!CompressionSupported()) GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
     switch (p.Compression) {
         case CompressionKind::None:
             return nullptr;
@@ -674,7 +714,7 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder() const {
         default:
             break;
     }
-    GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
+    GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
 }
 
 namespace {
@@ -747,119 +787,145 @@ void TTIFFGraphic::ExpandSubsampled(const std::uint8_t* units, std::uint8_t* row
     }
 }
 
+// What the strip walk of one load keeps: where the strips are, how their rows are grouped, and
+// the buffers reused from strip to strip.
+struct TTIFFGraphic::TStripWalk {
+    std::vector<std::uint32_t> Offsets, ByteCounts;
+    bool Predictor = false;        // horizontal differencing to undo
+    std::uint32_t RowSamples = 1;  // samples per pixel in one decoded row
+    // Rows come in groups: one row, or the rows of one line of subsampled YCbCr data units.
+    std::uint32_t GroupRows = 1;
+    std::size_t GroupBytes = 0;
+    std::vector<std::uint8_t> Packed, Strip;
+    std::vector<std::uint8_t> Expanded;   // one group of subsampled rows, a sample triple per pixel
+    std::vector<std::uint8_t> PlaneData;  // separate planes, one after the other
+};
+
 void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
     TImageProperties& p = ImageProperties;
-    const std::vector<std::uint32_t> offsets = GetIntegers(TagStripOffsets);
-    const std::vector<std::uint32_t> byteCounts = GetIntegers(TagStripByteCounts);
-    const bool predictor = p.Compression != CompressionKind::None && p.Predictor == 2 && !subsampled_;
-    const bool reversed = (p.Options & ReversedBits) != 0;
-    const std::uint32_t rowSamples = planes_ > 1 ? 1 : p.SamplesPerPixel;
+    TStripWalk walk;
+    walk.Offsets = GetIntegers(TagStripOffsets);
+    walk.ByteCounts = GetIntegers(TagStripByteCounts);
+    walk.Predictor = p.Compression != CompressionKind::None && p.Predictor == 2 && !subsampled_;
+    walk.RowSamples = planes_ > 1 ? 1 : p.SamplesPerPixel;
+    walk.GroupRows = subsampled_ ? subsampleV_ : 1;
+    walk.GroupBytes = subsampled_
+                          ? (std::size_t(p.Width) + subsampleH_ - 1) / subsampleH_ * (subsampleH_ * subsampleV_ + 2)
+                          : lineBytes_;
     const std::uint64_t totalRows = std::uint64_t(p.Height) * planes_;
-    // Rows come in groups: one row, or the rows of one line of subsampled YCbCr data units.
-    const std::uint32_t groupRows = subsampled_ ? subsampleV_ : 1;
-    const std::size_t groupBytes =
-        subsampled_ ? (std::size_t(p.Width) + subsampleH_ - 1) / subsampleH_ * (subsampleH_ * subsampleV_ + 2)
-                    : lineBytes_;
+    if (planes_ > 1) walk.PlaneData.assign(static_cast<std::size_t>(totalRows * lineBytes_), 0);
+    if (subsampled_) walk.Expanded.assign(std::size_t(walk.GroupRows) * chunkyBytes_, 0);
 
-    std::vector<std::uint8_t> planeData;  // separate planes, one after the other
-    if (planes_ > 1) planeData.assign(static_cast<std::size_t>(totalRows * lineBytes_), 0);
-    std::vector<std::uint8_t> expanded;
-    if (subsampled_) expanded.assign(std::size_t(groupRows) * chunkyBytes_, 0);
-    std::vector<std::uint8_t> packed, strip;
-
-    p.StripCount = static_cast<std::uint32_t>(offsets.size());
+    p.StripCount = static_cast<std::uint32_t>(walk.Offsets.size());
     p.CurrentRow = 0;
     p.CurrentStrip = 0;
     std::uint64_t rowsDone = 0;
     for (std::uint32_t index = 0; index < p.StripCount && rowsDone < totalRows; ++index) {
         p.CurrentStrip = index;
-        const std::uint64_t plane = rowsDone / p.Height;
+        const std::uint32_t plane = static_cast<std::uint32_t>(rowsDone / p.Height);
         const std::uint32_t firstRow = static_cast<std::uint32_t>(rowsDone % p.Height);
         p.CurrentRow = firstRow;
         const std::uint32_t rowsPerStrip = p.RowsPerStrip[std::min<std::size_t>(index, p.RowsPerStrip.size() - 1)];
         // A strip never holds more rows than remain: the last one is usually short.
         const std::uint32_t rows = std::min(rowsPerStrip, p.Height - firstRow);
         if (rows == 0) continue;
-        const std::uint32_t groups = (rows + groupRows - 1) / groupRows;
-        const std::size_t unpacked = std::size_t(groups) * groupBytes;
-        strip.assign(unpacked, 0);
-
-        // Strip data that lies beyond the end of the file is missing: those rows stay zero.
-        const std::int64_t start = BasePosition + offsets[index];
-        const std::uint64_t available = start < streamSize_ ? std::uint64_t(streamSize_ - start) : 0;
-        if (decoder) {
-            std::uint64_t count = index < byteCounts.size() ? byteCounts[index] : available;
-            count = std::min<std::uint64_t>({count, available, INT32_MAX});
-            packed.resize(static_cast<std::size_t>(count));
-            if (count > 0) {
-                stream_->SetPosition(start);
-                stream_->ReadBuffer(packed.data(), packed.size());
-            }
-            if (reversed) std::transform(packed.begin(), packed.end(), packed.begin(), ReverseBits);
-            // Old-style LZW writes its codes least significant bit first, starting with the clear
-            // code 256 as the bytes 0x00, 0x01; the decoder reads codes the other way round.
-            if (p.Compression == CompressionKind::LZW && count >= 2 && packed[0] == 0 && (packed[1] & 1))
-                GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
-            const std::uint8_t* source = packed.data();
-            std::uint8_t* dest = strip.data();
-            decoder->Decode(source, dest, static_cast<std::int32_t>(count), static_cast<std::int32_t>(unpacked));
-        } else {
-            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(unpacked, available));
-            if (count > 0) {
-                stream_->SetPosition(start);
-                stream_->ReadBuffer(strip.data(), count);
-            }
-            if (reversed) std::transform(strip.begin(), strip.end(), strip.begin(), ReverseBits);
-        }
-
-        if (subsampled_) {
-            for (std::uint32_t g = 0; g < groups; ++g) {
-                ExpandSubsampled(strip.data() + std::size_t(g) * groupBytes, expanded.data());
-                for (std::uint32_t r = 0; r < groupRows && g * groupRows + r < rows; ++r) {
-                    ConvertRow(expanded.data() + r * chunkyBytes_, chunkyBytes_, firstRow + g * groupRows + r);
-                    p.CurrentRow = firstRow + g * groupRows + r + 1;
-                }
-            }
-        } else {
-            for (std::uint32_t i = 0; i < rows; ++i) {
-                std::uint8_t* row = strip.data() + std::size_t(i) * lineBytes_;
-                if (predictor) UndoPredictor(row, rowSamples);
-                if (planes_ > 1) {
-                    std::memcpy(planeData.data() + (plane * p.Height + firstRow + i) * lineBytes_, row, lineBytes_);
-                } else {
-                    ConvertRow(row, lineBytes_, firstRow + i);
-                    p.CurrentRow = firstRow + i + 1;
-                }
-            }
-        }
+        const std::uint32_t groups = (rows + walk.GroupRows - 1) / walk.GroupRows;
+        ReadStrip(walk, decoder, index, std::size_t(groups) * walk.GroupBytes);
+        if (subsampled_)
+            ExpandStrip(walk, firstRow, rows);
+        else
+            StoreStripRows(walk, plane, firstRow, rows);
         rowsDone += rows;
     }
+    if (planes_ > 1) InterleavePlanes(walk.PlaneData);
+}
 
-    if (planes_ > 1) {
-        const std::size_t sampleBytes = p.BitsPerSample / 8;
-        std::vector<std::uint8_t> chunky(chunkyBytes_);
-        for (std::uint32_t y = 0; y < p.Height; ++y) {
-            for (std::uint32_t s = 0; s < planes_; ++s) {
-                const std::uint8_t* from = planeData.data() + (std::size_t(s) * p.Height + y) * lineBytes_;
-                std::uint8_t* to = chunky.data() + s * sampleBytes;
-                for (std::uint32_t x = 0; x < p.Width; ++x, from += sampleBytes, to += planes_ * sampleBytes)
-                    std::memcpy(to, from, sampleBytes);
-            }
-            ConvertRow(chunky.data(), chunky.size(), y);
-            p.CurrentRow = y + 1;
+void TTIFFGraphic::ReadStrip(TStripWalk& walk, TDecoder* decoder, std::uint32_t index, std::size_t unpacked) {
+    const TImageProperties& p = ImageProperties;
+    const bool reversed = (p.Options & ReversedBits) != 0;
+    walk.Strip.assign(unpacked, 0);
+    // Strip data that lies beyond the end of the file is missing: those rows stay zero.
+    const std::int64_t start = BasePosition + walk.Offsets[index];
+    const std::uint64_t available = start < streamSize_ ? std::uint64_t(streamSize_ - start) : 0;
+    if (!decoder) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(unpacked, available));
+        if (count > 0) {
+            stream_->SetPosition(start);
+            stream_->ReadBuffer(walk.Strip.data(), count);
         }
+        if (reversed) std::transform(walk.Strip.begin(), walk.Strip.end(), walk.Strip.begin(), ReverseBits);
+        return;
+    }
+    std::vector<std::uint8_t>& packed = walk.Packed;
+    std::uint64_t count = index < walk.ByteCounts.size() ? walk.ByteCounts[index] : available;
+    count = std::min<std::uint64_t>({count, available, INT32_MAX});
+    packed.resize(static_cast<std::size_t>(count));
+    if (count > 0) {
+        stream_->SetPosition(start);
+        stream_->ReadBuffer(packed.data(), packed.size());
+    }
+    if (reversed) std::transform(packed.begin(), packed.end(), packed.begin(), ReverseBits);
+    // Old-style LZW writes its codes least significant bit first, starting with the clear
+    // code 256 as the bytes 0x00, 0x01; the decoder reads codes the other way round.
+    if (p.Compression == CompressionKind::LZW && count >= 2 && packed[0] == 0 && (packed[1] & 1))
+        GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
+    const std::uint8_t* source = packed.data();
+    std::uint8_t* dest = walk.Strip.data();
+    decoder->Decode(source, dest, static_cast<std::int32_t>(count), static_cast<std::int32_t>(unpacked));
+}
+
+void TTIFFGraphic::ExpandStrip(TStripWalk& walk, std::uint32_t firstRow, std::uint32_t rows) {
+    const std::uint32_t groupRows = walk.GroupRows;
+    const std::uint32_t groups = (rows + groupRows - 1) / groupRows;
+    for (std::uint32_t g = 0; g < groups; ++g) {
+        ExpandSubsampled(walk.Strip.data() + std::size_t(g) * walk.GroupBytes, walk.Expanded.data());
+        for (std::uint32_t r = 0; r < groupRows && g * groupRows + r < rows; ++r) {
+            ConvertRow(walk.Expanded.data() + r * chunkyBytes_, chunkyBytes_, firstRow + g * groupRows + r);
+            ImageProperties.CurrentRow = firstRow + g * groupRows + r + 1;
+        }
+    }
+}
+
+void TTIFFGraphic::StoreStripRows(TStripWalk& walk, std::uint32_t plane, std::uint32_t firstRow, std::uint32_t rows) {
+    const std::uint32_t height = ImageProperties.Height;
+    for (std::uint32_t i = 0; i < rows; ++i) {
+        std::uint8_t* row = walk.Strip.data() + std::size_t(i) * lineBytes_;
+        if (walk.Predictor) UndoPredictor(row, walk.RowSamples);
+        if (planes_ > 1) {
+            std::memcpy(walk.PlaneData.data() + (std::uint64_t(plane) * height + firstRow + i) * lineBytes_, row,
+                        lineBytes_);
+        } else {
+            ConvertRow(row, lineBytes_, firstRow + i);
+            ImageProperties.CurrentRow = firstRow + i + 1;
+        }
+    }
+}
+
+void TTIFFGraphic::InterleavePlanes(const std::vector<std::uint8_t>& planeData) {
+    TImageProperties& p = ImageProperties;
+    const std::size_t sampleBytes = p.BitsPerSample / 8;
+    std::vector<std::uint8_t> chunky(chunkyBytes_);
+    for (std::uint32_t y = 0; y < p.Height; ++y) {
+        for (std::uint32_t s = 0; s < planes_; ++s) {
+            const std::uint8_t* from = planeData.data() + (std::size_t(s) * p.Height + y) * lineBytes_;
+            std::uint8_t* to = chunky.data() + s * sampleBytes;
+            for (std::uint32_t x = 0; x < p.Width; ++x, from += sampleBytes, to += planes_ * sampleBytes)
+                std::memcpy(to, from, sampleBytes);
+        }
+        ConvertRow(chunky.data(), chunky.size(), y);
+        p.CurrentRow = y + 1;
     }
 }
 
 void TTIFFGraphic::LoadFromStream(TStream& stream) {
     ReleaseImage();
     BasePosition = stream.Position();
-    if (!TTIFFGraphic::ReadProperties(stream, 0)) InvalidTIFF();
+    if (!TTIFFGraphic::ReadProperties(stream, 0)) GraphicError(gesInvalidImage, ErrorLabel());
     TImageProperties& p = ImageProperties;
     if (p.Options & Tiled) return;
-    if (!FindTag(TagStripOffsets)) InvalidTIFF();
+    if (!FindTag(TagStripOffsets)) GraphicError(gesInvalidImage, ErrorLabel());
     // An unknown compression says more than the sample layout it would be checked against.
-    if (!CompressionSupported()) GraphicExError(gesUnsupportedFeature, gesCompression, gesTIFF);
+    if (!CompressionSupported()) GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
 
     SetupColorManager();
     const std::uint64_t needed = std::uint64_t(p.Height) * lineBytes_ * planes_;
@@ -882,8 +948,8 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
                                                                                 : stored * expansion);
     // Strips are handed to the decoders with 32-bit sizes.
     if (std::uint64_t(p.Height) * lineBytes_ > INT32_MAX)
-        GraphicExError(gesImageTooLarge, gesTIFF, static_cast<unsigned long long>(p.Width),
-                       static_cast<unsigned long long>(p.Height));
+        GraphicError(gesImageTooLarge, ErrorLabel(), static_cast<unsigned long long>(p.Width),
+                     static_cast<unsigned long long>(p.Height));
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     SetupPalette();
     p.BytesPerLine = static_cast<std::uint32_t>(lineBytes_);

@@ -32,7 +32,18 @@ public:
     void LoadFromStream(TStream& stream) override;
 
 private:
+    struct TStripWalk;
+
     bool BigEndianFile() const;
+    // The 8-byte file header: byte order, version 42 and the first directory's offset.
+    bool ReadFileHeader(TStream& stream);
+    // Walks the directory chain to the directory with that index; false when the chain ends or
+    // loops before it.
+    bool FindDirectory(TStream& stream, unsigned imageIndex, std::uint32_t& offset) const;
+    // The properties from the directory's fields; false without width or height.
+    bool DescribeDirectory();
+    // ColorScheme (and the YCbCr fields) from the PhotometricInterpretation value.
+    void DescribeColors(std::uint32_t photometric);
     std::uint16_t Get16(const std::uint8_t* p) const;
     std::uint32_t Get32(const std::uint8_t* p) const;
     // Reads and sorts the directory at the given offset; false when it does not lie in the file.
@@ -47,11 +58,25 @@ private:
     std::vector<std::uint8_t> GetBytes(std::uint16_t tag) const;
     TFloatArray GetFloats(std::uint16_t tag) const;
 
+    // The colour manager, the row layout and the pixel format; refuses sample layouts that no
+    // converter or decoder takes.
     void SetupColorManager();
+    // Planes, decoded row sizes and YCbCr data units.
+    void SetupRowLayout(ColorScheme source, bool jpeg);
     void SetupPalette();
     bool CompressionSupported() const;
     std::unique_ptr<TDecoder> CreateDecoder() const;
+    // Every strip in turn: read (and decoded), then converted row by row, or kept for
+    // interleaving when the planes are separate.
     void DecodeStrips(TDecoder* decoder);
+    // The strip's data, decoded when there is a decoder, into walk.Strip (unpacked bytes).
+    void ReadStrip(TStripWalk& walk, TDecoder* decoder, std::uint32_t index, std::size_t unpacked);
+    // Subsampled YCbCr rows: each line of data units expanded, then converted.
+    void ExpandStrip(TStripWalk& walk, std::uint32_t firstRow, std::uint32_t rows);
+    // Rows of one strip converted, or copied into their plane.
+    void StoreStripRows(TStripWalk& walk, std::uint32_t plane, std::uint32_t firstRow, std::uint32_t rows);
+    // Separate planes into interleaved rows, converted.
+    void InterleavePlanes(const std::vector<std::uint8_t>& planeData);
     // One line of subsampled YCbCr data units into subsampleV_ rows of Y, Cb, Cr per pixel.
     void ExpandSubsampled(const std::uint8_t* units, std::uint8_t* rows) const;
     void UndoPredictor(std::uint8_t* row, std::uint32_t samplesPerPixel) const;
@@ -62,7 +87,6 @@ private:
     std::vector<TTIFFEntry> entries_;  // the current directory, sorted by tag
     std::vector<std::uint16_t> colorMap_;
     TFloatArray yCbCrCoefficients_;
-    std::uint32_t yCbCrPositioning_ = 1;
     // Layout of the decoded rows as this reader lays them out.
     std::uint32_t planes_ = 1;
     std::size_t lineBytes_ = 0;

@@ -36,6 +36,18 @@ bool IsGray(std::uint8_t imageType) { return imageType == 3 || imageType == 11; 
 // Bytes one colour map entry takes in the file.
 unsigned EntryBytes(std::uint8_t entrySize) { return (entrySize + 7u) / 8u; }
 
+// A palette of 15- or 16-bit little-endian entries: five bits each of red, green and blue from
+// the high end, each widened by a factor of 8.
+TPalette FifteenBitPalette(const std::vector<std::uint8_t>& map, std::uint16_t length) {
+    TPalette palette(std::min<std::size_t>(length, 256));
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        unsigned v = ReadLittleEndian16(&map[2 * i]);
+        palette[i] = {static_cast<std::uint8_t>(8 * ((v >> 10) & 31)), static_cast<std::uint8_t>(8 * ((v >> 5) & 31)),
+                      static_cast<std::uint8_t>(8 * (v & 31))};
+    }
+    return palette;
+}
+
 }  // namespace
 
 bool TTargaGraphic::CanLoadStream(TStream& stream) {
@@ -96,62 +108,26 @@ bool TTargaGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     return true;
 }
 
+// What one load keeps besides the properties: the header and the row layout it gives.
+struct TTargaGraphic::TLoad {
+    TTargaHeader Header;
+    std::size_t RowSize = 0;  // bytes of one stored (decoded) row
+    bool TopDown = false;     // the first stored row is the top row
+    // Grey with alpha decodes into a scratch row first; the bitmap keeps the grey samples.
+    bool GrayAlpha = false;
+    std::vector<std::uint8_t> Scratch;
+};
+
 void TTargaGraphic::LoadFromStream(TStream& stream) {
     BeginLoad(stream);  // a Targa header always describes a picture
     stream.SetPosition(BasePosition);
-    const TTargaHeader h = ReadHeader(stream);
+    TLoad load;
+    load.Header = ReadHeader(stream);
+    const TTargaHeader& h = load.Header;
     stream.Seek(h.IdLength, TSeekOrigin::Current);
-
     const TImageProperties& p = ImageProperties;
-    ColorManager.SetSourceSampleCount(p.SamplesPerPixel);
-    ColorManager.SetTargetSampleCount(p.SamplesPerPixel);
-    ColorManager.SetSourceScheme(p.ColorScheme);
-    ColorManager.SourceFlags = 0;
-    ColorManager.SetTargetScheme(ColorScheme::BGR);
-    ColorManager.SetSourceDepth(p.BitsPerSample);
-    ColorManager.SetTargetDepth(p.BitsPerSample);
-    const bool grayAlpha = p.ColorScheme == ColorScheme::GrayAlpha;
-    SetPixelFormat(grayAlpha ? TPixelFormat::pf8bit : ColorManager.PixelFormatFor(1));
-
-    // The colour map stands between the identification field and the rows whenever the header
-    // announces one, so it is always passed over, also for grey pictures that do not use it.
-    std::vector<std::uint8_t> map;
-    if (h.ColorMapType == 1) {
-        map.resize(std::size_t(h.ColorMapLength) * EntryBytes(h.ColorMapEntrySize));
-        stream.ReadBuffer(map.data(), map.size());
-    }
-    if (IsGray(h.ImageType)) {
-        SetPalette(ColorManager.MakeGrayPalette(false));
-    } else if (h.ColorMapType == 1) {
-        const TSourcePlane plane{map.data(), map.size()};
-        switch (h.ColorMapEntrySize) {
-            case 24:
-                SetPalette(
-                    ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, h.ColorMapLength, true));
-                break;
-            case 32:
-                SetPalette(
-                    ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By4, h.ColorMapLength, true));
-                break;
-            case 15:
-            case 16: {
-                TPalette palette(std::min<std::size_t>(h.ColorMapLength, 256));
-                for (std::size_t i = 0; i < palette.size(); ++i) {
-                    unsigned v = ReadLittleEndian16(&map[2 * i]);
-                    palette[i] = {static_cast<std::uint8_t>(8 * ((v >> 10) & 31)),
-                                  static_cast<std::uint8_t>(8 * ((v >> 5) & 31)),
-                                  static_cast<std::uint8_t>(8 * (v & 31))};
-                }
-                SetPalette(palette);
-                break;
-            }
-            default:
-                break;
-        }
-    } else if (PixelFormat() == TPixelFormat::pf8bit) {
-        // A colour-mapped picture without its map: show the indices as grey levels.
-        SetPalette(ColorManager.MakeGrayPalette(false));
-    }
+    SetUpColors(load);
+    ReadPalette(load);
 
     const std::size_t rowSize = std::size_t(p.Width) * ((h.PixelDepth + 7u) / 8u);
     // Settle the size against the data left before the bitmap is made: a header of a few bytes
@@ -168,34 +144,92 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (h.ImageType == 0 || Empty()) return;
 
-    const bool topDown = (h.Descriptor & 0x20) != 0;
-    // Grey with alpha decodes into a scratch row first; the bitmap keeps the grey samples.
-    std::vector<std::uint8_t> scratch(grayAlpha ? rowSize : 0);
-    auto rowBuffer = [&](std::uint32_t n) {
-        return grayAlpha ? scratch.data() : ScanLine(static_cast<int>(topDown ? n : p.Height - 1 - n));
-    };
-    auto finishRow = [&](std::uint32_t n) {
-        if (!grayAlpha) return;
-        std::uint8_t* row = ScanLine(static_cast<int>(topDown ? n : p.Height - 1 - n));
-        for (std::uint32_t x = 0; x < p.Width; ++x) row[x] = scratch[2 * x];
-    };
-    if (!IsRunLength(h.ImageType)) {
-        for (std::uint32_t n = 0; n < p.Height; ++n) {
-            stream.ReadBuffer(rowBuffer(n), rowSize);
-            finishRow(n);
-        }
-        return;
+    load.RowSize = rowSize;
+    load.TopDown = (h.Descriptor & 0x20) != 0;
+    if (load.GrayAlpha) load.Scratch.resize(rowSize);
+    if (IsRunLength(h.ImageType))
+        ReadRunLengthRows(load);
+    else
+        ReadStoredRows(load);
+}
+
+void TTargaGraphic::SetUpColors(TLoad& load) {
+    const TImageProperties& p = ImageProperties;
+    ColorManager.SetSourceSampleCount(p.SamplesPerPixel);
+    ColorManager.SetTargetSampleCount(p.SamplesPerPixel);
+    ColorManager.SetSourceScheme(p.ColorScheme);
+    ColorManager.SourceFlags = 0;
+    ColorManager.SetTargetScheme(ColorScheme::BGR);
+    ColorManager.SetSourceDepth(p.BitsPerSample);
+    ColorManager.SetTargetDepth(p.BitsPerSample);
+    load.GrayAlpha = p.ColorScheme == ColorScheme::GrayAlpha;
+    SetPixelFormat(load.GrayAlpha ? TPixelFormat::pf8bit : ColorManager.PixelFormatFor(1));
+}
+
+void TTargaGraphic::ReadPalette(const TLoad& load) {
+    const TTargaHeader& h = load.Header;
+    // The colour map stands between the identification field and the rows whenever the header
+    // announces one, so it is always passed over, also for grey pictures that do not use it.
+    std::vector<std::uint8_t> map;
+    if (h.ColorMapType == 1) {
+        map.resize(std::size_t(h.ColorMapLength) * EntryBytes(h.ColorMapEntrySize));
+        Stream->ReadBuffer(map.data(), map.size());
     }
-    TTargaRLEDecoder decoder(h.PixelDepth);
-    std::vector<std::uint8_t> packed(2 * rowSize);
-    for (std::uint32_t n = 0; n < p.Height; ++n) {
-        std::int64_t rowStart = stream.Position();
-        std::size_t got = stream.Read(packed.data(), packed.size());
+    if (IsGray(h.ImageType)) {
+        SetPalette(ColorManager.MakeGrayPalette(false));
+    } else if (h.ColorMapType == 1) {
+        const TSourcePlane plane{map.data(), map.size()};
+        switch (h.ColorMapEntrySize) {
+            case 24:
+                SetPalette(
+                    ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By3, h.ColorMapLength, true));
+                break;
+            case 32:
+                SetPalette(
+                    ColorManager.MakeColorPalette({&plane, 1}, PaletteLayout::Interleaved8By4, h.ColorMapLength, true));
+                break;
+            case 15:
+            case 16:
+                SetPalette(FifteenBitPalette(map, h.ColorMapLength));
+                break;
+            default:
+                break;
+        }
+    } else if (PixelFormat() == TPixelFormat::pf8bit) {
+        // A colour-mapped picture without its map: show the indices as grey levels.
+        SetPalette(ColorManager.MakeGrayPalette(false));
+    }
+}
+
+std::uint8_t* TTargaGraphic::RowBuffer(TLoad& load, std::uint32_t n) {
+    if (load.GrayAlpha) return load.Scratch.data();
+    return ScanLine(static_cast<int>(load.TopDown ? n : ImageProperties.Height - 1 - n));
+}
+
+void TTargaGraphic::FinishRow(const TLoad& load, std::uint32_t n) {
+    if (!load.GrayAlpha) return;
+    std::uint8_t* row = ScanLine(static_cast<int>(load.TopDown ? n : ImageProperties.Height - 1 - n));
+    for (std::uint32_t x = 0; x < ImageProperties.Width; ++x) row[x] = load.Scratch[2 * x];
+}
+
+void TTargaGraphic::ReadStoredRows(TLoad& load) {
+    for (std::uint32_t n = 0; n < ImageProperties.Height; ++n) {
+        Stream->ReadBuffer(RowBuffer(load, n), load.RowSize);
+        FinishRow(load, n);
+    }
+}
+
+void TTargaGraphic::ReadRunLengthRows(TLoad& load) {
+    TTargaRLEDecoder decoder(load.Header.PixelDepth);
+    std::vector<std::uint8_t> packed(2 * load.RowSize);
+    for (std::uint32_t n = 0; n < ImageProperties.Height; ++n) {
+        std::int64_t rowStart = Stream->Position();
+        std::size_t got = Stream->Read(packed.data(), packed.size());
         if (got == 0) break;  // the data ends early: the remaining rows stay as they are
         const std::uint8_t* source = packed.data();
-        std::uint8_t* dest = rowBuffer(n);
-        decoder.Decode(source, dest, static_cast<std::int32_t>(got), static_cast<std::int32_t>(p.Width));
-        finishRow(n);
-        stream.SetPosition(rowStart + (source - packed.data()));
+        std::uint8_t* dest = RowBuffer(load, n);
+        decoder.Decode(source, dest, static_cast<std::int32_t>(got), static_cast<std::int32_t>(ImageProperties.Width));
+        FinishRow(load, n);
+        Stream->SetPosition(rowStart + (source - packed.data()));
     }
 }

@@ -12,4 +12,15 @@ public:
     // Always true; the index is ignored.
     bool ReadProperties(TStream& stream, unsigned imageIndex) override;
     void LoadFromStream(TStream& stream) override;
+
+private:
+    struct TLoad;
+    void SetUpColors(TLoad& load);
+    // Passes over the colour map and sets the palette of 8-bit pictures.
+    void ReadPalette(const TLoad& load);
+    void ReadStoredRows(TLoad& load);
+    void ReadRunLengthRows(TLoad& load);
+    // Where stored row n is decoded to, and its move into the bitmap when that is not its row.
+    std::uint8_t* RowBuffer(TLoad& load, std::uint32_t n);
+    void FinishRow(const TLoad& load, std::uint32_t n);
 };

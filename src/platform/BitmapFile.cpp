@@ -140,38 +140,38 @@ TDibHeader ReadDibHeader(TStream& stream, std::int64_t end, const char* label) {
     std::uint8_t b[124] = {};
     if (end - start < 4) throw EReadError();
     stream.ReadBuffer(b, 4);
-    h.HeaderSize = LittleEndian32(b);
+    h.HeaderSize = ReadLittleEndian32(b);
     if (h.HeaderSize == 12) {
         h.Core = true;
         if (end - start < 12) throw EReadError();
         stream.ReadBuffer(b + 4, 8);
-        h.Width = LittleEndian16(b + 4);
-        h.Height = LittleEndian16(b + 6);
-        if (LittleEndian16(b + 8) != 1) RaiseInvalidPicture(label);
-        h.BitCount = LittleEndian16(b + 10);
+        h.Width = ReadLittleEndian16(b + 4);
+        h.Height = ReadLittleEndian16(b + 6);
+        if (ReadLittleEndian16(b + 8) != 1) RaiseInvalidPicture(label);
+        h.BitCount = ReadLittleEndian16(b + 10);
     } else if (h.HeaderSize >= 16 && h.HeaderSize <= 4096) {
         if (end - start < h.HeaderSize) throw EReadError();
         std::uint32_t take = std::min<std::uint32_t>(h.HeaderSize, sizeof b);
         stream.ReadBuffer(b + 4, take - 4);
-        std::int32_t width = static_cast<std::int32_t>(LittleEndian32(b + 4));
-        std::int32_t height = static_cast<std::int32_t>(LittleEndian32(b + 8));
+        std::int32_t width = static_cast<std::int32_t>(ReadLittleEndian32(b + 4));
+        std::int32_t height = static_cast<std::int32_t>(ReadLittleEndian32(b + 8));
         if (width <= 0 || height == 0 || height == INT_MIN) RaiseInvalidPicture(label);
         h.Width = width;
         h.TopDown = height < 0;
         h.Height = height < 0 ? -height : height;
-        if (LittleEndian16(b + 12) != 1) RaiseInvalidPicture(label);
-        h.BitCount = LittleEndian16(b + 14);
-        if (h.HeaderSize >= 20) h.Compression = LittleEndian32(b + 16);
-        if (h.HeaderSize >= 24) h.SizeImage = LittleEndian32(b + 20);
-        if (h.HeaderSize >= 36) h.ColorsUsed = LittleEndian32(b + 32);
+        if (ReadLittleEndian16(b + 12) != 1) RaiseInvalidPicture(label);
+        h.BitCount = ReadLittleEndian16(b + 14);
+        if (h.HeaderSize >= 20) h.Compression = ReadLittleEndian32(b + 16);
+        if (h.HeaderSize >= 24) h.SizeImage = ReadLittleEndian32(b + 20);
+        if (h.HeaderSize >= 36) h.ColorsUsed = ReadLittleEndian32(b + 32);
         // OS/2 2.x headers (16 to 64 bytes but none of Windows' sizes) give compression 3 and 4
         // other meanings (Huffman 1D, RLE24), which no one writes any more.
         bool os2 =
             h.HeaderSize < 40 || (h.HeaderSize > 40 && h.HeaderSize < 108 && h.HeaderSize != 52 && h.HeaderSize != 56);
         if (os2 && (h.Compression == BI_BITFIELDS || h.Compression == BI_JPEG)) h.Compression = 0xFFFFFFFF;
         if (h.HeaderSize >= 52 && !os2) {
-            for (int i = 0; i < 3; ++i) h.Masks[i] = LittleEndian32(b + 40 + 4 * i);
-            if (h.HeaderSize >= 56) h.Masks[3] = LittleEndian32(b + 52);
+            for (int i = 0; i < 3; ++i) h.Masks[i] = ReadLittleEndian32(b + 40 + 4 * i);
+            if (h.HeaderSize >= 56) h.Masks[3] = ReadLittleEndian32(b + 52);
         }
         stream.SetPosition(start + h.HeaderSize);
     } else {
@@ -220,7 +220,7 @@ TDibHeader ReadDibHeader(TStream& stream, std::int64_t end, const char* label) {
             if (end - stream.Position() < 4 * count) throw EReadError();
             std::uint8_t m[16];
             stream.ReadBuffer(m, 4 * static_cast<std::size_t>(count));
-            for (int i = 0; i < count; ++i) h.Masks[i] = LittleEndian32(m + 4 * i);
+            for (int i = 0; i < count; ++i) h.Masks[i] = ReadLittleEndian32(m + 4 * i);
         }
         if (h.Compression == BI_BITFIELDS && h.HeaderSize < 56) h.Masks[3] = 0;
         ValidateMasks(h, label);
@@ -332,8 +332,8 @@ void ReadDibPixels(TStream& stream, const TDibHeader& header, std::int64_t pixel
         stream.ReadBuffer(raw.data(), rowBytes);
         const int outBytes = format == TPixelFormat::pf32bit ? 4 : 3;
         for (int x = 0; x < w; ++x) {
-            std::uint32_t p = bits == 16 ? LittleEndian16(&raw[2 * static_cast<std::size_t>(x)])
-                                         : LittleEndian32(&raw[4 * static_cast<std::size_t>(x)]);
+            std::uint32_t p = bits == 16 ? ReadLittleEndian16(&raw[2 * static_cast<std::size_t>(x)])
+                                         : ReadLittleEndian32(&raw[4 * static_cast<std::size_t>(x)]);
             std::uint8_t* out = row + static_cast<std::size_t>(x) * outBytes;
             out[0] = blue.Of(p);
             out[1] = green.Of(p);
@@ -352,7 +352,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
     std::size_t got = stream.Read(fileHeader, sizeof fileHeader);
     if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') RaiseInvalidPicture(BitmapLabel);
     if (got < sizeof fileHeader) throw EReadError();
-    std::uint32_t offBits = LittleEndian32(fileHeader + 10);
+    std::uint32_t offBits = ReadLittleEndian32(fileHeader + 10);
     TDibHeader header = ReadDibHeader(stream, end, BitmapLabel);
     std::int64_t pixelStart;
     if (offBits == 0) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "ByteOrder.h"
 
 #include <cstdint>
 #include <string>
@@ -35,13 +36,6 @@ struct TDibHeader {
     TPalette Palette;      // 2^BitCount entries for indexed pictures, padded with black
     std::int64_t End = 0;  // stream position after header, masks and palette
 };
-
-// Little-endian values inside a byte block.
-inline std::uint16_t LittleEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t LittleEndian32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // Reads the info header, the colour masks and the palette from the stream's position; end is
 // the stream position no read may pass. label names the file kind in messages ("Windows

@@ -23,11 +23,6 @@ struct TIconImage {
     int BitCount = 0;
 };
 
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-           (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
-}
-
 // Size and depth from the image's own header, which is more trustworthy than the directory's
 // one-byte fields (0 meaning 256). False when the image is too short to tell.
 bool ProbeImage(TStream& stream, TIconImage& image) {
@@ -37,25 +32,25 @@ bool ProbeImage(TStream& stream, TIconImage& image) {
     stream.ReadBuffer(b, sizeof b);
     if (std::memcmp(b, PngSignature, 8) == 0) {
         image.Png = true;
-        image.Width = BigEndian32(b + 16);
-        image.Height = BigEndian32(b + 20);
+        image.Width = ReadBigEndian32(b + 16);
+        image.Height = ReadBigEndian32(b + 20);
         static const int channels[7] = {1, 0, 3, 1, 2, 0, 4};
         int colorType = b[25] <= 6 ? b[25] : 1;
         image.BitCount = b[24] * channels[colorType];
         return true;
     }
-    std::uint32_t headerSize = LittleEndian32(b);
+    std::uint32_t headerSize = ReadLittleEndian32(b);
     if (headerSize == 12) {
-        image.Width = LittleEndian16(b + 4);
-        image.Height = LittleEndian16(b + 6) / 2u;
-        image.BitCount = LittleEndian16(b + 10);
+        image.Width = ReadLittleEndian16(b + 4);
+        image.Height = ReadLittleEndian16(b + 6) / 2u;
+        image.BitCount = ReadLittleEndian16(b + 10);
     } else {
         image.Width =
-            static_cast<std::uint32_t>(std::max<std::int32_t>(0, static_cast<std::int32_t>(LittleEndian32(b + 4))));
-        image.Height =
-            static_cast<std::uint32_t>(std::max<std::int32_t>(0, static_cast<std::int32_t>(LittleEndian32(b + 8)))) /
-            2u;
-        image.BitCount = LittleEndian16(b + 14);
+            static_cast<std::uint32_t>(std::max<std::int32_t>(0, static_cast<std::int32_t>(ReadLittleEndian32(b + 4))));
+        image.Height = static_cast<std::uint32_t>(
+                           std::max<std::int32_t>(0, static_cast<std::int32_t>(ReadLittleEndian32(b + 8)))) /
+                       2u;
+        image.BitCount = ReadLittleEndian16(b + 14);
     }
     return true;
 }
@@ -116,9 +111,9 @@ void TIcon::LoadFromStream(TStream& stream) {
     std::uint8_t directory[6];
     if (end - base < 6) throw EReadError();
     stream.ReadBuffer(directory, sizeof directory);
-    std::uint16_t type = LittleEndian16(directory + 2);
-    int count = LittleEndian16(directory + 4);
-    if (LittleEndian16(directory) != 0 || (type != 1 && type != 2) || count == 0) RaiseInvalidPicture(IconLabel);
+    std::uint16_t type = ReadLittleEndian16(directory + 2);
+    int count = ReadLittleEndian16(directory + 4);
+    if (ReadLittleEndian16(directory) != 0 || (type != 1 && type != 2) || count == 0) RaiseInvalidPicture(IconLabel);
     if (end - stream.Position() < 16 * count) throw EReadError();
     std::vector<std::uint8_t> entries(16 * static_cast<std::size_t>(count));
     stream.ReadBuffer(entries.data(), entries.size());
@@ -128,8 +123,8 @@ void TIcon::LoadFromStream(TStream& stream) {
     for (int i = 0; i < count; ++i) {
         const std::uint8_t* e = &entries[16 * static_cast<std::size_t>(i)];
         TIconImage image;
-        image.Size = LittleEndian32(e + 8);
-        image.Offset = base + LittleEndian32(e + 12);
+        image.Size = ReadLittleEndian32(e + 8);
+        image.Offset = base + ReadLittleEndian32(e + 12);
         if (image.Offset < base + 6 || image.Offset + image.Size > end) continue;
         if (!ProbeImage(stream, image)) continue;
         std::uint64_t area = image.Width * image.Height, bestArea = best.Width * best.Height;
