@@ -4,10 +4,14 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang-format
   zlib1g-dev libjpeg62-turbo-dev
+  # the codec libraries of WebP, AVIF (with dav1d), HEIF (with libde265) and JPEG XL
+  libwebp-dev libavif-dev libheif-dev libjxl-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent decoders and encoders the tests compare with
   python3-pil imagemagick netpbm libtiff-tools
+  # the encoders and decoders of those libraries
+  webp libavif-bin libheif-examples libjxl-tools
   # a display for looking at the window
   xvfb
 )
