@@ -116,10 +116,14 @@ void CopyShown(const std::uint8_t* pixels, std::size_t rowBytes, unsigned bytesP
         if (g.Mirror == 0) y = dh - 1 - y;
         if (g.Mirror == 1) x = dw - 1 - x;
         switch (g.Angle) {
-            case 1: return std::pair{cw - 1 - y, x};
-            case 2: return std::pair{cw - 1 - x, ch - 1 - y};
-            case 3: return std::pair{y, ch - 1 - x};
-            default: return std::pair{x, y};
+            case 1:
+                return std::pair{cw - 1 - y, x};
+            case 2:
+                return std::pair{cw - 1 - x, ch - 1 - y};
+            case 3:
+                return std::pair{y, ch - 1 - x};
+            default:
+                return std::pair{x, y};
         }
     };
     auto offsetOf = [&](std::pair<std::int64_t, std::int64_t> point) {

@@ -12,6 +12,9 @@
 
 const TGraphicClass THEIFGraphicClass = ReaderClass<THEIFGraphic>("THEIFGraphic");
 
+// libheif's own bound on the sides of a picture (it refuses sides from this size on).
+constexpr int MaxHeifSide = 32768;
+
 // libheif's context reading the file from the stream, and the primary picture's handle.
 class THeifSource {
 public:
@@ -38,6 +41,14 @@ public:
         static const heif_reader reader = {1, &GetPosition, &Read, &Seek, &WaitForFileSize};
         heif_error error = heif_context_read_from_reader(context_, &reader, this, nullptr);
         if (error.code == heif_error_Ok) error = heif_context_get_primary_image_handle(context_, &handle_);
+        if (error.code == heif_error_Ok) {
+            // libheif allocates a grid's whole picture at the size its grid descriptor states,
+            // not the size the file declares for it: a 1 KB file could ask for gigabytes. Its
+            // size limit, checked when decoding, keeps every item's sides (coded sizes are padded
+            // to whole coding blocks, tiny pictures to 64) near the declared ones.
+            const int side = std::max(heif_image_handle_get_width(handle_), heif_image_handle_get_height(handle_));
+            heif_context_set_maximum_image_size_limit(context_, std::min(2 * std::max(side, 0) + 64, MaxHeifSide));
+        }
         return error;
     }
     const heif_image_handle* Handle() const { return handle_; }
@@ -158,8 +169,8 @@ bool THEIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     p.BitsPerSample = static_cast<std::uint8_t>(std::clamp(heif_image_handle_get_luma_bits_per_pixel(handle), 8, 16));
     p.SamplesPerPixel = p.HasAlpha ? 4 : 3;
     p.BitsPerPixel = static_cast<std::uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
-    if (brands && brands->HasAny({FourCC("heic"), FourCC("heix"), FourCC("hevc"), FourCC("hevx"), FourCC("heim"),
-                                  FourCC("heis")}))
+    if (brands && brands->HasAny(
+                      {FourCC("heic"), FourCC("heix"), FourCC("hevc"), FourCC("hevx"), FourCC("heim"), FourCC("heis")}))
         p.Compression = CompressionKind::HEVC;
     else if (brands && brands->HasAny({FourCC("avif"), FourCC("avis")}))
         p.Compression = CompressionKind::AV1;

@@ -161,8 +161,7 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
             }
             case JXL_DEC_COLOR_ENCODING: {
                 std::size_t size = 0;
-                if (JxlDecoderGetICCProfileSize(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) ==
-                    JXL_DEC_SUCCESS) {
+                if (JxlDecoderGetICCProfileSize(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) == JXL_DEC_SUCCESS) {
                     Metadata.IccProfile.resize(size);
                     if (JxlDecoderGetColorAsICCProfile(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
                                                        Metadata.IccProfile.data(), size) != JXL_DEC_SUCCESS)

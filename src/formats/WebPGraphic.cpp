@@ -23,9 +23,6 @@ constexpr std::size_t FirstHeaderPiece = 64;
 struct TDemuxDeleter {
     void operator()(WebPDemuxer* demuxer) const { WebPDemuxDelete(demuxer); }
 };
-struct TAnimDecoderDeleter {
-    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
 
 // The first chunk of a kind ("ICCP", "EXIF"), or an empty block.
 WebPData FirstChunk(const WebPDemuxer* demuxer, const char* fourcc) {
@@ -93,48 +90,51 @@ void TWebPGraphic::LoadFromStream(TStream& stream) {
     const TByteArray file = ReadToEnd(stream);
     const WebPData data{file.data(), file.size()};
 
-    if (std::unique_ptr<WebPDemuxer, TDemuxDeleter> demuxer(WebPDemux(&data)); demuxer) {
+    const std::unique_ptr<WebPDemuxer, TDemuxDeleter> demuxer(WebPDemux(&data));
+    if (demuxer) {
         const WebPData icc = FirstChunk(demuxer.get(), "ICCP");
         Metadata.IccProfile.assign(icc.bytes, icc.bytes + icc.size);
         const WebPData exif = FirstChunk(demuxer.get(), "EXIF");
         Metadata.SetExif(exif.bytes, exif.size);
     }
 
+    // The bitstream to decode and where its picture goes: the whole file onto the whole bitmap,
+    // or of an animation the first frame at its place on the transparent canvas, as browsers
+    // show it. (libwebp's animation decoder would hold two more canvases.)
     const int width = static_cast<int>(p.Width), height = static_cast<int>(p.Height);
+    WebPData bitstream = data;
+    int left = 0, top = 0;
+    bool alpha = p.HasAlpha;
     if (animated_) {
-        // The first frame composed onto a transparent canvas, as browsers show it.
-        WebPAnimDecoderOptions options;
-        if (!WebPAnimDecoderOptionsInit(&options)) GraphicError(gesInvalidImage);
-        options.color_mode = MODE_BGRA;
-        options.use_threads = 0;
-        std::unique_ptr<WebPAnimDecoder, TAnimDecoderDeleter> decoder(WebPAnimDecoderNew(&data, &options));
-        WebPAnimInfo info;
-        if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info) || info.canvas_width != p.Width ||
-            info.canvas_height != p.Height)
+        WebPIterator frame;
+        if (!demuxer || !WebPDemuxGetFrame(demuxer.get(), 1, &frame)) GraphicError(gesInvalidImage);
+        bitstream = frame.fragment;
+        left = frame.x_offset;
+        top = frame.y_offset;
+        const int frameWidth = frame.width, frameHeight = frame.height;
+        WebPDemuxReleaseIterator(&frame);
+        WebPBitstreamFeatures features;
+        if (WebPGetFeatures(bitstream.bytes, bitstream.size, &features) != VP8_STATUS_OK ||
+            features.width != frameWidth || features.height != frameHeight || left < 0 || top < 0 ||
+            frameWidth > width - left || frameHeight > height - top)
             GraphicError(gesInvalidImage);
-        std::uint8_t* canvas = nullptr;
-        int timestamp = 0;
-        if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) GraphicError(gesInvalidImage);
-        SetPixelFormat(TPixelFormat::pf32bit);
-        SetSize(width, height);
-        for (int y = 0; y < height; ++y)
-            std::memcpy(ScanLine(y), canvas + std::size_t(y) * width * 4, std::size_t(width) * 4);
-        DrawOnWhite(*this);
-        return;
+        alpha = true;
     }
 
+    const std::size_t bytesPerPixel = alpha ? 4 : 3;
+    SetPixelFormat(alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
+    SetSize(width, height);
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) GraphicError(gesInvalidImage);
     config.options.use_threads = 1;
-    SetPixelFormat(p.HasAlpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
-    SetSize(width, height);
-    config.output.colorspace = p.HasAlpha ? MODE_BGRA : MODE_BGR;
+    config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
     config.output.is_external_memory = 1;
-    config.output.u.RGBA.rgba = Bits();
+    config.output.u.RGBA.rgba = ScanLine(top) + std::size_t(left) * bytesPerPixel;
     config.output.u.RGBA.stride = static_cast<int>(Stride());
-    config.output.u.RGBA.size = Stride() * std::size_t(height);
-    const VP8StatusCode status = WebPDecode(data.bytes, data.size, &config);
+    config.output.u.RGBA.size = Stride() * std::size_t(height - top) - std::size_t(left) * bytesPerPixel;
+    const VP8StatusCode status = WebPDecode(bitstream.bytes, bitstream.size, &config);
     WebPFreeDecBuffer(&config.output);
     if (status != VP8_STATUS_OK) GraphicError(gesInvalidImage);
-    if (p.HasAlpha) DrawOnWhite(*this);
+    // Around the first frame the canvas is transparent: its zeroed pixels turn white here.
+    if (alpha) DrawOnWhite(*this);
 }

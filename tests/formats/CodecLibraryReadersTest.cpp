@@ -375,8 +375,8 @@ TEST(CodecLibraryReaders, TurnedAndMirroredPicturesShowAsTheContainerSays) {
             const fs::path file = Encode(std::string("avifenc -s 8 -l ") + c.Options + " {in} {out}", png,
                                          "turned-" + std::to_string(&c - cases) + ".avif");
             ASSERT_FALSE(file.empty());
-            EXPECT_TRUE(SamePicture(LoadBgr(file.string()), OnWhite(Oriented(source, c.X, c.Y, c.W, c.H, c.Angle,
-                                                                             c.Mirror))));
+            EXPECT_TRUE(
+                SamePicture(LoadBgr(file.string()), OnWhite(Oriented(source, c.X, c.Y, c.W, c.H, c.Angle, c.Mirror))));
         }
     }
     // The corpus's turned AVIF files through both readers against libheif's own tool: libheif
@@ -466,6 +466,16 @@ TEST(CodecLibraryReaders, DamagedAndOversizedFilesAreRefused) {
     }
     jxl.resize(40, 0);
     EXPECT_EQ(ReaderMessage<TJXLGraphic>(jxl), FormatText(tooLarge.c_str(), gesJXL));
+    // A 1 KB HEIF file (found by fuzzing) whose grid descriptor asks for 28009 x 28005 pixels
+    // while the grid item declares 24 x 16: libheif, told the sides to expect, refuses it before
+    // allocating the grid's picture.
+    const std::string grid =
+        ReaderMessage<THEIFGraphic>(ReadFile(fs::path(PIXAMO_TEST_DATA_DIR) / "fuzz-heif-grid-larger-than-declared"));
+    EXPECT_EQ(grid.rfind("Cannot load HEIF/HEIC image. Memory allocation error: Security limit exceeded: Image size "
+                         "28009x28005",
+                         0),
+              0u)
+        << grid;
     // AVIF and HEIF: the picture's spatial extent property patched.
     for (const TCodec* codec : {&AVIF, &HEIF}) {
         if (!ToolInstalled(codec->Encoder) || !ToolInstalled("pamtopng")) continue;
@@ -482,8 +492,9 @@ TEST(CodecLibraryReaders, DamagedAndOversizedFilesAreRefused) {
         });
         // libavif, told the limit, refuses the item itself and says so.
         if (codec == &AVIF)
-            EXPECT_EQ(message, "Cannot load AVIF image. BMFF parsing failed: Item ID [1] dimensions are too large "
-                               "[20000x20000].");
+            EXPECT_EQ(message,
+                      "Cannot load AVIF image. BMFF parsing failed: Item ID [1] dimensions are too large "
+                      "[20000x20000].");
         else
             EXPECT_EQ(message, FormatText(tooLarge.c_str(), reader->FormatLabel()));
     }
