@@ -1,5 +1,9 @@
 #include "formats/LibraryDecoding.h"
 
+#include "formats/AVIFGraphic.h"
+#include "formats/HEIFGraphic.h"
+#include "formats/JXLGraphic.h"
+#include "formats/WebPGraphic.h"
 #include "platform/Bitmap.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
@@ -36,6 +40,14 @@ void TEmbeddedMetadata::SetExif(const std::uint8_t* data, std::size_t size) {
         size -= 6;
     }
     if (IsTiffHeader(data, size)) Exif.assign(data, data + size);
+}
+
+const TEmbeddedMetadata* EmbeddedMetadataOf(const TBitmap& picture) {
+    if (const auto* webp = dynamic_cast<const TWebPGraphic*>(&picture)) return &webp->Metadata;
+    if (const auto* avif = dynamic_cast<const TAVIFGraphic*>(&picture)) return &avif->Metadata;
+    if (const auto* heif = dynamic_cast<const THEIFGraphic*>(&picture)) return &heif->Metadata;
+    if (const auto* jxl = dynamic_cast<const TJXLGraphic*>(&picture)) return &jxl->Metadata;
+    return nullptr;
 }
 
 TByteArray ReadToEnd(TStream& stream) {

@@ -23,6 +23,9 @@ struct TEmbeddedMetadata {
     void SetExif(const std::uint8_t* data, std::size_t size);
 };
 
+// The metadata a WebP, AVIF, HEIF or JPEG XL reader kept of its file; null for any other picture.
+const TEmbeddedMetadata* EmbeddedMetadataOf(const TBitmap& picture);
+
 // The bytes from the stream's position to its end; EOutOfMemory when they cannot be held.
 TByteArray ReadToEnd(TStream& stream);
 

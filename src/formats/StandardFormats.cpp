@@ -47,9 +47,9 @@ void RegisterStandardFormats(TFileFormatList& list) {
         {"gif", &TGIFGraphicClass, "CompuServe images", ""},
         {"png", &TPNGGraphicClass, "Portable network graphic images", ""},
         {"webp", &TWebPGraphicClass, "WebP images", ""},
-        {"avif", &TAVIFGraphicClass, "AV1 images", ""},
-        {"heic", &THEIFGraphicClass, "High efficiency images", "HEIC images"},
-        {"heif", &THEIFGraphicClass, "", "HEIF images"},
+        {"avif", &TAVIFGraphicClass, "AVIF images", ""},
+        {"heic", &THEIFGraphicClass, "HEIF images", ""},
+        {"heif", &THEIFGraphicClass, "", ""},
         {"hif", &THEIFGraphicClass, "", ""},
         {"jxl", &TJXLGraphicClass, "JPEG XL images", ""},
     };
