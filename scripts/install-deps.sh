@@ -4,10 +4,14 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang-format
   zlib1g-dev libjpeg62-turbo-dev
+  # the codec libraries of WebP, AVIF (with dav1d), HEIF (with libde265) and JPEG XL
+  libwebp-dev libavif-dev libheif-dev libjxl-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent decoders and encoders the tests compare with
   python3-pil imagemagick netpbm libtiff-tools
+  # the encoders and decoders of those libraries
+  webp libavif-bin libheif-examples libjxl-tools
   # an X server and a window manager: for looking at the window, and for the window tests
   # that need a real desktop's frames and work area (they skip without them)
   xvfb openbox

@@ -1,5 +1,6 @@
 #include "PictureLoader.h"
 
+#include "formats/LibraryDecoding.h"
 #include "formats/LoadPipeline.h"
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
@@ -19,7 +20,7 @@ std::string DescriptionOf(const TGraphicClass* graphicClass) {
     return "";
 }
 
-// What the platform's own loaders know of a file.
+// What the platform's own loaders know of a file, and what the codec library readers kept of it.
 void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details) {
     if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(&bitmap)) {
         details.push_back("colour space: " + jpeg->ColorSpaceName());
@@ -28,6 +29,10 @@ void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details
         details.push_back("images in the file: " + std::to_string(icon->ImageCount()));
         details.push_back("image taken: " + std::to_string(icon->ImageBitCount()) + " bits per pixel" +
                           (icon->ImageIsPng() ? ", PNG" : ""));
+    } else if (const TEmbeddedMetadata* metadata = EmbeddedMetadataOf(bitmap)) {
+        if (!metadata->IccProfile.empty())
+            details.push_back("colour profile: " + std::to_string(metadata->IccProfile.size()) + " bytes");
+        if (!metadata->Exif.empty()) details.push_back("Exif: " + std::to_string(metadata->Exif.size()) + " bytes");
     }
 }
 

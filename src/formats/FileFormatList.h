@@ -65,7 +65,8 @@ private:
 // The program's one registry, filled from the registration table on first use.
 TFileFormatList& FormatList();
 // Fills a registry with the program's formats in their fixed order: the platform's bitmaps,
-// icons, metafiles and JPEG, then Targa, TIFF, EPS, PCX, SGI, Photoshop, GIF and PNG.
+// icons, metafiles and JPEG, then Targa, TIFF, EPS, PCX, SGI, Photoshop, GIF and PNG, then WebP,
+// AVIF, HEIF and JPEG XL.
 void RegisterStandardFormats(TFileFormatList& list);
 
 // The reader classes. Each lives in <name>Graphic.h/.cpp (TargaGraphic, TIFFGraphic, ...), which
@@ -78,5 +79,9 @@ extern const TGraphicClass TSGIGraphicClass;
 extern const TGraphicClass TPSDGraphicClass;
 extern const TGraphicClass TGIFGraphicClass;
 extern const TGraphicClass TPNGGraphicClass;
+extern const TGraphicClass TWebPGraphicClass;
+extern const TGraphicClass TAVIFGraphicClass;
+extern const TGraphicClass THEIFGraphicClass;
+extern const TGraphicClass TJXLGraphicClass;
 // Registered for wmf and emf; loading one raises gesMetafileNotSupported.
 extern const TGraphicClass MetafileGraphicClass;

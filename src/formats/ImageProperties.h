@@ -42,6 +42,12 @@ enum class CompressionKind : std::uint8_t {
     PixarLog,
     DCS,
     JBIG,
+    // The codecs of the formats read through their libraries.
+    VP8,   // lossy WebP
+    VP8L,  // lossless WebP
+    AV1,   // AVIF
+    HEVC,  // HEIC
+    JPEGXL,
 };
 
 struct TImageProperties {

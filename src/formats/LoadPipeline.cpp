@@ -76,7 +76,12 @@ const char* CompressionName(CompressionKind kind) {
                                         "PixarFilm",
                                         "PixarLog",
                                         "DCS",
-                                        "JBIG"};
+                                        "JBIG",
+                                        "VP8",
+                                        "VP8L",
+                                        "AV1",
+                                        "HEVC",
+                                        "JPEGXL"};
     auto index = static_cast<std::size_t>(kind);
     return index < std::size(names) ? names[index] : "Unknown";
 }

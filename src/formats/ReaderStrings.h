@@ -20,6 +20,9 @@ inline constexpr const char* gesNoImageData = "Cannot load image. No image data 
 // Refusal of a header whose pixels could not reasonably be held or could never be decoded from
 // the file: %s the format label, then width and height.
 inline constexpr const char* gesImageTooLarge = "Cannot load image. The %s image of %llu x %llu pixels is too large.";
+// A codec library refused the file and said why: first %s the format label, second the library's
+// own message.
+inline constexpr const char* gesLibraryError = "Cannot load %s image. %s";
 // The metafile class registered for wmf and emf: this platform draws no metafiles.
 inline constexpr const char* gesMetafileNotSupported = "Cannot load image. Windows metafiles are not supported.";
 
@@ -33,3 +36,7 @@ inline constexpr const char* gesPCX = "PCX";
 inline constexpr const char* gesPSDOrPDD = "PSD or PDD";
 inline constexpr const char* gesSGI = "sgi, bw or rgb(a)";
 inline constexpr const char* gesEPS = "EPS";
+inline constexpr const char* gesWebP = "WebP";
+inline constexpr const char* gesAVIF = "AVIF";
+inline constexpr const char* gesHEIF = "HEIF/HEIC";
+inline constexpr const char* gesJXL = "JPEG XL";

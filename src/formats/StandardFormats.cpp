@@ -1,5 +1,6 @@
 // The registration table: every extension the program reads, in the order that fixes the order
-// of the content tests (Targa first and weakest, PNG last).
+// of the content tests (Targa first and weakest, then the classic formats up to PNG, then the
+// formats read through their codec libraries).
 #include "formats/FileFormatList.h"
 
 namespace {
@@ -45,6 +46,12 @@ void RegisterStandardFormats(TFileFormatList& list) {
         {"pdd", &TPSDGraphicClass, "", ""},
         {"gif", &TGIFGraphicClass, "CompuServe images", ""},
         {"png", &TPNGGraphicClass, "Portable network graphic images", ""},
+        {"webp", &TWebPGraphicClass, "WebP images", ""},
+        {"avif", &TAVIFGraphicClass, "AVIF images", ""},
+        {"heic", &THEIFGraphicClass, "HEIF images", ""},
+        {"heif", &THEIFGraphicClass, "", ""},
+        {"hif", &THEIFGraphicClass, "", ""},
+        {"jxl", &TJXLGraphicClass, "JPEG XL images", ""},
     };
     for (const TFormatRow& row : rows)
         list.RegisterFormat(row.Extension, row.CommonDescription, row.IndividualDescription, false, row.GraphicClass);

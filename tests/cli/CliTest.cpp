@@ -292,6 +292,23 @@ TEST_F(CliTest, ReadersClaimFilesByContent) {
     EXPECT_EQ(LoadBmp(Path("png.bmp")).Width(), 32);
 }
 
+TEST_F(CliTest, CodecLibraryFormatsShowWhatTheyKeep) {
+    const fs::path modern = fs::path(PIXAMO_CORPUS_DIR) / "modern";
+    if (!fs::exists(modern / "flower.webp")) GTEST_SKIP() << "no corpus";
+    EXPECT_EQ(Run({"info", (modern / "flower.webp").string(), (modern / "icc_profile.avif").string(),
+                   (modern / "hopper.heif").string()}),
+              0)
+        << Err();
+    EXPECT_NE(Out().find("  format: WebP images (TWebPGraphic)\n  size: 480x360\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  Compression: VP8\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  Exif: 7670 bytes\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  format: AVIF images (TAVIFGraphic)\n  size: 57x57\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  colour profile: 3144 bytes\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  format: HEIF images (THEIFGraphic)\n  size: 128x128\n"), std::string::npos) << Out();
+    EXPECT_EQ(Run({"convert", (modern / "hopper.heif").string(), Path("heif.bmp"), "--rotate-left"}), 0) << Err();
+    EXPECT_EQ(LoadBmp(Path("heif.bmp")).Width(), 128);
+}
+
 TEST_F(CliTest, IconImagesStoredAsPngGoToThePngReader) {
     if (std::system("/usr/bin/convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
     std::string in = MakeInput();

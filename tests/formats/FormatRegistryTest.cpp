@@ -64,13 +64,14 @@ TEST(FormatRegistry, ProgramTableKnowsEveryExtensionInOrder) {
     EXPECT_EQ(list.FindExtension("xyz"), -1);
 
     // The class list follows first registration; reader classes are asked in this order.
-    std::vector<std::string> expected = {"TBitmap",       "TIcon",        "TMetafile",   "TJPEGImage",
-                                         "TTargaGraphic", "TTIFFGraphic", "TEPSGraphic", "TPCXGraphic",
-                                         "TSGIGraphic",   "TPSDGraphic",  "TGIFGraphic", "TPNGGraphic"};
+    std::vector<std::string> expected = {"TBitmap",       "TIcon",        "TMetafile",    "TJPEGImage",
+                                         "TTargaGraphic", "TTIFFGraphic", "TEPSGraphic",  "TPCXGraphic",
+                                         "TSGIGraphic",   "TPSDGraphic",  "TGIFGraphic",  "TPNGGraphic",
+                                         "TWebPGraphic",  "TAVIFGraphic", "THEIFGraphic", "TJXLGraphic"};
     std::vector<std::string> actual;
     for (const auto& entry : list.Classes()) actual.push_back(entry->GraphicClass->Name);
     EXPECT_EQ(actual, expected);
-    EXPECT_EQ(list.Extensions().size(), 30u);
+    EXPECT_EQ(list.Extensions().size(), 36u);
 
     // Descriptions: the common one names the class, the individual one stays with its extension.
     const ExtensionEntry& emf = *list.Extensions()[list.FindExtension("emf")];
