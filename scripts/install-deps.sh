@@ -4,6 +4,9 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang-format
   zlib1g-dev libjpeg62-turbo-dev
+  # the metafile player: cairo, fontconfig, and fonts metric-compatible with Arial, Times New Roman
+  # and Courier New
+  libcairo2-dev libfontconfig-dev fonts-liberation2
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent decoders and encoders the tests compare with

@@ -1,6 +1,7 @@
 #include "PictureLoader.h"
 
 #include "formats/LoadPipeline.h"
+#include "metafile/Metafile.h"
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
 
@@ -28,6 +29,8 @@ void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details
         details.push_back("images in the file: " + std::to_string(icon->ImageCount()));
         details.push_back("image taken: " + std::to_string(icon->ImageBitCount()) + " bits per pixel" +
                           (icon->ImageIsPng() ? ", PNG" : ""));
+    } else if (const auto* metafile = dynamic_cast<const TMetafile*>(&bitmap)) {
+        for (const std::string& line : metafile->Details()) details.push_back(line);
     }
 }
 

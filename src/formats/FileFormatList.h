@@ -78,5 +78,5 @@ extern const TGraphicClass TSGIGraphicClass;
 extern const TGraphicClass TPSDGraphicClass;
 extern const TGraphicClass TGIFGraphicClass;
 extern const TGraphicClass TPNGGraphicClass;
-// Registered for wmf and emf; loading one raises gesMetafileNotSupported.
+// Registered for wmf and emf: the metafile player (TMetafile, src/metafile).
 extern const TGraphicClass MetafileGraphicClass;

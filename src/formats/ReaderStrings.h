@@ -20,8 +20,6 @@ inline constexpr const char* gesNoImageData = "Cannot load image. No image data 
 // Refusal of a header whose pixels could not reasonably be held or could never be decoded from
 // the file: %s the format label, then width and height.
 inline constexpr const char* gesImageTooLarge = "Cannot load image. The %s image of %llu x %llu pixels is too large.";
-// The metafile class registered for wmf and emf: this platform draws no metafiles.
-inline constexpr const char* gesMetafileNotSupported = "Cannot load image. Windows metafiles are not supported.";
 
 // Format labels filled into the messages above.
 inline constexpr const char* gesPNG = "PNG";
