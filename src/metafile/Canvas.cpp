@@ -20,15 +20,15 @@ double Limit(double v) {
     return std::clamp(v, -CoordinateLimit, CoordinateLimit);
 }
 
-constexpr int R2_BLACK = 1, R2_NOTCOPYPEN = 4, R2_NOT = 6, R2_XORPEN = 7, R2_MASKPEN = 9, R2_NOP = 11,
-              R2_MERGEPEN = 15, R2_WHITE = 16;
+constexpr int R2_BLACK = 1, R2_NOTCOPYPEN = 4, R2_NOT = 6, R2_XORPEN = 7, R2_MASKPEN = 9, R2_NOP = 11, R2_MERGEPEN = 15,
+              R2_WHITE = 16;
 
 }  // namespace
 
 // ---- matrices and paths ----
 
 TMatrix TMatrix::After(const TMatrix& f) const {
-    return TMatrix{A * f.A + C * f.B, B * f.A + D * f.B, A * f.C + C * f.D,
+    return TMatrix{A * f.A + C * f.B, B * f.A + D * f.B,     A * f.C + C * f.D,
                    B * f.C + D * f.D, A * f.E + C * f.F + E, B * f.E + D * f.F + F};
 }
 
@@ -360,8 +360,8 @@ void TMetafileCanvas::SelectStockObject(std::uint32_t index) {
         case 8:  // NULL_PEN
             state_.Pen = pen(PS_NULL, 0);
             break;
-        case 10:  // OEM_FIXED_FONT
-        case 11:  // ANSI_FIXED_FONT
+        case 10:    // OEM_FIXED_FONT
+        case 11:    // ANSI_FIXED_FONT
         case 16: {  // SYSTEM_FIXED_FONT
             auto font = std::make_shared<TFont>();
             font->Face = "Courier New";
@@ -399,8 +399,8 @@ TRegion TMetafileCanvas::RegionFromLogical(const std::vector<TRegionRect>& rects
     std::vector<TPolygon> polygons;
     polygons.reserve(rects.size());
     for (const TRegionRect& r : rects) {
-        polygons.push_back({m.Apply(r.Left, r.Top), m.Apply(r.Right, r.Top), m.Apply(r.Right, r.Bottom),
-                            m.Apply(r.Left, r.Bottom)});
+        polygons.push_back(
+            {m.Apply(r.Left, r.Top), m.Apply(r.Right, r.Top), m.Apply(r.Right, r.Bottom), m.Apply(r.Left, r.Bottom)});
     }
     // Rectangles of one region do not overlap, so winding and even-odd agree; winding also
     // keeps overlapping ones of a careless writer whole.
@@ -412,8 +412,8 @@ TRegion TMetafileCanvas::RegionFromDevice(const std::vector<TRegionRect>& rects)
     std::vector<TPolygon> polygons;
     polygons.reserve(rects.size());
     for (const TRegionRect& r : rects) {
-        polygons.push_back({m.Apply(r.Left, r.Top), m.Apply(r.Right, r.Top), m.Apply(r.Right, r.Bottom),
-                            m.Apply(r.Left, r.Bottom)});
+        polygons.push_back(
+            {m.Apply(r.Left, r.Top), m.Apply(r.Right, r.Top), m.Apply(r.Right, r.Bottom), m.Apply(r.Left, r.Bottom)});
     }
     return TRegion::FromPolygons(polygons, true, {0, 0, width_, height_});
 }

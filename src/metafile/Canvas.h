@@ -60,7 +60,14 @@ enum : std::uint32_t {
     PS_GEOMETRIC = 0x10000,
 };
 
-enum : std::uint32_t { BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2, BS_PATTERN = 3, BS_DIBPATTERN = 5, BS_DIBPATTERNPT = 6 };
+enum : std::uint32_t {
+    BS_SOLID = 0,
+    BS_NULL = 1,
+    BS_HATCHED = 2,
+    BS_PATTERN = 3,
+    BS_DIBPATTERN = 5,
+    BS_DIBPATTERNPT = 6
+};
 
 // Text alignment flags.
 enum : std::uint32_t {
@@ -186,7 +193,7 @@ struct TDcState {
     int StretchMode = 1;   // BLACKONWHITE
     bool Clockwise = false;
     double MiterLimit = 10;
-    double CharExtra = 0;  // logical units
+    double CharExtra = 0;               // logical units
     std::shared_ptr<const TClip> Clip;  // null: the whole canvas
 };
 
@@ -307,8 +314,8 @@ public:
     // --- bitmaps ---
     // Draws source pixels (sx, sy, sw, sh) of the surface onto the logical rectangle (x, y, w, h)
     // with a ternary raster operation; without a surface the operation uses the brush (PatBlt).
-    void StretchBlt(const TSurface* surface, double x, double y, double w, double h, double sx, double sy,
-                    double sw, double sh, std::uint32_t rop);
+    void StretchBlt(const TSurface* surface, double x, double y, double w, double h, double sx, double sy, double sw,
+                    double sh, std::uint32_t rop);
     // Blends premultiplied (or, for an RGB surface, opaque) pixels with a constant alpha.
     void AlphaBlend(const TSurface& surface, double x, double y, double w, double h, double sx, double sy, double sw,
                     double sh, int constantAlpha);

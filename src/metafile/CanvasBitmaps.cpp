@@ -18,9 +18,8 @@ const char* const DibLabel = "Windows metafile";
 constexpr std::uint64_t MaxDibPixels = std::uint64_t{1} << 26;
 
 constexpr std::uint32_t SRCCOPY = 0x00CC0020, SRCPAINT = 0x00EE0086, SRCAND = 0x008800C6, SRCINVERT = 0x00660046,
-                        NOTSRCCOPY = 0x00330008, PATCOPY = 0x00F00021, PATINVERT = 0x005A0049,
-                        DSTINVERT = 0x00550009, BLACKNESS = 0x00000042, WHITENESS = 0x00FF0062,
-                        DSTCOPY = 0x00AA0029;
+                        NOTSRCCOPY = 0x00330008, PATCOPY = 0x00F00021, PATINVERT = 0x005A0049, DSTINVERT = 0x00550009,
+                        BLACKNESS = 0x00000042, WHITENESS = 0x00FF0062, DSTCOPY = 0x00AA0029;
 
 }  // namespace
 
@@ -103,8 +102,8 @@ std::shared_ptr<TSurface> SurfaceFromDib(const std::uint8_t* info, std::size_t i
             default:
                 for (int x = 0; x < bitmap.Width(); ++x) {
                     TColor c = bitmap.Pixel(x, y);
-                    out[x] = 0xFF000000u | (std::uint32_t{RedOf(c)} << 16) | (std::uint32_t{GreenOf(c)} << 8) |
-                             BlueOf(c);
+                    out[x] =
+                        0xFF000000u | (std::uint32_t{RedOf(c)} << 16) | (std::uint32_t{GreenOf(c)} << 8) | BlueOf(c);
                 }
                 break;
         }
@@ -161,8 +160,8 @@ void TMetafileCanvas::BlitQuad(TPointD p0, TPointD px, TPointD py) {
     cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
 }
 
-void TMetafileCanvas::StretchBlt(const TSurface* surface, double x, double y, double w, double h, double sx,
-                                 double sy, double sw, double sh, std::uint32_t rop) {
+void TMetafileCanvas::StretchBlt(const TSurface* surface, double x, double y, double w, double h, double sx, double sy,
+                                 double sw, double sh, std::uint32_t rop) {
     TPointD p0 = ToCanvas(x, y), px = ToCanvas(x + w, y), py = ToCanvas(x, y + h);
     ApplyClip();
     BlitQuad(p0, px, py);
@@ -238,8 +237,8 @@ void TMetafileCanvas::StretchBlt(const TSurface* surface, double x, double y, do
         }
         // Enlarged pixels stay sharp as GDI draws them, unless the file asks for halftoning;
         // reduced pictures are filtered.
-        double scale = std::sqrt(std::abs((px.X - p0.X) * (py.Y - p0.Y) - (px.Y - p0.Y) * (py.X - p0.X)) /
-                                 std::abs(sw * sh));
+        double scale =
+            std::sqrt(std::abs((px.X - p0.X) * (py.Y - p0.Y) - (px.Y - p0.Y) * (py.X - p0.X)) / std::abs(sw * sh));
         bool sharp = scale >= 1 && state_.StretchMode != 4;
         cairo_pattern_set_filter(pattern, sharp ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
         cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
@@ -251,8 +250,8 @@ void TMetafileCanvas::StretchBlt(const TSurface* surface, double x, double y, do
     cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
 }
 
-void TMetafileCanvas::AlphaBlend(const TSurface& surface, double x, double y, double w, double h, double sx,
-                                 double sy, double sw, double sh, int constantAlpha) {
+void TMetafileCanvas::AlphaBlend(const TSurface& surface, double x, double y, double w, double h, double sx, double sy,
+                                 double sw, double sh, int constantAlpha) {
     if (!surface.Handle()) return;
     TPointD p0 = ToCanvas(x, y), px = ToCanvas(x + w, y), py = ToCanvas(x, y + h);
     ApplyClip();

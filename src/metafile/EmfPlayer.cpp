@@ -176,8 +176,7 @@ void TEmfPlayer::SetObject(std::uint32_t index, TGdiObject object) {
     objects_[index] = std::move(object);
 }
 
-std::vector<TPointD> TEmfPlayer::Points(const TRecord& r, std::uint64_t offset, std::uint64_t count,
-                                        bool small) const {
+std::vector<TPointD> TEmfPlayer::Points(const TRecord& r, std::uint64_t offset, std::uint64_t count, bool small) const {
     std::uint64_t step = small ? 4 : 8;
     r.Require(offset, count * step);
     std::vector<TPointD> points(count);
@@ -402,7 +401,8 @@ void TEmfPlayer::Blit(const TRecord& r, std::uint32_t type) {
                 // The colour named in place of the raster operation lets the canvas through.
                 auto keyed = std::make_shared<TSurface>(surface->Width(), surface->Height(), true);
                 if (!keyed->Handle()) return;
-                std::uint32_t key = (std::uint32_t{RedOf(rop)} << 16) | (std::uint32_t{GreenOf(rop)} << 8) | BlueOf(rop);
+                std::uint32_t key =
+                    (std::uint32_t{RedOf(rop)} << 16) | (std::uint32_t{GreenOf(rop)} << 8) | BlueOf(rop);
                 for (int row = 0; row < surface->Height(); ++row) {
                     const std::uint32_t* in = surface->Row(row);
                     std::uint32_t* out = keyed->Row(row);
@@ -883,8 +883,8 @@ bool TEmfPlayer::Play(const TRecord& r) {
 
 }  // namespace
 
-void PlayEmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileHeader& header,
-                    TMetafileCanvas& canvas, TPlayStatistics& statistics) {
+void PlayEmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileHeader& header, TMetafileCanvas& canvas,
+                    TPlayStatistics& statistics) {
     TEmfPlayer player(canvas, statistics, header.ObjectCount);
     std::size_t at = header.FirstRecord;
     while (true) {

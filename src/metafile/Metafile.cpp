@@ -38,13 +38,15 @@ void SetPictureSize(TMetafileHeader& header, double width, double height) {
     if (!std::isfinite(width) || !std::isfinite(height)) RaiseInvalidPicture(MetafileLabel);
     double w = std::round(width), h = std::round(height);
     if (w < 1 || h < 1)
-        throw EInvalidGraphic(FormatText("Cannot load image. The Windows metafile's picture is empty (%.0f x %.0f pixels).",
-                                         std::max(w, 0.0), std::max(h, 0.0)));
+        throw EInvalidGraphic(
+            FormatText("Cannot load image. The Windows metafile's picture is empty (%.0f x %.0f pixels).",
+                       std::max(w, 0.0), std::max(h, 0.0)));
     CheckPictureSize(static_cast<std::uint64_t>(std::min(w, 1e12)), static_cast<std::uint64_t>(std::min(h, 1e12)));
     if (w > MaxCanvasSide || h > MaxCanvasSide)
-        throw EInvalidGraphic(FormatText(
-            "Cannot load image. The Windows metafile's picture of %.0f x %.0f pixels is wider or higher than %d pixels.",
-            w, h, MaxCanvasSide));
+        throw EInvalidGraphic(
+            FormatText("Cannot load image. The Windows metafile's picture of %.0f x %.0f pixels is wider or higher "
+                       "than %d pixels.",
+                       w, h, MaxCanvasSide));
     header.Width = static_cast<int>(w);
     header.Height = static_cast<int>(h);
 }
@@ -226,8 +228,7 @@ TPlayStatistics PlayMetafile(const std::uint8_t* data, std::size_t size, int wid
 void TMetafile::LoadFromStream(TStream& stream) {
     ReleaseImage();
     std::int64_t remaining = stream.Remaining();
-    if (remaining > MaxFileBytes)
-        throw EInvalidGraphic("Cannot load image. The Windows metafile is larger than 1 GB.");
+    if (remaining > MaxFileBytes) throw EInvalidGraphic("Cannot load image. The Windows metafile is larger than 1 GB.");
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(remaining));
     stream.ReadBuffer(bytes.data(), bytes.size());
     header_ = ReadMetafileHeader(bytes.data(), bytes.size());

@@ -9,10 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
-void PlayWmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileHeader& header,
-                    TMetafileCanvas& canvas, TPlayStatistics& statistics);
-void PlayEmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileHeader& header,
-                    TMetafileCanvas& canvas, TPlayStatistics& statistics);
+void PlayWmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileHeader& header, TMetafileCanvas& canvas,
+                    TPlayStatistics& statistics);
+void PlayEmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileHeader& header, TMetafileCanvas& canvas,
+                    TPlayStatistics& statistics);
 
 // Text of 8-bit records in the Windows code page of a font's character set.
 std::u32string DecodeAnsi(const std::uint8_t* bytes, std::size_t count, std::uint8_t charSet);

@@ -21,9 +21,7 @@ public:
     std::size_t Size() const { return size_; }
     const std::uint8_t* Data() const { return data_; }
     // True when count bytes from offset lie inside the record (no overflow for any values).
-    bool Has(std::uint64_t offset, std::uint64_t count) const {
-        return offset <= size_ && count <= size_ - offset;
-    }
+    bool Has(std::uint64_t offset, std::uint64_t count) const { return offset <= size_ && count <= size_ - offset; }
     void Require(std::uint64_t offset, std::uint64_t count) const {
         if (!Has(offset, count)) throw EMalformedRecord();
     }

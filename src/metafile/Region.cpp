@@ -86,7 +86,8 @@ TRegion TRegion::Combine(const TRegion& other, TRegionOp op) const {
         while (i < bands_.size() && bands_[i].Bottom <= top) ++i;
         while (j < other.bands_.size() && other.bands_[j].Bottom <= top) ++j;
         const std::vector<int>& a = i < bands_.size() && bands_[i].Top <= top ? bands_[i].Spans : none;
-        const std::vector<int>& b = j < other.bands_.size() && other.bands_[j].Top <= top ? other.bands_[j].Spans : none;
+        const std::vector<int>& b =
+            j < other.bands_.size() && other.bands_[j].Top <= top ? other.bands_[j].Spans : none;
         result.AddBand(top, bottom, CombineSpans(a, b, op));
     }
     return result;

@@ -115,17 +115,22 @@ private:
     TMetafileCanvas& canvas_;
     TPlayStatistics& statistics_;
     std::vector<std::optional<TGdiObject>> objects_;
+    std::size_t firstFree_ = 0;
 };
 
 void TWmfPlayer::AddObject(TGdiObject object) {
-    for (auto& slot : objects_) {
-        if (!slot) {
-            slot = std::move(object);
+    // The lowest free slot; none below firstFree_ is free.
+    for (; firstFree_ < objects_.size(); ++firstFree_) {
+        if (!objects_[firstFree_]) {
+            objects_[firstFree_++] = std::move(object);
             return;
         }
     }
     // More objects than the header announced: grow, up to what a 16-bit index reaches.
-    if (objects_.size() < MaxObjects) objects_.push_back(std::move(object));
+    if (objects_.size() < MaxObjects) {
+        objects_.push_back(std::move(object));
+        firstFree_ = objects_.size();
+    }
 }
 
 std::vector<TPointD> TWmfPlayer::Points(const TRecord& r, std::uint64_t firstWord, std::uint64_t count) const {
@@ -256,8 +261,8 @@ void TWmfPlayer::Blit(const TRecord& r, std::uint16_t function) {
                     // Bitmap16: type, width, height, width bytes, planes and bits per pixel, bits.
                     std::uint64_t b = 6 + 16;
                     if (r.U8(b + 8) != 1 || r.U8(b + 9) != 1) return;  // only monochrome ones
-                    surface = SurfaceFromMonochrome(r.Data() + b + 10, r.Size() - b - 10, r.S16(b + 2),
-                                                    r.S16(b + 4), r.S16(b + 6));
+                    surface = SurfaceFromMonochrome(r.Data() + b + 10, r.Size() - b - 10, r.S16(b + 2), r.S16(b + 4),
+                                                    r.S16(b + 6));
                 }
             }
             break;
@@ -273,8 +278,8 @@ void TWmfPlayer::Blit(const TRecord& r, std::uint16_t function) {
                 } else {
                     std::uint64_t b = 6 + 20;
                     if (r.U8(b + 8) != 1 || r.U8(b + 9) != 1) return;
-                    surface = SurfaceFromMonochrome(r.Data() + b + 10, r.Size() - b - 10, r.S16(b + 2),
-                                                    r.S16(b + 4), r.S16(b + 6));
+                    surface = SurfaceFromMonochrome(r.Data() + b + 10, r.Size() - b - 10, r.S16(b + 2), r.S16(b + 4),
+                                                    r.S16(b + 6));
                 }
             }
             break;
@@ -446,7 +451,10 @@ bool TWmfPlayer::Play(const TRecord& r) {
                 canvas_.SelectObject(*object);
             break;
         case META_DELETEOBJECT:
-            if (U(r, 0) < objects_.size()) objects_[U(r, 0)].reset();
+            if (U(r, 0) < objects_.size()) {
+                objects_[U(r, 0)].reset();
+                firstFree_ = std::min<std::size_t>(firstFree_, U(r, 0));
+            }
             break;
         case META_CREATEPENINDIRECT: {
             auto pen = std::make_shared<TPen>();
@@ -616,8 +624,8 @@ bool TWmfPlayer::Play(const TRecord& r) {
 
 }  // namespace
 
-void PlayWmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileHeader& header,
-                    TMetafileCanvas& canvas, TPlayStatistics& statistics) {
+void PlayWmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileHeader& header, TMetafileCanvas& canvas,
+                    TPlayStatistics& statistics) {
     TWmfPlayer player(canvas, statistics, header.ObjectCount);
     std::size_t at = header.FirstRecord;
     while (true) {

@@ -73,19 +73,15 @@ TEST(MetafilePlayer, MapsWindowsAndViewportsOfEveryMappingMode) {
 
     // MM_ISOTROPIC keeps the axes alike: a viewport of 96 × 48 for a square window is cut to
     // 48 × 48.
-    TPlayed d = Play(RedFills()
-                         .Record(17, {7})
-                         .Record(9, {100, 100})
-                         .Record(11, {96, 48})
-                         .Rectangle(0, 0, 100, 100)
-                         .Build(96, 96));
+    TPlayed d = Play(
+        RedFills().Record(17, {7}).Record(9, {100, 100}).Record(11, {96, 48}).Rectangle(0, 0, 100, 100).Build(96, 96));
     EXPECT_EQ(d.At(24, 24), Red);
     EXPECT_EQ(d.At(70, 24), White);
 }
 
 TEST(MetafilePlayer, AppliesTheWorldTransformAndRestoresSavedStates) {
     TEmfBuilder emf = RedFills();
-    emf.Record(33, {});  // SaveDC
+    emf.Record(33, {});                                     // SaveDC
     emf.Record(35, {}, Floats({0.5f, 0, 0, 0.5f, 48, 0}));  // SetWorldTransform
     emf.Rectangle(0, 0, 96, 96);
     emf.Brush(2, Blue).Select(2);
@@ -169,8 +165,8 @@ TEST(MetafilePlayer, DrawsTextAlignedAtItsReferencePoint) {
         TBytes string = Utf16(chars);
         std::int32_t offString = 76, offDx = dx.empty() ? 0 : offString + std::int32_t(string.size());
         string.insert(string.end(), dx.begin(), dx.end());
-        emf.Record(84, {0, 0, 0, 0, 1, 0, 0, x, y, std::int32_t(chars.size()), offString, options, 10, 60, 180, 90,
-                        offDx},
+        emf.Record(84,
+                   {0, 0, 0, 0, 1, 0, 0, x, y, std::int32_t(chars.size()), offString, options, 10, 60, 180, 90, offDx},
                    string);
         return Play(emf.Build(192, 96));
     };
@@ -241,7 +237,7 @@ TEST(MetafilePlayer, DrawsDeviceIndependentBitmaps) {
     Put16(mono, 1);
     for (int i = 0; i < 6; ++i) Put32(mono, 0);
     for (std::uint32_t c : {0x000000FFu, 0x00FF0000u}) Put32(mono, c);  // blue, red (B, G, R, 0)
-    Put32(mono, 0x40u);                                                // pixels 0, 1
+    Put32(mono, 0x40u);                                                 // pixels 0, 1
     TWmfBuilder wmf;
     wmf.Window(0, 0, 96, 96).Record(0x0B41, {0x0020, 0x00CC, 1, 2, 0, 0, 48, 96, 0, 0}, mono);
     wmf.Record(0x061D, {0x0009, 0x0055, 48, 48, 48, 48});  // DSTINVERT on the lower right
