@@ -130,13 +130,11 @@ TMetafileCanvas::~TMetafileCanvas() {
     ReleaseFonts();
 }
 
-void TMetafileCanvas::CopyTo(TBitmap& bitmap) {
+void TMetafileCanvas::CopyTo(TBitmap& bitmap, int top) {
     cairo_surface_flush(canvas_.Handle());
-    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
-    bitmap.SetSize(width_, height_);
-    for (int y = 0; y < height_; ++y) {
+    for (int y = 0; y < height_ && top + y < bitmap.Height(); ++y) {
         const std::uint32_t* in = canvas_.Row(y);
-        std::uint8_t* out = bitmap.ScanLine(y);
+        std::uint8_t* out = bitmap.ScanLine(top + y);
         for (int x = 0; x < width_; ++x) {
             std::uint32_t p = in[x];
             out[3 * x] = p & 0xFF;
@@ -752,6 +750,7 @@ bool TMetafileCanvas::SetBrushSource(const TBrush& brush, bool rop2) {
             cairo_pattern_t* pattern = cairo_pattern_create_for_surface(tile.Handle());
             cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
             cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+            SetPatternPhase(pattern);
             cairo_set_source(cr_, pattern);
             cairo_pattern_destroy(pattern);
             return true;
@@ -784,6 +783,7 @@ bool TMetafileCanvas::SetBrushSource(const TBrush& brush, bool rop2) {
             cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface->Handle());
             cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
             cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+            SetPatternPhase(pattern);
             cairo_set_source(cr_, pattern);
             cairo_pattern_destroy(pattern);
             return true;
@@ -791,6 +791,13 @@ bool TMetafileCanvas::SetBrushSource(const TBrush& brush, bool rop2) {
         default:
             return solid(brush.Color);
     }
+}
+
+void TMetafileCanvas::SetPatternPhase(cairo_pattern_t* pattern) const {
+    if (space_.BandTop == 0) return;
+    cairo_matrix_t m;
+    cairo_matrix_init_translate(&m, 0, space_.BandTop);
+    cairo_pattern_set_matrix(pattern, &m);
 }
 
 // ---- shapes ----

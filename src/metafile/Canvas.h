@@ -16,6 +16,7 @@
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
 typedef struct _cairo_font_face cairo_font_face_t;
+typedef struct _cairo_pattern cairo_pattern_t;
 
 // x' = A x + C y + E, y' = B x + D y + F (the layout of cairo_matrix_t and of the EMF XFORM).
 struct TMatrix {
@@ -202,6 +203,9 @@ struct TDcState {
 struct TDeviceSpace {
     TMatrix DeviceToCanvas;
     double UnitsPerMmX = 96 / 25.4, UnitsPerMmY = 96 / 25.4;
+    // Rows of the picture above this canvas, when the picture is drawn in bands: hatches and
+    // patterns keep their phase across bands.
+    int BandTop = 0;
 };
 
 class TMetafileCanvas {
@@ -214,8 +218,8 @@ public:
 
     int Width() const { return width_; }
     int Height() const { return height_; }
-    // The canvas as 24-bit B, G, R rows.
-    void CopyTo(TBitmap& bitmap);
+    // The canvas as 24-bit B, G, R rows of a bitmap of its width, from row top on.
+    void CopyTo(TBitmap& bitmap, int top);
 
     TDcState& State() { return state_; }
     const TDcState& State() const { return state_; }
@@ -347,6 +351,7 @@ private:
     bool SetRop2Source(TColor color);
     void SetSourceColor(TColor color);
     void EmitPath(const TPath& path);
+    void SetPatternPhase(cairo_pattern_t* pattern) const;
     void BlitQuad(TPointD p0, TPointD px, TPointD py);
     TPointD ToCanvas(double x, double y) const;
     void AppendArc(TPath& path, double cx, double cy, double rx, double ry, double a0, double a1, bool first) const;

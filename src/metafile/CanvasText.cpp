@@ -196,11 +196,8 @@ void TMetafileCanvas::TextOut(const TTextOut& text) {
             }
         }
     }
-    double width = 0, rise = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        width += advances[i];
-        rise += rises[i];
-    }
+    double width = 0;
+    for (double advance : advances) width += advance;
 
     double shiftX = 0, shiftY = 0;
     if ((state_.TextAlign & TA_HORZ_MASK) == TA_CENTER) {
@@ -258,8 +255,13 @@ void TMetafileCanvas::TextOut(const TTextOut& text) {
         fillQuad(at(0, -ascent * em), at(width, -ascent * em), at(width, descent * em), at(0, descent * em));
     }
 
+    // Glyphs need a font matrix cairo can invert: not too large, not nearly flat.
     double canvasEm = std::sqrt(std::abs(fontMatrix.Determinant()));
-    if (unitFont && n > 0 && canvasEm >= 0.05 && std::isfinite(canvasEm)) {
+    double largest =
+        std::max({std::abs(fontMatrix.A), std::abs(fontMatrix.B), std::abs(fontMatrix.C), std::abs(fontMatrix.D)});
+    bool drawable = std::isfinite(canvasEm) && canvasEm >= 0.05 && largest < 1e5 &&
+                    std::abs(fontMatrix.Determinant()) > 1e-4 * largest * largest;
+    if (unitFont && n > 0 && drawable) {
         double along = 0, across = 0;
         for (std::size_t i = 0; i < n; ++i) {
             TPointD p = at(along, across);

@@ -17,6 +17,8 @@ constexpr std::uint32_t PlaceableKey = 0x9AC6CDD7u;
 constexpr std::uint32_t EmfSignature = 0x464D4520u;  // " EMF"
 // cairo draws on canvases of at most this many pixels a side.
 constexpr int MaxCanvasSide = 32767;
+// The most bytes a canvas takes at once; taller pictures are drawn in bands.
+constexpr std::int64_t BandBytes = std::int64_t{64} << 20;
 // Files are read whole; larger ones are refused.
 constexpr std::int64_t MaxFileBytes = std::int64_t{1} << 30;
 
@@ -196,7 +198,7 @@ TPlayStatistics PlayMetafile(const std::uint8_t* data, std::size_t size, int wid
         throw EInvalidGraphic(FormatText("Cannot draw a Windows metafile at %d x %d pixels.", width, height));
     CheckPictureSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
     TDeviceSpace space;
-    TPlayStatistics statistics;
+    double boxWidth = header.BoxRight - header.BoxLeft, boxHeight = header.BoxBottom - header.BoxTop;
     if (header.Kind == TMetafileKind::Emf) {
         // The frame, in reference device pixels, fills the canvas.
         double perMmX, perMmY;
@@ -207,20 +209,32 @@ TPlayStatistics PlayMetafile(const std::uint8_t* data, std::size_t size, int wid
         space.DeviceToCanvas = TMatrix{sx, 0, 0, sy, -left * sx, -top * sy};
         space.UnitsPerMmX = perMmX;
         space.UnitsPerMmY = perMmY;
-        TMetafileCanvas canvas(width, height, space);
-        PlayEmfRecords(data, size, header, canvas, statistics);
-        canvas.CopyTo(target);
     } else {
         // Device units are the metafile's own; the box fills the canvas, and the window starts
         // on the box as a player of placeable metafiles sets it up.
-        double boxWidth = header.BoxRight - header.BoxLeft, boxHeight = header.BoxBottom - header.BoxTop;
         space.DeviceToCanvas = TMatrix{width / boxWidth, 0, 0, height / boxHeight, 0, 0};
         space.UnitsPerMmX = space.UnitsPerMmY = header.UnitsPerInch / 25.4;
-        TMetafileCanvas canvas(width, height, space);
-        canvas.SetInitialWindow({double(header.BoxLeft), double(header.BoxTop)}, {boxWidth, boxHeight},
-                                {boxWidth, boxHeight});
-        PlayWmfRecords(data, size, header, canvas, statistics);
-        canvas.CopyTo(target);
+    }
+    target.SetPixelFormat(TPixelFormat::pf24bit);
+    target.SetSize(width, height);
+    // A large picture is drawn in bands of rows, each playing every record, so that the canvas
+    // never needs more than BandBytes beside the picture itself.
+    const int bandRows = static_cast<int>(std::max<std::int64_t>(1, BandBytes / (4 * std::int64_t{width})));
+    TPlayStatistics statistics;
+    for (int top = 0; top < height; top += bandRows) {
+        TDeviceSpace band = space;
+        band.DeviceToCanvas.F -= top;
+        band.BandTop = top;
+        TMetafileCanvas canvas(width, std::min(bandRows, height - top), band);
+        statistics = TPlayStatistics();
+        if (header.Kind == TMetafileKind::Emf) {
+            PlayEmfRecords(data, size, header, canvas, statistics);
+        } else {
+            canvas.SetInitialWindow({double(header.BoxLeft), double(header.BoxTop)}, {boxWidth, boxHeight},
+                                    {boxWidth, boxHeight});
+            PlayWmfRecords(data, size, header, canvas, statistics);
+        }
+        canvas.CopyTo(target, top);
     }
     return statistics;
 }

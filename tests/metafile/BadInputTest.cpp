@@ -43,7 +43,8 @@ TBytes RedAfter(const std::function<void(TEmfBuilder&)>& records) {
 }  // namespace
 
 TEST(MetafileBadInput, RefusesHeadersWithAClearMessage) {
-    EXPECT_EQ(HeaderMessage(TBytes(100, 0x11)), "Cannot load image. Invalid or unexpected Windows metafile image format.");
+    EXPECT_EQ(HeaderMessage(TBytes(100, 0x11)),
+              "Cannot load image. Invalid or unexpected Windows metafile image format.");
     // A placeable header with an empty box, and one whose picture would be far too large.
     EXPECT_EQ(HeaderMessage(TWmfBuilder().Placeable(0, 0, 0, 500, 1000)),
               "Cannot load image. The Windows metafile's picture is empty (0 x 48 pixels).");
@@ -96,9 +97,9 @@ TEST(MetafileBadInput, SkipsRecordsThatClaimMoreThanTheyHold) {
     // The same kinds of lies in WMF records.
     TWmfBuilder wmf;
     wmf.Window(0, 0, 96, 96);
-    wmf.Record(0x0324, {30000, 1, 2});                  // Polygon of 30000 points
-    wmf.Record(0x0538, {3, 10, 10, 10});                // PolyPolygon without points
-    wmf.Record(0x0521, {500}, TBytes{'a', 'b'});        // TextOut of 500 characters
+    wmf.Record(0x0324, {30000, 1, 2});                                   // Polygon of 30000 points
+    wmf.Record(0x0538, {3, 10, 10, 10});                                 // PolyPolygon without points
+    wmf.Record(0x0521, {500}, TBytes{'a', 'b'});                         // TextOut of 500 characters
     wmf.Record(0x0F43, {0x20, 0xCC, 0, 1, 1, 0, 0, 96, 96, 0, 0}, dib);  // StretchDIB
     wmf.Brush(0x0000FF).Select(0).Rectangle(0, 0, 48, 96);
     TBitmap wmfBitmap;
@@ -173,7 +174,8 @@ TEST(MetafileBadInput, OpensThroughThePictureFormatTableByExtension) {
     TBytes emf = RedAfter([](TEmfBuilder&) {});
     for (const char* name : {"red.emf", "red.wmf", "RED.EMF"}) {
         fs::path file = folder / name;
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(emf.data()), std::streamsize(emf.size()));
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(emf.data()), std::streamsize(emf.size()));
         TLoadedPicture loaded = LoadPictureFile(file.string());
         EXPECT_EQ(loaded.Class, nullptr);
         ASSERT_NE(dynamic_cast<TMetafile*>(loaded.Bitmap.get()), nullptr);

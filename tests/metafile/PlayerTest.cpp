@@ -310,3 +310,17 @@ TEST(MetafilePlayer, SizesPlainWmfByItsWindowAndDrawsWithRegions) {
     EXPECT_EQ(played.At(20, 35), Red);
     EXPECT_EQ(played.At(45, 20), White);
 }
+
+TEST(MetafilePlayer, DrawsLargePicturesInBandsThatJoinSeamlessly) {
+    // 8192 × 4200 pixels take three bands of 2048 rows: a horizontal hatch (HS_HORIZONTAL, a
+    // line every eighth row) and a rectangle cross the band edges without a seam.
+    TEmfBuilder emf;
+    emf.Record(18, {1}).Brush(1, Blue, 2, 0).Select(1).NoPen().Rectangle(0, 0, 100, 4200);
+    emf.Brush(2, Red).Select(2).Rectangle(200, 1000, 300, 4100);
+    TPlayed played = Play(emf.Build(8192, 4200));
+    ASSERT_EQ(played.Bitmap.Height(), 4200);
+    for (int y : {2040, 2047, 2048, 2055, 4095, 4103})
+        EXPECT_EQ(played.At(50, y), y % 8 == 7 ? Blue : White) << "row " << y;
+    for (int y : {1000, 2047, 2048, 4095, 4096, 4099}) EXPECT_EQ(played.At(250, y), Red) << "row " << y;
+    EXPECT_EQ(played.At(250, 4100), White);
+}
