@@ -45,6 +45,7 @@ for target in "${targets[@]}"; do
   log="build-fuzz/$target.log"
   echo "== $target for ${seconds}s"
   if ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt" \
       "$exe" "$corpus" -max_total_time="$seconds" -timeout=3 -rss_limit_mb=1024 \
       -artifact_prefix="$artifacts/" -print_final_stats=1 >"$log" 2>&1; then
     result="clean"

@@ -6,6 +6,9 @@ packages=(
   zlib1g-dev libjpeg62-turbo-dev
   # the codec libraries of WebP, AVIF (with dav1d), HEIF (with libde265) and JPEG XL
   libwebp-dev libavif-dev libheif-dev libjxl-dev
+  # the metafile player: cairo, fontconfig, and fonts metric-compatible with Arial, Times New Roman
+  # and Courier New
+  libcairo2-dev libfontconfig-dev fonts-liberation2
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent decoders and encoders the tests compare with

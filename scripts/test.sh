@@ -14,5 +14,5 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPIXAMO_SANITIZE=ON -DPIXAMO_BENCH=OFF
 cmake --build build-asan -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt" \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"

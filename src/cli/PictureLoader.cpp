@@ -2,6 +2,7 @@
 
 #include "formats/LibraryDecoding.h"
 #include "formats/LoadPipeline.h"
+#include "metafile/Metafile.h"
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
 
@@ -29,6 +30,8 @@ void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details
         details.push_back("images in the file: " + std::to_string(icon->ImageCount()));
         details.push_back("image taken: " + std::to_string(icon->ImageBitCount()) + " bits per pixel" +
                           (icon->ImageIsPng() ? ", PNG" : ""));
+    } else if (const auto* metafile = dynamic_cast<const TMetafile*>(&bitmap)) {
+        for (const std::string& line : metafile->Details()) details.push_back(line);
     } else if (const TEmbeddedMetadata* metadata = EmbeddedMetadataOf(bitmap)) {
         if (!metadata->IccProfile.empty())
             details.push_back("colour profile: " + std::to_string(metadata->IccProfile.size()) + " bytes");

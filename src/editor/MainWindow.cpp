@@ -8,7 +8,6 @@
 #include "core/Transforms.h"
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
-#include "formats/FileFormatList.h"
 #include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
 #include "platform/PictureFormats.h"
@@ -87,7 +86,6 @@ QStringList OpenFilters() {
     QStringList all;
     QStringList each;
     for (const TPictureFormat& format : TPictureFormatTable::Instance().Formats()) {
-        if (format.Class == &MetafileGraphicClass) continue;  // no metafile renderer here
         // File names match case-sensitively here: offer the upper-case extension too.
         const QString extension = ToQString(format.Extension);
         const QString pattern = QStringLiteral("*.%1 *.%2").arg(extension, extension.toUpper());

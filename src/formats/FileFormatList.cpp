@@ -1,6 +1,7 @@
 #include "formats/FileFormatList.h"
 
 #include "formats/ReaderStrings.h"
+#include "metafile/Metafile.h"
 #include "platform/Bitmap.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
@@ -16,15 +17,10 @@ bool SameExtension(const std::string& a, const std::string& b) {
            });
 }
 
-class TMetafilePlaceholder : public TBitmap {
-public:
-    void LoadFromStream(TStream&) override { throw EInvalidGraphic(gesMetafileNotSupported); }
-};
-
 }  // namespace
 
 const TGraphicClass MetafileGraphicClass{
-    "TMetafile", []() -> std::unique_ptr<TBitmap> { return std::make_unique<TMetafilePlaceholder>(); }, nullptr, false};
+    "TMetafile", []() -> std::unique_ptr<TBitmap> { return std::make_unique<TMetafile>(); }, nullptr, false};
 
 TFileFormatList::~TFileFormatList() { Clear(); }
 

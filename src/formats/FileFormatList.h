@@ -83,5 +83,5 @@ extern const TGraphicClass TWebPGraphicClass;
 extern const TGraphicClass TAVIFGraphicClass;
 extern const TGraphicClass THEIFGraphicClass;
 extern const TGraphicClass TJXLGraphicClass;
-// Registered for wmf and emf; loading one raises gesMetafileNotSupported.
+// Registered for wmf and emf: the metafile player (TMetafile, src/metafile).
 extern const TGraphicClass MetafileGraphicClass;

@@ -23,8 +23,6 @@ inline constexpr const char* gesImageTooLarge = "Cannot load image. The %s image
 // A codec library refused the file and said why: first %s the format label, second the library's
 // own message.
 inline constexpr const char* gesLibraryError = "Cannot load %s image. %s";
-// The metafile class registered for wmf and emf: this platform draws no metafiles.
-inline constexpr const char* gesMetafileNotSupported = "Cannot load image. Windows metafiles are not supported.";
 
 // Format labels filled into the messages above.
 inline constexpr const char* gesPNG = "PNG";

@@ -26,7 +26,8 @@ const TGraphicClass IconGraphicClass{"TIcon", &CreateOf<TIcon>};
 const TGraphicClass JPEGGraphicClass{"TJPEGImage", &CreateOf<TJPEGImage>};
 
 TPictureFormatTable::TPictureFormatTable() {
-    // Metafiles are not offered: there is nothing to render them with here.
+    // Metafiles (wmf, emf) come with the format registry, whose metafile player lives above
+    // the platform.
     Register("bmp", "Windows bitmaps", &BitmapGraphicClass);
     Register("ico", "Windows icons", &IconGraphicClass);
     Register("jfif", "JFIF images", &JPEGGraphicClass);

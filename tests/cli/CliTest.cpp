@@ -328,6 +328,25 @@ TEST_F(CliTest, IconImagesStoredAsPngGoToThePngReader) {
     EXPECT_EQ(LoadBmp(Path("icon.bmp")).Pixel(0, 0), RGBColor(255, 0, 0));
 }
 
+TEST_F(CliTest, MetafilesOpenByExtensionAndDescribeTheirHeader) {
+    const fs::path emf = fs::path(PIXAMO_CORPUS_DIR) / "modern" / "drawing.emf";
+    const fs::path wmf = fs::path(PIXAMO_CORPUS_DIR) / "modern" / "drawing.wmf";
+    if (!fs::exists(emf) || !fs::exists(wmf)) GTEST_SKIP() << "no corpus";
+    EXPECT_EQ(Run({"info", emf.string(), wmf.string()}), 0) << Err();
+    EXPECT_NE(Out().find("  format: Windows enhanced meta files (TMetafile)\n  size: 110x110\n"), std::string::npos)
+        << Out();
+    EXPECT_NE(Out().find("  metafile: EMF\n  frame: 28.99 x 28.99 mm\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  description: Inkscape 0.91 r13725 (Jan 30 2015) / drawing.emf\n"), std::string::npos);
+    EXPECT_NE(Out().find("  format: Windows metafiles (TMetafile)\n  size: 110x110\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  bounding box: 0,0 to 1369,1369 at 1200 units per inch\n  records: 29 played\n"),
+              std::string::npos)
+        << Out();
+    ASSERT_EQ(Run({"convert", emf.string(), Path("emf.bmp")}), 0) << Err();
+    TBitmap bitmap = LoadBmp(Path("emf.bmp"));
+    EXPECT_EQ(bitmap.Pixel(55, 55), RGBColor(255, 0, 0));  // the red circle's middle
+    EXPECT_EQ(bitmap.Pixel(108, 108), RGBColor(255, 255, 255));
+}
+
 TEST_F(CliTest, TheExecutableKeepsTheContract) {
     std::string in = MakeInput();
     auto status = [](const std::string& command) {

@@ -274,7 +274,8 @@ TEST(LoadPipeline, FallsBackOnTheExtensionWhenNoReaderClaimsTheFile) {
     EXPECT_EQ(MessageOf([&] { LoadPictureFile(unknown.string()); }), "Unknown picture file extension (.xyz)");
     fs::path metafile = ScratchFolder() / "drawing.wmf";
     WriteFile(metafile, TBytes(64, 0xEE));
-    EXPECT_EQ(MessageOf([&] { LoadPictureFile(metafile.string()); }), gesMetafileNotSupported);
+    EXPECT_EQ(MessageOf([&] { LoadPictureFile(metafile.string()); }),
+              "Cannot load image. Invalid or unexpected Windows metafile image format.");
     EXPECT_EQ(MessageOf([] { LoadBytes(TBytes(64, 0xEE), "abc"); }), "Unknown picture file extension (.abc)");
 }
 
