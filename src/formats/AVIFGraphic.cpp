@@ -185,14 +185,14 @@ bool TAVIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 void TAVIFGraphic::LoadFromStream(TStream& stream) {
     Metadata = {};
     if (!BeginLoad(stream)) {
-        if (!libraryError_.empty()) GraphicExError(gesLibraryError, FormatLabel(), libraryError_.c_str());
-        GraphicError(gesInvalidImage);
+        if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());
+        GraphicError(gesInvalidImage, ErrorLabel());
     }
     const std::unique_ptr<TAvifSource> source = std::move(source_);
     avifDecoder* decoder = source->Decoder();
     CheckImageSize(ImageProperties.Width, ImageProperties.Height);
     if (const avifResult result = avifDecoderNextImage(decoder); result != AVIF_RESULT_OK)
-        GraphicExError(gesLibraryError, FormatLabel(), source->ErrorText(result).c_str());
+        GraphicError(gesLibraryError, ErrorLabel(), source->ErrorText(result).c_str());
     // The AV1 data may give another size than the container.
     const avifImage& image = *decoder->image;
     CheckImageSize(image.width, image.height);
@@ -230,7 +230,7 @@ void TAVIFGraphic::LoadFromStream(TStream& stream) {
             CopyShown(converted.data(), rowBytes, bytesPerPixel, g, *this);
         }
     }
-    if (result != AVIF_RESULT_OK) GraphicExError(gesLibraryError, FormatLabel(), source->ErrorText(result).c_str());
+    if (result != AVIF_RESULT_OK) GraphicError(gesLibraryError, ErrorLabel(), source->ErrorText(result).c_str());
     if (alpha) DrawOnWhite(*this);
     ImageProperties.Width = static_cast<std::uint32_t>(Width());
     ImageProperties.Height = static_cast<std::uint32_t>(Height());

@@ -181,8 +181,8 @@ bool THEIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 void THEIFGraphic::LoadFromStream(TStream& stream) {
     Metadata = {};
     if (!BeginLoad(stream)) {
-        if (!libraryError_.empty()) GraphicExError(gesLibraryError, FormatLabel(), libraryError_.c_str());
-        GraphicError(gesInvalidImage);
+        if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());
+        GraphicError(gesInvalidImage, ErrorLabel());
     }
     const std::unique_ptr<THeifSource> source = std::move(source_);
     const heif_image_handle* handle = source->Handle();
@@ -212,7 +212,7 @@ void THEIFGraphic::LoadFromStream(TStream& stream) {
     heif_image* decoded = nullptr;
     const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
     const std::unique_ptr<heif_image, TImageDeleter> image(decoded);
-    if (error.code != heif_error_Ok) GraphicExError(gesLibraryError, FormatLabel(), MessageOf(error).c_str());
+    if (error.code != heif_error_Ok) GraphicError(gesLibraryError, ErrorLabel(), MessageOf(error).c_str());
 
     int stride = 0;
     const std::uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
@@ -220,7 +220,7 @@ void THEIFGraphic::LoadFromStream(TStream& stream) {
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
     const int depth = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
     if (plane == nullptr || width <= 0 || height <= 0 || stride <= 0 || (wide && (depth < 9 || depth > 16)))
-        GraphicError(gesInvalidImage);
+        GraphicError(gesInvalidImage, ErrorLabel());
     CheckImageSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
     const unsigned maxValue = wide ? (1u << depth) - 1 : 255;
     const bool premultiplied = heif_image_handle_is_premultiplied_alpha(handle) != 0;

@@ -114,7 +114,7 @@ bool TJXLGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 
 void TJXLGraphic::LoadFromStream(TStream& stream) {
     Metadata = {};
-    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     CheckImageSize(ImageProperties.Width, ImageProperties.Height);
     const TByteArray file = ReadToEnd(stream);
@@ -122,7 +122,7 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
     const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
     const JxlThreadParallelRunnerPtr runner =
         JxlThreadParallelRunnerMake(nullptr, static_cast<std::size_t>(DecoderThreadCount()));
-    if (!decoder || !runner) GraphicError(gesInvalidImage);
+    if (!decoder || !runner) GraphicError(gesInvalidImage, ErrorLabel());
     JxlDecoder* d = decoder.get();
     if (JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE | JXL_DEC_BOX) !=
             JXL_DEC_SUCCESS ||
@@ -130,7 +130,7 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
         JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE) != JXL_DEC_SUCCESS ||
         JxlDecoderSetDecompressBoxes(d, JXL_TRUE) != JXL_DEC_SUCCESS ||
         JxlDecoderSetInput(d, file.data(), file.size()) != JXL_DEC_SUCCESS)
-        GraphicError(gesInvalidImage);
+        GraphicError(gesInvalidImage, ErrorLabel());
     JxlDecoderCloseInput(d);
 
     const bool alpha = ImageProperties.HasAlpha;
@@ -151,12 +151,12 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
         switch (status) {
             case JXL_DEC_BASIC_INFO: {
                 JxlBasicInfo info;
-                if (JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS) GraphicError(gesInvalidImage);
+                if (JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS) GraphicError(gesInvalidImage, ErrorLabel());
                 const std::uint32_t width = Transposed(info) ? info.ysize : info.xsize;
                 const std::uint32_t height = Transposed(info) ? info.xsize : info.ysize;
                 if (width != ImageProperties.Width || height != ImageProperties.Height ||
                     (info.alpha_bits > 0) != alpha)
-                    GraphicError(gesInvalidImage);
+                    GraphicError(gesInvalidImage, ErrorLabel());
                 break;
             }
             case JXL_DEC_COLOR_ENCODING: {
@@ -194,18 +194,18 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
                 SetPixelFormat(TPixelFormat::pf24bit);
                 SetSize(static_cast<int>(ImageProperties.Width), static_cast<int>(ImageProperties.Height));
                 if (JxlDecoderSetImageOutCallback(d, &format, &WriteRow, &target) != JXL_DEC_SUCCESS)
-                    GraphicError(gesInvalidImage);
+                    GraphicError(gesInvalidImage, ErrorLabel());
                 break;
             case JXL_DEC_FULL_IMAGE:
                 // The first frame is the picture shown.
-                if (target.OutOfBounds || Empty()) GraphicError(gesInvalidImage);
+                if (target.OutOfBounds || Empty()) GraphicError(gesInvalidImage, ErrorLabel());
                 return;
             case JXL_DEC_SUCCESS:
                 // A file that ended without a frame.
-                GraphicError(gesInvalidImage);
+                GraphicError(gesInvalidImage, ErrorLabel());
             default:
                 // JXL_DEC_ERROR, or input still missing from a file that ends early.
-                GraphicError(gesInvalidImage);
+                GraphicError(gesInvalidImage, ErrorLabel());
         }
     }
 }

@@ -83,7 +83,7 @@ bool TWebPGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 
 void TWebPGraphic::LoadFromStream(TStream& stream) {
     Metadata = {};
-    if (!BeginLoad(stream)) GraphicError(gesInvalidImage);
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     const TImageProperties& p = ImageProperties;
     CheckImageSize(p.Width, p.Height);
@@ -107,7 +107,7 @@ void TWebPGraphic::LoadFromStream(TStream& stream) {
     bool alpha = p.HasAlpha;
     if (animated_) {
         WebPIterator frame;
-        if (!demuxer || !WebPDemuxGetFrame(demuxer.get(), 1, &frame)) GraphicError(gesInvalidImage);
+        if (!demuxer || !WebPDemuxGetFrame(demuxer.get(), 1, &frame)) GraphicError(gesInvalidImage, ErrorLabel());
         bitstream = frame.fragment;
         left = frame.x_offset;
         top = frame.y_offset;
@@ -117,7 +117,7 @@ void TWebPGraphic::LoadFromStream(TStream& stream) {
         if (WebPGetFeatures(bitstream.bytes, bitstream.size, &features) != VP8_STATUS_OK ||
             features.width != frameWidth || features.height != frameHeight || left < 0 || top < 0 ||
             frameWidth > width - left || frameHeight > height - top)
-            GraphicError(gesInvalidImage);
+            GraphicError(gesInvalidImage, ErrorLabel());
         alpha = true;
     }
 
@@ -125,7 +125,7 @@ void TWebPGraphic::LoadFromStream(TStream& stream) {
     SetPixelFormat(alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
     SetSize(width, height);
     WebPDecoderConfig config;
-    if (!WebPInitDecoderConfig(&config)) GraphicError(gesInvalidImage);
+    if (!WebPInitDecoderConfig(&config)) GraphicError(gesInvalidImage, ErrorLabel());
     config.options.use_threads = 1;
     config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
     config.output.is_external_memory = 1;
@@ -134,7 +134,7 @@ void TWebPGraphic::LoadFromStream(TStream& stream) {
     config.output.u.RGBA.size = Stride() * std::size_t(height - top) - std::size_t(left) * bytesPerPixel;
     const VP8StatusCode status = WebPDecode(bitstream.bytes, bitstream.size, &config);
     WebPFreeDecBuffer(&config.output);
-    if (status != VP8_STATUS_OK) GraphicError(gesInvalidImage);
+    if (status != VP8_STATUS_OK) GraphicError(gesInvalidImage, ErrorLabel());
     // Around the first frame the canvas is transparent: its zeroed pixels turn white here.
     if (alpha) DrawOnWhite(*this);
 }

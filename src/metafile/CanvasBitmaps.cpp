@@ -46,20 +46,20 @@ std::shared_ptr<TSurface> SurfaceFromDib(const std::uint8_t* info, std::size_t i
                                          bool keepAlpha) {
     if (infoSize < 12) throw EMalformedRecord();
     std::vector<std::uint8_t> bytes(info, info + infoSize);
-    std::uint32_t headerSize = LittleEndian32(info);
+    std::uint32_t headerSize = ReadLittleEndian32(info);
     if (paletteIndices && headerSize >= 12 && headerSize <= infoSize) {
         // DIB_PAL_COLORS: the colour table holds 16-bit indices into the selected palette.
         bool core = headerSize == 12;
-        int bitCount = core ? LittleEndian16(info + 10) : (headerSize >= 16 ? LittleEndian16(info + 14) : 0);
+        int bitCount = core ? ReadLittleEndian16(info + 10) : (headerSize >= 16 ? ReadLittleEndian16(info + 14) : 0);
         if (bitCount >= 1 && bitCount <= 8) {
             std::uint32_t count = 1u << bitCount;
-            if (!core && headerSize >= 36 && LittleEndian32(info + 32) != 0)
-                count = std::min(count, LittleEndian32(info + 32));
+            if (!core && headerSize >= 36 && ReadLittleEndian32(info + 32) != 0)
+                count = std::min(count, ReadLittleEndian32(info + 32));
             std::size_t entry = core ? 3 : 4;
             bytes.resize(headerSize + count * entry);
             for (std::uint32_t i = 0; i < count; ++i) {
                 std::size_t at = headerSize + 2 * std::size_t{i};
-                std::uint16_t index = at + 2 <= infoSize ? LittleEndian16(info + at) : 0;
+                std::uint16_t index = at + 2 <= infoSize ? ReadLittleEndian16(info + at) : 0;
                 TColor c = palette && index < palette->Entries.size() ? palette->Entries[index] : 0;
                 std::uint8_t* e = bytes.data() + headerSize + i * entry;
                 e[0] = BlueOf(c);

@@ -227,7 +227,7 @@ std::shared_ptr<TSurface> TEmfPlayer::Dib(const TRecord& r, std::uint64_t offBmi
     if (cbBmi == 0) return nullptr;
     const std::uint8_t* info = r.Bytes(offBmi, cbBmi);
     const std::uint8_t* bits = r.Bytes(offBits, cbBits);
-    if (bottomUp) *bottomUp = cbBmi >= 12 && (LittleEndian32(info) == 12 || (cbBmi >= 12 && r.S32(offBmi + 8) > 0));
+    if (bottomUp) *bottomUp = cbBmi >= 12 && (ReadLittleEndian32(info) == 12 || (cbBmi >= 12 && r.S32(offBmi + 8) > 0));
     return SurfaceFromDib(info, cbBmi, bits, cbBits, usage == 1, canvas_.State().Palette.get(), keepAlpha);
 }
 
@@ -302,10 +302,10 @@ void TEmfPlayer::TextOut(const TRecord& r, std::uint64_t at, std::uint32_t graph
     if (wide) {
         const std::uint8_t* p = r.Bytes(offString, 2 * std::uint64_t{count});
         for (std::uint32_t i = 0; i < count; ++i) {
-            char32_t c = LittleEndian16(p + 2 * i);
+            char32_t c = ReadLittleEndian16(p + 2 * i);
             // Surrogate pairs make one character.
             if (c >= 0xD800 && c < 0xDC00 && i + 1 < count) {
-                char32_t low = LittleEndian16(p + 2 * (i + 1));
+                char32_t low = ReadLittleEndian16(p + 2 * (i + 1));
                 if (low >= 0xDC00 && low < 0xE000) {
                     c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
                     ++i;
@@ -355,7 +355,7 @@ void TEmfPlayer::SmallTextOut(const TRecord& r) {
         text.Text = DecodeAnsi(r.Bytes(at, count), count, canvas_.State().Font->CharSet);
     } else {
         const std::uint8_t* p = r.Bytes(at, 2 * std::uint64_t{count});
-        for (std::uint32_t i = 0; i < count; ++i) text.Text += char32_t{LittleEndian16(p + 2 * i)};
+        for (std::uint32_t i = 0; i < count; ++i) text.Text += char32_t{ReadLittleEndian16(p + 2 * i)};
     }
     if (text.Options & ETO_GLYPH_INDEX) text.Text.clear();
     TDcState& dc = canvas_.State();
@@ -892,7 +892,7 @@ void PlayEmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileH
             statistics.Truncated = at != size;
             return;
         }
-        std::uint32_t length = LittleEndian32(data + at + 4);
+        std::uint32_t length = ReadLittleEndian32(data + at + 4);
         if (length < 8 || length > size - at) {
             statistics.Truncated = true;
             return;

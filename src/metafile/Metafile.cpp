@@ -22,10 +22,10 @@ constexpr std::int64_t BandBytes = std::int64_t{64} << 20;
 // Files are read whole; larger ones are refused.
 constexpr std::int64_t MaxFileBytes = std::int64_t{1} << 30;
 
-std::uint16_t U16(const std::uint8_t* p) { return LittleEndian16(p); }
-std::int16_t S16(const std::uint8_t* p) { return static_cast<std::int16_t>(LittleEndian16(p)); }
-std::uint32_t U32(const std::uint8_t* p) { return LittleEndian32(p); }
-std::int32_t S32(const std::uint8_t* p) { return static_cast<std::int32_t>(LittleEndian32(p)); }
+std::uint16_t U16(const std::uint8_t* p) { return ReadLittleEndian16(p); }
+std::int16_t S16(const std::uint8_t* p) { return static_cast<std::int16_t>(ReadLittleEndian16(p)); }
+std::uint32_t U32(const std::uint8_t* p) { return ReadLittleEndian32(p); }
+std::int32_t S32(const std::uint8_t* p) { return static_cast<std::int32_t>(ReadLittleEndian32(p)); }
 
 bool IsWmfHeader(const std::uint8_t* p, std::size_t size) {
     if (size < 18) return false;

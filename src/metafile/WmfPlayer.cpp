@@ -634,7 +634,7 @@ void PlayWmfRecords(const std::uint8_t* data, std::size_t size, const TMetafileH
             statistics.Truncated = at != size;
             return;
         }
-        std::uint64_t words = LittleEndian32(data + at);
+        std::uint64_t words = ReadLittleEndian32(data + at);
         if (words < 3 || words > (size - at) / 2) {
             statistics.Truncated = true;
             return;
