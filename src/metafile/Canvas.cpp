@@ -1171,8 +1171,9 @@ void TMetafileCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
 void TMetafileCanvas::FrameRegion(const TRegion& region, const TBrush& brush, double width, double height) {
     if (region.Empty()) return;
     TPointD size = LogicalToCanvas().ApplyLinear(width, height);
-    int w = std::clamp(static_cast<int>(std::lround(std::abs(size.X))), 1, width_);
-    int h = std::clamp(static_cast<int>(std::lround(std::abs(size.Y))), 1, height_);
+    if (!std::isfinite(size.X) || !std::isfinite(size.Y)) return;
+    int w = static_cast<int>(std::lround(std::clamp(std::abs(size.X), 1.0, double(width_))));
+    int h = static_cast<int>(std::lround(std::clamp(std::abs(size.Y), 1.0, double(height_))));
     // The frame is what the region loses when it shrinks by the frame's width and height.
     TRegion inner = region;
     for (auto [dx, dy] : {std::pair{w, 0}, std::pair{-w, 0}, std::pair{0, h}, std::pair{0, -h}}) {

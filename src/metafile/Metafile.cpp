@@ -168,10 +168,12 @@ TMetafileHeader ReadMetafileHeader(const std::uint8_t* data, std::size_t size) {
             double boundsHeight = double(S32(data + 20)) - S32(data + 12);
             width = boundsWidth / perMmX / 25.4 * 96;
             height = boundsHeight / perMmY / 25.4 * 96;
-            header.BoxLeft = static_cast<int>(std::lround(S32(data + 8) / perMmX * 100));
-            header.BoxTop = static_cast<int>(std::lround(S32(data + 12) / perMmY * 100));
-            header.BoxRight = static_cast<int>(std::lround(S32(data + 16) / perMmX * 100));
-            header.BoxBottom = static_cast<int>(std::lround(S32(data + 20) / perMmY * 100));
+            // The frame in 0.01 mm that the bounds stand for.
+            auto frame = [](double v) { return static_cast<int>(std::lround(std::clamp(v, -2.0e9, 2.0e9))); };
+            header.BoxLeft = frame(S32(data + 8) / perMmX * 100);
+            header.BoxTop = frame(S32(data + 12) / perMmY * 100);
+            header.BoxRight = frame(S32(data + 16) / perMmX * 100);
+            header.BoxBottom = frame(S32(data + 20) / perMmY * 100);
         }
         SetPictureSize(header, width, height);
         return header;
@@ -205,6 +207,8 @@ TPlayStatistics PlayMetafile(const std::uint8_t* data, std::size_t size, int wid
         EmfResolution(header, data, perMmX, perMmY);
         double left = header.BoxLeft / 100.0 * perMmX, top = header.BoxTop / 100.0 * perMmY;
         double right = header.BoxRight / 100.0 * perMmX, bottom = header.BoxBottom / 100.0 * perMmY;
+        if (!(right > left) || !(bottom > top) || !std::isfinite(right - left) || !std::isfinite(bottom - top))
+            RaiseInvalidPicture(MetafileLabel);
         double sx = width / (right - left), sy = height / (bottom - top);
         space.DeviceToCanvas = TMatrix{sx, 0, 0, sy, -left * sx, -top * sy};
         space.UnitsPerMmX = perMmX;

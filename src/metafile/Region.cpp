@@ -146,17 +146,21 @@ TRegion TRegion::FromPolygons(const std::vector<TPolygon>& polygons, bool windin
         }
     }
     if (edges.empty()) return TRegion();
-    // Rows whose pixel centres the polygons can reach, inside the bounds.
-    int firstRow = static_cast<int>(std::max<double>(bounds.Top, std::ceil(minY - 0.5)));
-    int lastRow = static_cast<int>(std::min<double>(bounds.Bottom, std::ceil(maxY - 0.5)));
+    // Rows whose pixel centres the polygons can reach, inside the bounds (clamped before any
+    // conversion: the points may lie anywhere).
+    auto within = [](double v, int low, int high) {
+        return static_cast<int>(std::clamp(v, double(low), double(high)));
+    };
+    int firstRow = within(std::ceil(minY - 0.5), bounds.Top, bounds.Bottom);
+    int lastRow = within(std::ceil(maxY - 0.5), bounds.Top, bounds.Bottom);
     if (firstRow >= lastRow) return TRegion();
     // The scan costs rows × crossing edges; past this a box has to do.
     double work = 0;
-    for (const TEdge& e : edges) work += std::min<double>(e.Y1, lastRow) - std::max<double>(e.Y0, firstRow) + 1;
+    for (const TEdge& e : edges)
+        work += std::max(0.0, std::min<double>(e.Y1, lastRow) - std::max<double>(e.Y0, firstRow) + 1);
     if (work > 2.0e7) {
-        TRegionRect box{static_cast<int>(std::max<double>(bounds.Left, std::floor(minX))), firstRow,
-                        static_cast<int>(std::min<double>(bounds.Right, std::ceil(maxX))), lastRow};
-        return FromRect(box);
+        return FromRect({within(std::floor(minX), bounds.Left, bounds.Right), firstRow,
+                         within(std::ceil(maxX), bounds.Left, bounds.Right), lastRow});
     }
     std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.Y0 < b.Y0; });
     TRegion region;
