@@ -26,6 +26,11 @@ inline std::vector<std::uint8_t> PixelBytes(const TPixelBuffer& picture) {
     return bytes;
 }
 
+// Equal sizes and equal pixels (the row padding is not compared).
+inline bool SamePixels(const TPixelBuffer& a, const TPixelBuffer& b) {
+    return a.Width() == b.Width() && a.Height() == b.Height() && PixelBytes(a) == PixelBytes(b);
+}
+
 // One channel of a one-row picture, read from the blue bytes.
 inline std::vector<int> BlueRow(const TPixelBuffer& picture) {
     std::vector<int> values;

@@ -3,6 +3,7 @@
 #include "QtApplication.h"
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
+#include "core/TestPictures.h"
 
 #include <QLabel>
 #include <QSlider>
@@ -22,13 +23,6 @@ std::unique_ptr<TPixelBuffer> Ramp(int width, int height) {
             picture->SetPixel(x, y, TPixel24{v, v, v});
         }
     return picture;
-}
-
-bool SamePixels(const TPixelBuffer& a, const TPixelBuffer& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.RowBytes(y), b.RowBytes(y), 3 * static_cast<std::size_t>(a.Width())) != 0) return false;
-    return true;
 }
 
 struct Shown {

@@ -5,6 +5,7 @@
 #include "QtApplication.h"
 
 #include "core/PixelBuffer.h"
+#include "core/TestPictures.h"
 #include "editor/MainWindow.h"
 #include "formats/FileFormatList.h"
 #include "platform/PictureFiles.h"
@@ -33,14 +34,6 @@ inline std::unique_ptr<TPixelBuffer> PositionPicture(int width, int height) {
         for (int x = 0; x < width; ++x)
             image->SetPixel(x, y, {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7});
     return image;
-}
-
-inline bool SamePixels(const TPixelBuffer& a, const TPixelBuffer& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x)
-            if (!(a.GetPixel(x, y) == b.GetPixel(x, y))) return false;
-    return true;
 }
 
 class MainWindowTest : public ::testing::Test {
