@@ -151,7 +151,9 @@ void TMetafileCanvas::TextOut(const TTextOut& text) {
         em = deviceEm * std::abs(space_.DeviceToCanvas.D) / std::hypot(linear.C, linear.D);
     }
     double xScale = 1;
-    if (font.Width != 0 && face && face->AverageWidth > 0) xScale = std::abs(font.Width) / (face->AverageWidth * em);
+    // A width makes the font narrower or wider, within reason.
+    if (font.Width != 0 && face && face->AverageWidth > 0)
+        xScale = std::clamp(std::abs(font.Width) / (face->AverageWidth * em), 0.01, 100.0);
     double angle = font.Escapement / 10.0 * std::numbers::pi / 180;
     TMatrix rotation{std::cos(angle), -std::sin(angle), std::sin(angle), std::cos(angle), 0, 0};
     TMatrix textToCanvas = linear.After(rotation);  // logical units along and across the baseline
@@ -259,7 +261,8 @@ void TMetafileCanvas::TextOut(const TTextOut& text) {
     double canvasEm = std::sqrt(std::abs(fontMatrix.Determinant()));
     double largest =
         std::max({std::abs(fontMatrix.A), std::abs(fontMatrix.B), std::abs(fontMatrix.C), std::abs(fontMatrix.D)});
-    bool drawable = std::isfinite(canvasEm) && canvasEm >= 0.05 && largest < 1e5 &&
+    // FreeType takes sizes up to 65535 pixels.
+    bool drawable = std::isfinite(canvasEm) && canvasEm >= 0.05 && largest < 1e4 &&
                     std::abs(fontMatrix.Determinant()) > 1e-4 * largest * largest;
     if (unitFont && n > 0 && drawable) {
         double along = 0, across = 0;
