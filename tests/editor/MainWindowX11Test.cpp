@@ -87,6 +87,8 @@ protected:
 TEST_F(X11Test, StoredPlacementAppliesOnlyWhenNoPictureIsOpenedAtStart) {
     StorePlacement({{"sizeWidth", 900}, {"sizeHeight", 700}, {"Maximized", false}, {"posLeft", 50}, {"posTop", 60}});
     Start();
+    // The window manager may apply the stored size a moment after the frame appears.
+    WaitUntil([this] { return Form->frameGeometry() == QRect(50, 60, 900, 700); });
     EXPECT_EQ(Form->frameGeometry(), QRect(50, 60, 900, 700));
     Close();
 
