@@ -9,7 +9,14 @@
 
 namespace {
 
+// An empty picture is never a loaded one: a reader that left its picture empty raises its
+// invalid-format message.
+void RequirePicture(const TBitmap& picture) {
+    if (auto* reader = dynamic_cast<const TReaderGraphic*>(&picture)) reader->RequirePicture();
+}
+
 TLoadedPicture FromReader(std::unique_ptr<TBitmap> picture, const TGraphicClass* graphicClass) {
+    RequirePicture(*picture);
     TLoadedPicture loaded;
     if (auto* reader = dynamic_cast<TReaderGraphic*>(picture.get())) loaded.Properties = reader->ImageProperties;
     loaded.Bitmap = std::move(picture);
@@ -24,6 +31,7 @@ TLoadedPicture LoadPictureFile(const std::string& fileName) {
     if (graphicClass == nullptr) {
         TLoadedPicture loaded;
         loaded.Bitmap = LoadPictureByExtension(fileName);
+        RequirePicture(*loaded.Bitmap);
         return loaded;
     }
     std::unique_ptr<TBitmap> picture = graphicClass->Create();
@@ -40,6 +48,7 @@ TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension) 
         TLoadedPicture loaded;
         loaded.Bitmap = byExtension->Create();
         loaded.Bitmap->LoadFromStream(stream);
+        RequirePicture(*loaded.Bitmap);
         return loaded;
     }
     std::unique_ptr<TBitmap> picture = graphicClass->Create();

@@ -23,7 +23,8 @@ struct TLoadedPicture {
 };
 
 // Raises the reader's, the decoders', the colour manager's, the stream's or the platform's
-// exception when the file cannot be read or decoded.
+// exception when the file cannot be read or decoded; a reader that gives an empty picture
+// raises its invalid-format message.
 TLoadedPicture LoadPictureFile(const std::string& fileName);
 // The same for bytes in a stream (from its position); without a reader claiming them, the class
 // registered for the extension (without the dot) loads them.

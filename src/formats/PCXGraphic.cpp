@@ -138,12 +138,12 @@ struct TPCXGraphic::TLoad {
 };
 
 void TPCXGraphic::LoadFromStream(TStream& stream) {
-    if (!BeginLoad(stream)) return;
+    // The content test also claims manufacturer 12, which the header check refuses.
+    if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     TLoad load;
     load.Header = ReadHeader(stream);
     const TPCXHeader& h = load.Header;
-    if (!IsPCXManufacturer(h.Manufacturer)) GraphicError(gesInvalidImage, ErrorLabel());
 
     const TImageProperties& p = ImageProperties;
     SetUpColors(load);

@@ -13,7 +13,6 @@ public:
     // (manufacturer 205) are not claimed; they come here by their extension.
     static bool CanLoadStream(TStream& stream);
     bool ReadProperties(TStream& stream, unsigned imageIndex) override;
-    // A file whose header is not PCX gives an empty picture without an error.
     void LoadFromStream(TStream& stream) override;
     const char* FormatLabel() const override;
 

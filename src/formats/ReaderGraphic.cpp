@@ -30,8 +30,12 @@ void TReaderGraphic::CheckImageSize(std::uint64_t width, std::uint64_t height, s
     bool tooLarge = width > INT_MAX || height > INT_MAX || (height != 0 && width > MaxPixelCount / height) ||
                     bytesNeeded > bytesDecodable;
     if (tooLarge)
-        GraphicError(gesImageTooLarge, FormatLabel(), static_cast<unsigned long long>(width),
+        GraphicError(gesImageTooLarge, ErrorLabel(), static_cast<unsigned long long>(width),
                      static_cast<unsigned long long>(height));
+}
+
+void TReaderGraphic::RequirePicture() const {
+    if (Empty()) GraphicError(gesInvalidImage, ErrorLabel());
 }
 
 bool TReaderGraphic::BeginLoad(TStream& stream) {

@@ -48,9 +48,12 @@ public:
     void LoadFromStream(TStream& stream) override = 0;
     // Copies the properties record too when the source is a reader.
     void Assign(const TBitmap& source) override;
+    // Raises the invalid-format message when a load left the picture empty (a GIF file without
+    // an image, a tiled TIFF file, a header of width 0): such a file has not been loaded.
+    void RequirePicture() const;
 
-    // The name of the format in the reader's messages ("PNG", "GIF", ...).
-    virtual const char* FormatLabel() const { return ""; }
+    // The name of the format in the reader's messages ("PNG", "GIF", ...); every reader has one.
+    virtual const char* FormatLabel() const = 0;
 
     TColorManager ColorManager;
     TImageProperties ImageProperties;
@@ -62,7 +65,7 @@ protected:
     // more than MaxPixelCount pixels, or more decoded bytes (bytesNeeded) than the data left in
     // the file could ever produce (bytesDecodable: StoredRowsBound for stored rows, the largest
     // expansion for compressed data; the default means unknown). Raises gesImageTooLarge with
-    // FormatLabel().
+    // ErrorLabel().
     void CheckImageSize(std::uint64_t width, std::uint64_t height, std::uint64_t bytesNeeded = 0,
                         std::uint64_t bytesDecodable = std::numeric_limits<std::uint64_t>::max()) const;
     // The first steps of every load: release the picture, note where the file starts, keep the

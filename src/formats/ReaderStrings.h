@@ -26,6 +26,7 @@ inline constexpr const char* gesLibraryError = "Cannot load %s image. %s";
 
 // Format labels filled into the messages above.
 inline constexpr const char* gesPNG = "PNG";
+inline constexpr const char* gesTarga = "Targa";
 inline constexpr const char* gesTIFF = "TIF/TIFF";
 inline constexpr const char* gesGIF = "GIF";
 inline constexpr const char* gesPCXOrSCR = "PCX or SCR";

@@ -2,6 +2,7 @@
 
 #include "codecs/RLEDecoders.h"
 #include "formats/FileFormatList.h"
+#include "formats/ReaderStrings.h"
 #include "platform/Stream.h"
 
 #include <algorithm>
@@ -49,6 +50,8 @@ TPalette FifteenBitPalette(const std::vector<std::uint8_t>& map, std::uint16_t l
 }
 
 }  // namespace
+
+const char* TTargaGraphic::FormatLabel() const { return gesTarga; }
 
 bool TTargaGraphic::CanLoadStream(TStream& stream) {
     const TStreamPositionKeeper keep(stream);

@@ -12,6 +12,7 @@ public:
     // Always true; the index is ignored.
     bool ReadProperties(TStream& stream, unsigned imageIndex) override;
     void LoadFromStream(TStream& stream) override;
+    const char* FormatLabel() const override;
 
 private:
     struct TLoad;
