@@ -100,7 +100,7 @@ TEST(TargaReader, TruncatedRowsRaiseTheStreamErrorOrAreTooLarge) {
     file.resize(file.size() + 45, 1);
     EXPECT_THROW(LoadTarga(file), EReadError);  // the last row lacks its last pixel
     file.resize(file.size() - 10);
-    EXPECT_EQ(MessageOf([&] { LoadTarga(file); }), "Cannot load image. The  image of 4 x 4 pixels is too large.");
+    EXPECT_EQ(MessageOf([&] { LoadTarga(file); }), "Cannot load image. The Targa image of 4 x 4 pixels is too large.");
 }
 
 // ---- PCX ----

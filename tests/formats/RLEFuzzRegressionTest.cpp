@@ -89,7 +89,7 @@ TEST(TargaSizeChecks, StoredRowsBeyondTheDataFailBeforeTheBitmapIsMade) {
     // 62464 x 2048 pixels of 32 bits claimed by a file of 133 bytes.
     TTargaGraphic reader;
     EXPECT_EQ(LoadWith(DataFile("fuzz-targa-oversized-stored-rows"), reader),
-              "Cannot load image. The  image of 62464 x 2048 pixels is too large.");
+              "Cannot load image. The Targa image of 62464 x 2048 pixels is too large.");
     EXPECT_TRUE(reader.Empty());
 
     // Exactly the bytes of the rows still load.
