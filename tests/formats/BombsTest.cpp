@@ -327,7 +327,7 @@ TEST(Bombs, TinyFilesClaimingHugePicturesAreRefusedBeforeAnythingLargeIsAllocate
          "Cannot load image. The PSD or PDD image of 16777453 x 1 pixels is too large."},
         {"SGI, stored", SgiBomb(), "sgi",
          "Cannot load image. The sgi, bw or rgb(a) image of 12000 x 10000 pixels is too large."},
-        {"EPS", Eps(TiffBomb(5)), "eps", "Cannot load image. The EPS image of 12000 x 10000 pixels is too large."},
+        {"EPS", Eps(TiffBomb(5)), "eps", "Cannot load image. The TIF/TIFF image of 12000 x 10000 pixels is too large."},
         {"BMP, stored", BmpBomb(0, 24), "bmp", platform},
         {"BMP, RLE8", BmpBomb(1, 8), "bmp", platform},
         // One row may be missing, but not the whole picture.
