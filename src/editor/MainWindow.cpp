@@ -8,6 +8,7 @@
 #include "core/Transforms.h"
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
+#include "editor/TiledView.h"
 #include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
 #include "platform/PictureFormats.h"
@@ -201,7 +202,7 @@ TfrmMain::~TfrmMain() {
     BeforeDestruction();
     SelectionTimer->stop();
     ToolbarClearTimer->stop();
-    viewImage_.reset();
+    tiledView_.reset();
     currentImage_.reset();
     undoImage_.reset();
     recentList_.Clear();
@@ -210,7 +211,6 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::FormCreate() {
     zoomFactor_ = ZoomUnit;
-    viewImage_.reset();
     currentImage_.reset();
     undoImage_.reset();
     zoomCursor_ = ::ZoomCursor();
@@ -252,6 +252,11 @@ void TfrmMain::CreateComponents() {
     ScrollBox->setWidget(scrollContent_);
     scrollContent_->resize(0, 0);
     PaintArea = new TPaintArea(this, scrollContent_);
+    tiledView_ = std::make_unique<TTiledView>([this](QRect tile) {
+        // An arriving tile replaces its preview; the outline keeps its phase there.
+        antsRepaintPending_ = true;
+        PaintArea->update(tile);
+    });
     PaintArea->setObjectName(QStringLiteral("PaintArea"));
     PaintArea->setGeometry(0, 0, 0, 0);
     layout->addWidget(ScrollBox, 1);
@@ -291,6 +296,8 @@ QAction* TfrmMain::NewAction(const char* caption, const char* hint, int imageInd
         const bool enabled = rule();
         action->setEnabled(enabled);
         if (!enabled) return;
+        // Commands may change the picture the view's workers read; zooming does not.
+        const auto hold = action == actnZoomIn || action == actnZoomOut ? nullptr : HoldViewReaders();
         Guarded([this, handler] { (this->*handler)(); });
     });
     return action;
@@ -489,6 +496,7 @@ void TfrmMain::LoadImage(const std::string& fileName) {
     } catch (const std::exception& error) {
         throw Exception(FormatText("Cannot open \"%s\":\n%s", fileName.c_str(), error.what()));
     }
+    const auto hold = HoldViewReaders();
     ClearSelection();
     undoImage_.reset();
     currentImage_ = std::move(image);

@@ -31,6 +31,7 @@ class TFlatButton;
 class TImageList;
 class TPixelBuffer;
 class TStatusPanel;
+class TTiledView;
 class TToolbarPanel;
 class TfrmGamma;
 class TfrmMain;
@@ -60,9 +61,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Ctrl + wheel zooms; the plain wheel scrolls the scroll box.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     TfrmMain* form_;
+    int wheelTurn_ = 0;  // eighths of a degree not yet turned into zoom steps
 };
 
 class TfrmMain : public TfrmBaseForm {
@@ -121,7 +125,6 @@ public:
     // The document.
     const TPixelBuffer* CurrentImage() const { return currentImage_.get(); }
     const TPixelBuffer* UndoImage() const { return undoImage_.get(); }
-    const TPixelBuffer* ViewImage() const { return viewImage_.get(); }
     int ZoomFactor() const { return zoomFactor_; }
     QPoint SelStart() const { return selStart_; }
     QPoint SelEnd() const { return selEnd_; }
@@ -149,6 +152,16 @@ public:
     QPoint ImageToView(QPoint p) const;
     QPoint ViewToImage(QPoint v) const;
     void DrawAnts(QPainter& painter) const;
+    // The part of the paint area on screen, in view coordinates.
+    QRect VisibleViewRect() const;
+    // Whether the visible part of the view shows exact tiles only (no preview left).
+    bool ViewShownExactly() const;
+    // The exact pixels of a rectangle of the view, computed now.
+    std::unique_ptr<TPixelBuffer> ViewPixels(QRect area) const;
+    const TTiledView& TiledView() const { return *tiledView_; }
+    // One zoom step in (steps > 0) or out, keeping the picture point under the view point at
+    // where it is on the screen.
+    void ZoomAt(int steps, QPoint at);
     void EraseAnts();
     void StepAnts();
 
@@ -182,8 +195,9 @@ public:
     // window then fits itself to that picture instead of taking its stored placement.
     QStringList CommandLineArguments;
 
-    // Bound on the pixels of the view buffer: a zoom that would need more is refused.
-    long long ViewPixelLimit = static_cast<long long>(MaxPicturePixels);
+    // Bound on each side of the paint area, Qt's widget limit: a zoom that would need more is
+    // refused.
+    int ViewSideLimit = QWIDGETSIZE_MAX;
 
     void LoadSettings() override;
     void SaveSettings() override;
@@ -193,7 +207,8 @@ public:
     void Guarded(const std::function<void()>& handler);
 
     // Mouse on the paint area.
-    void PaintAreaPaint(QPainter& painter);
+    // Paints the exposed rectangle of the paint area (an empty one: all of it).
+    void PaintAreaPaint(QPainter& painter, QRect exposed = {});
     void PaintAreaMouseDown(Qt::MouseButton button, QPoint position);
     void PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
 
@@ -241,6 +256,11 @@ private:
     void actnZoomOutExecute();
     void actnAboutExecute();
     void SetZoom(int zoomFactor);
+    // Sizes the paint area to the picture at the zoom and fits the window around it.
+    void FitPaintArea();
+    // Stops the view's workers reading the picture while it changes; resumed when the returned
+    // object goes.
+    std::shared_ptr<void> HoldViewReaders();
 
     void FormResize();
     void SelectionTimerTimer();
@@ -256,7 +276,8 @@ private:
     std::unique_ptr<TPixelBuffer> undoImage_;
     std::string fileName_;
     std::string undoFileName_;  // the file name that goes with the undo copy
-    std::unique_ptr<TPixelBuffer> viewImage_;
+    // Destroyed before the pictures it reads (see the destructor).
+    std::unique_ptr<TTiledView> tiledView_;
     int zoomFactor_ = ZoomUnit;
     QPoint selStart_;
     QPoint selEnd_;
