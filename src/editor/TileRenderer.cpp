@@ -17,7 +17,9 @@ TTileRenderer::~TTileRenderer() {
     for (std::thread& worker : workers_) worker.join();
 }
 
-int TTileRenderer::DefaultThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u)); }
+int TTileRenderer::DefaultThreads() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+}
 
 void TTileRenderer::Request(TTileJob job) {
     {
@@ -79,8 +81,8 @@ void TTileRenderer::Work() {
         }
         deliver_(job, std::move(tile));
         lock.lock();
-        running_.erase(std::find_if(running_.begin(), running_.end(),
-                                    [&job](const TTileJob& r) { return SameTile(r, job); }));
+        running_.erase(
+            std::find_if(running_.begin(), running_.end(), [&job](const TTileJob& r) { return SameTile(r, job); }));
         if (running_.empty()) idle_.notify_all();
     }
 }

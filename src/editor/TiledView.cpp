@@ -21,17 +21,16 @@ constexpr long long MarginOrder = 1LL << 50;
 }  // namespace
 
 TTiledView::TTiledView(std::function<void(QRect)> tileShown, int threads) : tileShown_(std::move(tileShown)) {
-    renderer_ = std::make_unique<TTileRenderer>(
-        threads > 0 ? threads : TTileRenderer::DefaultThreads(),
-        [this](const TTileJob& job, std::shared_ptr<const TPixelBuffer> tile) {
-            const QRect rect(job.Left, job.Top, job.Width, job.Height);
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation = job.Generation, key = job.Key, rect, tile = std::move(tile)] {
-                    Arrived(generation, key, rect, tile);
-                },
-                Qt::QueuedConnection);
-        });
+    renderer_ =
+        std::make_unique<TTileRenderer>(threads > 0 ? threads : TTileRenderer::DefaultThreads(),
+                                        [this](const TTileJob& job, std::shared_ptr<const TPixelBuffer> tile) {
+                                            const QRect rect(job.Left, job.Top, job.Width, job.Height);
+                                            QMetaObject::invokeMethod(
+                                                this,
+                                                [this, generation = job.Generation, key = job.Key, rect,
+                                                 tile = std::move(tile)] { Arrived(generation, key, rect, tile); },
+                                                Qt::QueuedConnection);
+                                        });
 }
 
 TTiledView::~TTiledView() { renderer_.reset(); }
@@ -85,8 +84,15 @@ QRect TTiledView::TileRect(int column, int row) const {
 
 void TTiledView::Request(int column, int row, long long order) {
     const QRect rect = TileRect(column, row);
-    renderer_->Request(TTileJob{generation_, {zoomFactor_, column, row}, rect.x(), rect.y(), rect.width(),
-                                rect.height(), order, plan_, picture_});
+    renderer_->Request(TTileJob{generation_,
+                                {zoomFactor_, column, row},
+                                rect.x(),
+                                rect.y(),
+                                rect.width(),
+                                rect.height(),
+                                order,
+                                plan_,
+                                picture_});
 }
 
 void TTiledView::Paint(QPainter& painter, QRect exposed, QRect visible) {
@@ -144,8 +150,8 @@ void TTiledView::DrawPreview(QPainter& painter, const QRegion& missing) {
                         const auto tile = cache_.Peek({level, column, row});
                         if (!tile) continue;
                         DrawPixelBuffer(painter,
-                                        QRectF(column * TileSize / ratio, row * TileSize / ratio,
-                                               tile->Width() / ratio, tile->Height() / ratio),
+                                        QRectF(column * TileSize / ratio, row * TileSize / ratio, tile->Width() / ratio,
+                                               tile->Height() / ratio),
                                         *tile, QRectF(0, 0, tile->Width(), tile->Height()));
                     }
             }
@@ -174,8 +180,7 @@ void TTiledView::Resume() { renderer_->Resume(); }
 
 bool TTiledView::Busy() const { return renderer_->Busy(); }
 
-void TTiledView::Arrived(std::uint64_t generation, TTileKey key, QRect rect,
-                         std::shared_ptr<const TPixelBuffer> tile) {
+void TTiledView::Arrived(std::uint64_t generation, TTileKey key, QRect rect, std::shared_ptr<const TPixelBuffer> tile) {
     if (generation != generation_ || !tile) return;
     cache_.Insert(key, std::move(tile));
     if (key.Level == zoomFactor_) tileShown_(rect);

@@ -418,6 +418,22 @@ TEST_F(CommandsTest, ZoomIsRefusedOnlyWhereQtCannotShowTheView) {
     EXPECT_EQ(Form->ZoomFactor(), 16);
     EXPECT_EQ(Form->PaintArea->width(), 100);
     EXPECT_EQ(Status(), "Zoom 200% (50x40)");
+
+    // A picture scaled past what the zoom can show is shown at the largest zoom that can;
+    // undo shows the former picture at the zoom now in force.
+    Form->RunScaleDialog = [](TfrmScale& dialog) {
+        dialog.eNewWidth->setText("100");
+        return true;
+    };
+    Form->ExecuteAction(Form->actnScale);
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Form->CurrentImage()->Width(), 100);
+    EXPECT_EQ(Form->ZoomFactor(), 8);
+    EXPECT_EQ(Form->PaintArea->size(), QSize(100, 80));
+    Form->ExecuteAction(Form->actnUndo);
+    EXPECT_EQ(Form->CurrentImage()->Width(), 50);
+    EXPECT_EQ(Form->PaintArea->width(), 50);
+    EXPECT_EQ(Errors.size(), 1u);
 }
 
 }  // namespace

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds view_bench, writes its two pictures (once, into a folder outside the repository) and
+# times the main window on each.
+# Usage: bench/editor/run.sh [build-dir] [picture-folder]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${1:-$root/build}"
+pictures="${2:-/tmp/pixamo-view-bench}"
+cmake --build "$build" -j2 --target view_bench >/dev/null
+/usr/bin/python3 "$root/bench/editor/make_pictures.py" "$pictures"
+for picture in "$pictures/photo-24mp.jpg" "$pictures/picture-100mp.png"; do
+  cat "$picture" >/dev/null  # read from the page cache, as the decode-alone run is
+  "$build/bench/editor/view_bench" "$picture" 2>/dev/null
+  echo
+done
