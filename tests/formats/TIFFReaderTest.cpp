@@ -394,6 +394,28 @@ TEST(TIFFReader, GrayDepthsAndAlpha) {
     EXPECT_EQ(separate.At(1, 0), RGBColor(200, 200, 200));
 }
 
+TEST(TIFFReader, CmykInksBecomeRgbInterleavedOrInPlanes) {
+    // No ink (white), full cyan, full black, and magenta with a quarter of black.
+    const TBytes inks = {0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 255, 0, 128, 0, 64};
+    B b;
+    b.Basic(4, 1, 8, 4, 5).AddStrip(inks);
+    TTIFFGraphic graphic;
+    const TBgrImage image = Load(b.Build(), graphic);
+    EXPECT_EQ(graphic.ImageProperties.ColorScheme, ColorScheme::CMYK);
+    EXPECT_EQ(graphic.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(image.At(0, 0), RGBColor(255, 255, 255));
+    EXPECT_EQ(image.At(1, 0), RGBColor(0, 255, 255));
+    EXPECT_EQ(image.At(2, 0), RGBColor(0, 0, 0));
+    EXPECT_EQ(image.At(3, 0), RGBColor(191, 95, 191));
+
+    // The same inks as four planes of a big-endian file.
+    B planar(true);
+    planar.Basic(4, 1, 8, 4, 5).Set(284, B::Short, {2});
+    for (std::size_t ink = 0; ink < 4; ++ink)
+        planar.AddStrip({inks[ink], inks[4 + ink], inks[8 + ink], inks[12 + ink]});
+    EXPECT_TRUE(SamePicture(Load(planar.Build()), image));
+}
+
 TEST(TIFFReader, SeparatePlanesAreInterleaved) {
     const TBytes samples = RgbSamples();
     TBytes planes[3];
