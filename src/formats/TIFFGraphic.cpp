@@ -842,7 +842,9 @@ void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
 
 void TTIFFGraphic::ReadStrip(TStripWalk& walk, TDecoder* decoder, std::uint32_t index, std::size_t unpacked) {
     const TImageProperties& p = ImageProperties;
-    const bool reversed = (p.Options & ReversedBits) != 0;
+    // The fill order tells how bits fill the bytes of samples and codes; a JPEG strip is a
+    // stream of byte-sized markers and segments, which reversing would destroy.
+    const bool reversed = (p.Options & ReversedBits) != 0 && p.Compression != CompressionKind::JPEG;
     walk.Strip.assign(unpacked, 0);
     // Strip data that lies beyond the end of the file is missing: those rows stay zero.
     const std::int64_t start = BasePosition + walk.Offsets[index];
