@@ -43,11 +43,11 @@ TBytes ClipArt(int shapes) {
             Put32(points, static_cast<std::uint32_t>(cx + static_cast<int>(rr * std::cos(a))));
             Put32(points, static_cast<std::uint32_t>(cy + static_cast<int>(rr * std::sin(a))));
         }
-        emf.Record(59, {});                  // BeginPath
-        emf.Record(27, {cx + r, cy});        // MoveToEx
+        emf.Record(59, {});                          // BeginPath
+        emf.Record(27, {cx + r, cy});                // MoveToEx
         emf.Record(5, {0, 0, 0, 0, count}, points);  // PolyBezierTo
-        emf.Record(61, {}).Record(60, {});   // CloseFigure, EndPath
-        emf.Record(63, {0, 0, 0, 0});        // StrokeAndFillPath
+        emf.Record(61, {}).Record(60, {});           // CloseFigure, EndPath
+        emf.Record(63, {0, 0, 0, 0});                // StrokeAndFillPath
     }
     // Captions: a font per size, a dozen lines.
     for (int i = 0; i < 12; ++i) {
