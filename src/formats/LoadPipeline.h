@@ -6,6 +6,7 @@
 #include "formats/ImageProperties.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFormats.h"
+#include "platform/PictureMetadata.h"
 
 #include <memory>
 #include <optional>
@@ -20,6 +21,16 @@ struct TLoadedPicture {
     const TGraphicClass* Class = nullptr;
     // The reader's description of the file; empty when the platform loaded it.
     std::optional<TImageProperties> Properties;
+    // EXIF, XMP and ICC profile of the file and what was done with them.
+    TPictureMetadata Metadata;
+};
+
+// What loading does beyond decoding.
+struct TLoadOptions {
+    // Turn the picture upright by its EXIF (or TIFF, or XMP) orientation.
+    bool AutoOrient = true;
+    // Convert a picture with an ICC profile to sRGB.
+    bool ColorManagement = true;
 };
 
 // Raises the reader's, the decoders', the colour manager's, the stream's or the platform's

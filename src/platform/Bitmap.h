@@ -1,6 +1,8 @@
 // The device-independent picture bitmap that loaders and readers fill.
 #pragma once
 
+#include "PictureMetadata.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -110,6 +112,14 @@ public:
     // The pixel at (x, y) as a colour, whatever the pixel format (alpha dropped).
     TColor Pixel(int x, int y) const;
 
+    // EXIF, XMP and ICC profile of the file, as far as its loader collects them.
+    TPictureMetadata& Metadata() { return metadata_; }
+    const TPictureMetadata& Metadata() const { return metadata_; }
+    // Whether a loader that meets CMYK samples with a CMYK profile converts them through it (on
+    // unless switched off before loading); every other profile is the load pipeline's business.
+    bool UseInkProfile() const { return useInkProfile_; }
+    void SetUseInkProfile(bool on) { useInkProfile_ = on; }
+
 private:
     void Allocate();
 
@@ -121,6 +131,8 @@ private:
     TPalette palette_;
     TColor transparentColor_ = 0;
     bool transparent_ = false;
+    TPictureMetadata metadata_;
+    bool useInkProfile_ = true;
 };
 
 // Bytes of a row of width pixels at bitsPerPixel, padded to a multiple of 4.
