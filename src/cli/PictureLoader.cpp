@@ -1,6 +1,8 @@
 #include "PictureLoader.h"
 
+#include "formats/ExifOrientation.h"
 #include "formats/LoadPipeline.h"
+#include "platform/ColorProfile.h"
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
 
@@ -31,12 +33,43 @@ void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details
     }
 }
 
+const char* ProfileSpaceText(const std::vector<std::uint8_t>& profile) {
+    try {
+        switch (ProfileSpaceOf(profile)) {
+            case TProfileSpace::Rgb:
+                return "RGB";
+            case TProfileSpace::Gray:
+                return "grey";
+            case TProfileSpace::Cmyk:
+                return "CMYK";
+            case TProfileSpace::Other:
+                return "other";
+        }
+    } catch (const EColorProfileError&) {
+    }
+    return "damaged";
+}
+
+// Orientation and colour profile, where the file states them.
+void AddMetadataDetails(const TPictureMetadata& metadata, const TLoadOptions& options,
+                        std::vector<std::string>& details) {
+    if (metadata.Orientation == 1) details.push_back("orientation: 1 (upright as stored)");
+    if (metadata.Orientation > 1)
+        details.push_back("orientation: " + std::to_string(metadata.Orientation) + " (" +
+                          OrientationText(metadata.Orientation) + " to stand upright), " +
+                          (options.AutoOrient ? "applied" : "kept as stored"));
+    if (!metadata.Icc.empty())
+        details.push_back(std::string("colour profile: ") + ProfileSpaceText(metadata.Icc) + ", " +
+                          std::to_string(metadata.Icc.size()) + " bytes" +
+                          (metadata.ProfileApplied ? ", converted to sRGB" : ", not applied"));
+}
+
 }  // namespace
 
-TCliPicture LoadCliPicture(const std::string& fileName) {
+TCliPicture LoadCliPicture(const std::string& fileName, const TLoadOptions& options) {
     // The editor's road: a reader that claims the file by its first bytes, else the platform's
     // loader for the extension.
-    TLoadedPicture loaded = LoadPictureFile(fileName);
+    TLoadedPicture loaded = LoadPictureFile(fileName, options);
     TCliPicture picture;
     picture.Bitmap = std::move(loaded.Bitmap);
     const TGraphicClass* graphicClass = loaded.Class;
@@ -50,5 +83,7 @@ TCliPicture LoadCliPicture(const std::string& fileName) {
     picture.Format = description + " (" + (graphicClass ? graphicClass->Name : "?") + ")";
     if (loaded.Properties) picture.Details = DescribeProperties(*loaded.Properties);
     AddPlatformDetails(*picture.Bitmap, picture.Details);
+    AddMetadataDetails(loaded.Metadata, options, picture.Details);
+    picture.Metadata = std::move(loaded.Metadata);
     return picture;
 }

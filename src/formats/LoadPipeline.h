@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class TPixelBuffer;
 class TStream;
 
 struct TLoadedPicture {
@@ -34,11 +35,20 @@ struct TLoadOptions {
 };
 
 // Raises the reader's, the decoders', the colour manager's, the stream's or the platform's
-// exception when the file cannot be read or decoded.
-TLoadedPicture LoadPictureFile(const std::string& fileName);
+// exception when the file cannot be read or decoded. With colour management, a picture with a
+// usable ICC profile comes out in sRGB (a profile that cannot be used is reported through
+// ShowWarning and the colours stay as stored). The orientation the file states is found and
+// noted in Metadata, not yet applied: TakeUprightBuffer does that.
+TLoadedPicture LoadPictureFile(const std::string& fileName, const TLoadOptions& options = {});
 // The same for bytes in a stream (from its position); without a reader claiming them, the class
 // registered for the extension (without the dot) loads them.
-TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension);
+TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension, const TLoadOptions& options = {});
+
+// A loaded picture as the 24-bit buffer every operation works on, turned upright by the
+// orientation in its metadata when the options ask for it (metadata.OrientationApplied tells).
+// The bitmap is handed over and left empty.
+std::unique_ptr<TPixelBuffer> TakeUprightBuffer(TBitmap& bitmap, TPictureMetadata& metadata,
+                                                const TLoadOptions& options = {});
 
 // The properties record as "Name: value" lines for a textual report.
 std::vector<std::string> DescribeProperties(const TImageProperties& properties);

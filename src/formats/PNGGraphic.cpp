@@ -2,7 +2,9 @@
 
 #include "codecs/LZ77Decoder.h"
 #include "formats/FileFormatList.h"
+#include "formats/PNGMetadata.h"
 #include "formats/ReaderStrings.h"
+#include "platform/ColorProfile.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
 
@@ -288,11 +290,15 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             ReadChunkHeader();
             if (chunk_.Type == IDAT) {
                 DecodeImage();
+                if (ReadMetadataChunk()) continue;
                 // The chunk after the image data is handled below, whatever its type.
+            } else if (ReadMetadataChunk()) {
+                continue;
             } else if (chunk_.Type == PLTE) {
                 if (chunk_.Length % 3 != 0) GraphicError(gesInvalidPalette);
                 ReadChunkData();
                 if (header_.ColorType == 3) {
+                    DropGammaForProfile();
                     ConfigureColorManager();
                     const TSourcePlane entries[1] = {{raw_.data(), raw_.size()}};
                     palette_ = ColorManager.MakeColorPalette(entries, PaletteLayout::Interleaved8By3, chunk_.Length / 3,
@@ -338,6 +344,31 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     decoder_.reset();
     raw_ = {};
     Stream = nullptr;
+}
+
+bool TPNGGraphic::ReadMetadataChunk() {
+    if (!IsPngMetadataChunk(chunk_.Type)) return false;
+    try {
+        ReadChunkData();
+    } catch (const EInvalidGraphic&) {
+        return true;  // a CRC error in metadata costs the metadata, not the picture
+    }
+    ReadPngMetadataChunk(chunk_.Type, raw_, Metadata());
+    return true;
+}
+
+void TPNGGraphic::DropGammaForProfile() {
+    // A usable colour profile describes the colours completely; the gAMA chunk beside it is
+    // there for readers without colour management.
+    if (Metadata().Icc.empty() || !UseEmbeddedProfile() || !(ImageProperties.Options & UseGamma)) return;
+    try {
+        const TProfileSpace space = ProfileSpaceOf(Metadata().Icc);
+        if (space != TProfileSpace::Rgb && space != TProfileSpace::Gray) return;
+    } catch (const EColorProfileError&) {
+        return;
+    }
+    ColorManager.TargetFlags = static_cast<TConvertOptions>(ColorManager.TargetFlags & ~GammaCorrect);
+    ImageProperties.Options = static_cast<decltype(ImageProperties.Options)>(ImageProperties.Options & ~UseGamma);
 }
 
 void TPNGGraphic::ApplyTransparency() {
@@ -390,6 +421,7 @@ void TPNGGraphic::ReadRow(std::vector<std::uint8_t>& row, const std::vector<std:
 }
 
 void TPNGGraphic::DecodeImage() {
+    DropGammaForProfile();
     if (!configured_) {
         ConfigureColorManager();
         if (header_.ColorType == 0 || header_.ColorType == 4) {

@@ -39,6 +39,10 @@ private:
     void SkipChunk();
     THeader HeaderFromChunk() const;
 
+    // Reads a metadata chunk into Metadata(); false when the current chunk is none.
+    bool ReadMetadataChunk();
+    // Gamma correction is left to an embedded profile that will be applied.
+    void DropGammaForProfile();
     void ConfigureColorManager();
     void ApplyTransparency();
     void ApplyBackground();

@@ -71,7 +71,7 @@ public:
 
     // Copies pixels, palette and transparency of another bitmap.
     virtual void Assign(const TBitmap& source);
-    // Frees the pixels: an empty picture of pfDevice.
+    // Frees the pixels: an empty picture of pfDevice, without metadata.
     void ReleaseImage();
 
     TPixelFormat PixelFormat() const { return format_; }
@@ -115,10 +115,11 @@ public:
     // EXIF, XMP and ICC profile of the file, as far as its loader collects them.
     TPictureMetadata& Metadata() { return metadata_; }
     const TPictureMetadata& Metadata() const { return metadata_; }
-    // Whether a loader that meets CMYK samples with a CMYK profile converts them through it (on
-    // unless switched off before loading); every other profile is the load pipeline's business.
-    bool UseInkProfile() const { return useInkProfile_; }
-    void SetUseInkProfile(bool on) { useInkProfile_ = on; }
+    // Whether the picture's colours are to follow its ICC profile (on unless switched off before
+    // loading): a loader then converts CMYK samples through a CMYK profile and lets a PNG's
+    // iCCP chunk take the place of its gAMA; every other profile is the load pipeline's business.
+    bool UseEmbeddedProfile() const { return useEmbeddedProfile_; }
+    void SetUseEmbeddedProfile(bool on) { useEmbeddedProfile_ = on; }
 
 private:
     void Allocate();
@@ -132,7 +133,7 @@ private:
     TColor transparentColor_ = 0;
     bool transparent_ = false;
     TPictureMetadata metadata_;
-    bool useInkProfile_ = true;
+    bool useEmbeddedProfile_ = true;
 };
 
 // Bytes of a row of width pixels at bitsPerPixel, padded to a multiple of 4.
