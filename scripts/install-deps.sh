@@ -3,11 +3,13 @@
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang-format
-  zlib1g-dev libjpeg62-turbo-dev
+  zlib1g-dev libjpeg62-turbo-dev liblcms2-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent decoders and encoders the tests compare with
   python3-pil imagemagick netpbm libtiff-tools
+  # orientation tags, colour profiles and Little CMS's own converters for the photo tests
+  libimage-exiftool-perl liblcms2-utils icc-profiles-free libgs-common
   # a display for looking at the window
   xvfb
 )
