@@ -50,10 +50,10 @@ const char* ProfileSpaceText(const std::vector<std::uint8_t>& profile) {
     return "damaged";
 }
 
-// Orientation and colour profile, where the file states them.
+// Orientation and colour profile, where the file states them (orientation 1, upright as stored,
+// says nothing worth a line).
 void AddMetadataDetails(const TPictureMetadata& metadata, const TLoadOptions& options,
                         std::vector<std::string>& details) {
-    if (metadata.Orientation == 1) details.push_back("orientation: 1 (upright as stored)");
     if (metadata.Orientation > 1)
         details.push_back("orientation: " + std::to_string(metadata.Orientation) + " (" +
                           OrientationText(metadata.Orientation) + " to stand upright), " +

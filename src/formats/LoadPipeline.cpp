@@ -45,7 +45,9 @@ void ApplyProfile(TBitmap& bitmap, TPictureMetadata& metadata) {
 TLoadedPicture Finish(std::unique_ptr<TBitmap> picture, const TGraphicClass* graphicClass,
                       const TLoadOptions& options) {
     TLoadedPicture loaded;
-    if (auto* reader = dynamic_cast<TReaderGraphic*>(picture.get())) loaded.Properties = reader->ImageProperties;
+    // The description of the reader that claimed the file; a file loaded by its extension has none.
+    if (graphicClass != nullptr)
+        if (auto* reader = dynamic_cast<TReaderGraphic*>(picture.get())) loaded.Properties = reader->ImageProperties;
     loaded.Metadata = std::move(picture->Metadata());
     loaded.Metadata.Orientation = StatedOrientation(loaded.Metadata);
     if (options.ColorManagement) ApplyProfile(*picture, loaded.Metadata);

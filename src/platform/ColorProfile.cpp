@@ -83,6 +83,7 @@ public:
     static constexpr int LinearBits = 18;  // fixed-point scale of the sums
     static constexpr int IndexBits = 14;   // entries of the output table, less one
     static constexpr int ScaleShift = LinearBits - IndexBits;
+    static constexpr double MaxCoefficient = 16;
 
     TMatrixShaperTransform(const std::array<std::array<double, 3>, 3>& matrix,
                            const std::array<const cmsToneCurve*, 3>& curves, const cmsToneCurve* srgbInverse,
@@ -91,7 +92,8 @@ public:
         const double scale = double(1 << LinearBits);
         for (int channel = 0; channel < 3; ++channel)
             for (int v = 0; v < 256; ++v) {
-                const double linear = cmsEvalToneCurveFloat(curves[channel], static_cast<cmsFloat32Number>(v / 255.0));
+                double linear = cmsEvalToneCurveFloat(curves[channel], static_cast<cmsFloat32Number>(v / 255.0));
+                linear = linear > 0 ? std::min(linear, 1.0) : 0.0;  // NaN too
                 for (int row = 0; row < 3; ++row)
                     contribution_[channel][v][row] =
                         static_cast<std::int32_t>(std::lround(matrix[row][channel] * linear * scale));
@@ -165,9 +167,6 @@ bool ReadMatrixShaper(cmsHPROFILE profile, TMatrix& matrix, std::array<const cms
         // A curve that does not start at black would make black-point compensation matter.
         if (std::fabs(cmsEvalToneCurveFloat(curves[c], 0)) > 1e-6f) return false;
     }
-    for (const auto& row : matrix)
-        for (double v : row)
-            if (!std::isfinite(v)) return false;
     return true;
 }
 
@@ -180,6 +179,11 @@ std::unique_ptr<TColorTransform> CreateMatrixShaperTransform(cmsHPROFILE source,
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
             for (int k = 0; k < 3; ++k) product[r][c] += toSrgb[r][k] * sourceMatrix[k][c];
+    // Real profiles stay within a few units; beyond MaxCoefficient the fixed-point sums could
+    // overflow, and Little CMS takes such a profile instead.
+    for (const auto& row : product)
+        for (double v : row)
+            if (!(std::fabs(v) <= TMatrixShaperTransform::MaxCoefficient)) return nullptr;
     cmsToneCurve* inverse = cmsReverseToneCurve(srgbCurves[0]);
     if (!inverse) return nullptr;
     auto transform = std::make_unique<TMatrixShaperTransform>(product, curves, inverse, alpha);

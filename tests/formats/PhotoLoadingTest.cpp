@@ -203,6 +203,14 @@ TEST(PhotoMetadata, DamagedExifAndProfilesNeverFailALoad) {
             EXPECT_NO_THROW(Shown((fs::path(CorpusDir()) / "modern" / name).string(), {}));
         }
 
+    // A profile whose matrix is far beyond any real one (found by the fuzzer: the fixed-point
+    // sums overflowed); Little CMS converts it instead.
+    {
+        TWarningRecorder warnings;
+        EXPECT_NO_THROW(
+            LoadBytes(ReadFile(fs::path(PIXAMO_TEST_DATA_DIR) / "fuzz-pipeline-profile-huge-matrix.jpg"), "jpg"));
+    }
+
     const TBytes plain = JpegWithMarkers({});
     const TBgrImage stored = ToBgr(*LoadBytes(plain, "jpg").Bitmap);
     const TBytes profile = ReadFile("/usr/share/color/icc/compatibleWithAdobeRGB1998.icc");
