@@ -83,6 +83,9 @@ public:
     static constexpr int LinearBits = 18;  // fixed-point scale of the sums
     static constexpr int IndexBits = 14;   // entries of the output table, less one
     static constexpr int ScaleShift = LinearBits - IndexBits;
+    static constexpr std::int32_t Half = 1 << (ScaleShift - 1);
+    // With coefficients up to this size the sums stay within 32 bits and the table of encoded
+    // levels within a few megabytes.
     static constexpr double MaxCoefficient = 16;
 
     TMatrixShaperTransform(const std::array<std::array<double, 3>, 3>& matrix,
@@ -99,37 +102,68 @@ public:
                         static_cast<std::int32_t>(std::lround(matrix[row][channel] * linear * scale));
                 contribution_[channel][v][3] = 0;
             }
-        for (int i = 0; i <= 1 << IndexBits; ++i) {
+        // The table of encoded levels spans every sum the contributions can make, so that the
+        // clamping to black and white costs no step per pixel.
+        std::int64_t lowest = 0, highest = 0;
+        for (int row = 0; row < 3; ++row) {
+            std::int64_t low = 0, high = 0;
+            for (int channel = 0; channel < 3; ++channel) {
+                std::int32_t least = contribution_[channel][0][row], most = least;
+                for (int v = 1; v < 256; ++v) {
+                    least = std::min(least, contribution_[channel][v][row]);
+                    most = std::max(most, contribution_[channel][v][row]);
+                }
+                low += least;
+                high += most;
+            }
+            lowest = std::min(lowest, low);
+            highest = std::max(highest, high);
+        }
+        std::vector<std::uint8_t> levels((1 << IndexBits) + 1);
+        for (std::size_t i = 0; i < levels.size(); ++i) {
             const double encoded =
                 cmsEvalToneCurveFloat(srgbInverse, static_cast<cmsFloat32Number>(double(i) / (1 << IndexBits)));
-            encode_[i] = static_cast<std::uint8_t>(std::clamp(std::lround(encoded * 255.0), 0L, 255L));
+            levels[i] = static_cast<std::uint8_t>(std::clamp(std::lround(encoded * 255.0), 0L, 255L));
         }
+        first_ = static_cast<std::int32_t>((lowest + Half) >> ScaleShift);
+        const std::int32_t last = static_cast<std::int32_t>((highest + Half) >> ScaleShift);
+        encode_.resize(static_cast<std::size_t>(last - first_ + 1));
+        for (std::int32_t i = first_; i <= last; ++i)
+            encode_[static_cast<std::size_t>(i - first_)] =
+                levels[static_cast<std::size_t>(std::clamp(i, 0, 1 << IndexBits))];
     }
 
     void Convert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const override {
-        const std::size_t step = alpha_ ? 4 : 3;
-        constexpr std::int32_t top = 1 << LinearBits;
-        constexpr std::int32_t half = 1 << (ScaleShift - 1);
-        for (std::size_t i = 0; i < count; ++i, in += step, out += step) {
-            // B, G, R order in memory.
-            const std::int32_t* r = contribution_[0][in[2]];
-            const std::int32_t* g = contribution_[1][in[1]];
-            const std::int32_t* b = contribution_[2][in[0]];
-            const std::int32_t red = std::clamp(r[0] + g[0] + b[0], 0, top);
-            const std::int32_t green = std::clamp(r[1] + g[1] + b[1], 0, top);
-            const std::int32_t blue = std::clamp(r[2] + g[2] + b[2], 0, top);
-            const std::uint8_t a = alpha_ ? in[3] : 0;
-            out[0] = encode_[(blue + half) >> ScaleShift];
-            out[1] = encode_[(green + half) >> ScaleShift];
-            out[2] = encode_[(red + half) >> ScaleShift];
-            if (alpha_) out[3] = a;
-        }
+        if (alpha_)
+            Run<4>(in, out, count);
+        else
+            Run<3>(in, out, count);
     }
     std::size_t InputPixelBytes() const override { return alpha_ ? 4 : 3; }
 
 private:
+    template <std::size_t Step> void Run(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const {
+        // Locals, so that the byte stores (which may alias anything) do not reload the tables.
+        const std::int32_t(*const red)[4] = contribution_[0];
+        const std::int32_t(*const green)[4] = contribution_[1];
+        const std::int32_t(*const blue)[4] = contribution_[2];
+        const std::uint8_t* const encode = encode_.data() - first_;
+        for (std::size_t i = 0; i < count; ++i, in += Step, out += Step) {
+            // B, G, R order in memory; all three read before anything is written (in place).
+            const std::uint8_t b0 = in[0], g0 = in[1], r0 = in[2];
+            const std::int32_t* r = red[r0];
+            const std::int32_t* g = green[g0];
+            const std::int32_t* b = blue[b0];
+            if constexpr (Step == 4) out[3] = in[3];
+            out[0] = encode[(r[2] + g[2] + b[2] + Half) >> ScaleShift];
+            out[1] = encode[(r[1] + g[1] + b[1] + Half) >> ScaleShift];
+            out[2] = encode[(r[0] + g[0] + b[0] + Half) >> ScaleShift];
+        }
+    }
+
     alignas(16) std::int32_t contribution_[3][256][4];
-    std::uint8_t encode_[(1 << IndexBits) + 1];
+    std::vector<std::uint8_t> encode_;  // from the level of sum first_ on
+    std::int32_t first_ = 0;
     bool alpha_;
 };
 
