@@ -74,63 +74,69 @@ private:
 };
 
 // RGB matrix-shaper profiles (Display P3, Adobe RGB and most camera profiles) to sRGB with
-// tables: each input byte gives its linear light already multiplied into the three matrix
-// rows, the sum indexes a table of 16384 sRGB-encoded levels. The same steps as Little CMS's
-// own 8-bit matrix-shaper path, without its per-pixel call overhead. Black-point compensation
-// is the identity here: both profiles put black at 0.
+// tables: each input byte gives its linear light already multiplied into the three rows of the
+// profile-to-sRGB matrix (fixed point, 2^14), the three products packed into one 64-bit word of
+// 21-bit fields, raised so that none is negative. Adding the words of a pixel's
+// three bytes adds all nine products at once; each field then indexes a table of sRGB-encoded
+// levels that also clamps to black and white. The same steps as Little CMS's own 8-bit
+// matrix-shaper path, without its per-pixel call overhead. Black-point compensation is the
+// identity here: both profiles put black at 0.
 class TMatrixShaperTransform : public TColorTransform {
 public:
-    static constexpr int LinearBits = 18;  // fixed-point scale of the sums
-    static constexpr int IndexBits = 14;   // entries of the output table, less one
-    static constexpr int ScaleShift = LinearBits - IndexBits;
-    static constexpr std::int32_t Half = 1 << (ScaleShift - 1);
-    // With coefficients up to this size the sums stay within 32 bits and the table of encoded
-    // levels within a few megabytes.
+    static constexpr int IndexBits = 14;  // the fixed-point scale of linear light
+    static constexpr int FieldBits = 21;
+    static constexpr std::uint64_t FieldMask = (std::uint64_t{1} << FieldBits) - 1;
+    // Products stay within +-MaxCoefficient * 2^14 = +-2^18: a field, a row's sum plus the raise,
+    // stays below 3 * 2^18 + 3 * 2^18 < 2^21, so no field carries into the next.
     static constexpr double MaxCoefficient = 16;
 
     TMatrixShaperTransform(const std::array<std::array<double, 3>, 3>& matrix,
                            const std::array<const cmsToneCurve*, 3>& curves, const cmsToneCurve* srgbInverse,
                            bool alpha)
         : alpha_(alpha) {
-        const double scale = double(1 << LinearBits);
+        const double scale = double(1 << IndexBits);
+        std::int64_t products[3][256][3];
+        std::int64_t least[3][3], lowest[3] = {}, highest[3] = {};
+        for (int channel = 0; channel < 3; ++channel)
+            for (int row = 0; row < 3; ++row) {
+                least[channel][row] = INT64_MAX;
+                std::int64_t most = INT64_MIN;
+                for (int v = 0; v < 256; ++v) {
+                    double linear = cmsEvalToneCurveFloat(curves[channel], static_cast<cmsFloat32Number>(v / 255.0));
+                    linear = linear > 0 ? std::min(linear, 1.0) : 0.0;  // NaN too
+                    const std::int64_t product = std::lround(matrix[row][channel] * linear * scale);
+                    products[channel][v][row] = product;
+                    least[channel][row] = std::min(least[channel][row], product);
+                    most = std::max(most, product);
+                }
+                lowest[row] += least[channel][row];
+                highest[row] += most;
+            }
+        // Every product is raised so that it is not negative, and the three of a row together by
+        // the same amount, raise: a field then holds its sum plus raise, and one table serves
+        // the three fields.
+        raise_ = -std::min({lowest[0], lowest[1], lowest[2], std::int64_t{0}});
         for (int channel = 0; channel < 3; ++channel)
             for (int v = 0; v < 256; ++v) {
-                double linear = cmsEvalToneCurveFloat(curves[channel], static_cast<cmsFloat32Number>(v / 255.0));
-                linear = linear > 0 ? std::min(linear, 1.0) : 0.0;  // NaN too
-                for (int row = 0; row < 3; ++row)
-                    contribution_[channel][v][row] =
-                        static_cast<std::int32_t>(std::lround(matrix[row][channel] * linear * scale));
-                contribution_[channel][v][3] = 0;
-            }
-        // The table of encoded levels spans every sum the contributions can make, so that the
-        // clamping to black and white costs no step per pixel.
-        std::int64_t lowest = 0, highest = 0;
-        for (int row = 0; row < 3; ++row) {
-            std::int64_t low = 0, high = 0;
-            for (int channel = 0; channel < 3; ++channel) {
-                std::int32_t least = contribution_[channel][0][row], most = least;
-                for (int v = 1; v < 256; ++v) {
-                    least = std::min(least, contribution_[channel][v][row]);
-                    most = std::max(most, contribution_[channel][v][row]);
+                std::uint64_t word = 0;
+                for (int row = 0; row < 3; ++row) {
+                    // The first channel takes what the row's lowest sum leaves of the raise.
+                    const std::int64_t lift = -least[channel][row] + (channel == 0 ? raise_ + lowest[row] : 0);
+                    word |= static_cast<std::uint64_t>(products[channel][v][row] + lift) << (FieldBits * row);
                 }
-                low += least;
-                high += most;
+                packed_[channel][v] = word;
             }
-            lowest = std::min(lowest, low);
-            highest = std::max(highest, high);
-        }
         std::vector<std::uint8_t> levels((1 << IndexBits) + 1);
         for (std::size_t i = 0; i < levels.size(); ++i) {
             const double encoded =
                 cmsEvalToneCurveFloat(srgbInverse, static_cast<cmsFloat32Number>(double(i) / (1 << IndexBits)));
             levels[i] = static_cast<std::uint8_t>(std::clamp(std::lround(encoded * 255.0), 0L, 255L));
         }
-        first_ = static_cast<std::int32_t>((lowest + Half) >> ScaleShift);
-        const std::int32_t last = static_cast<std::int32_t>((highest + Half) >> ScaleShift);
-        encode_.resize(static_cast<std::size_t>(last - first_ + 1));
-        for (std::int32_t i = first_; i <= last; ++i)
-            encode_[static_cast<std::size_t>(i - first_)] =
-                levels[static_cast<std::size_t>(std::clamp(i, 0, 1 << IndexBits))];
+        const std::int64_t top = std::max({highest[0], highest[1], highest[2]}) + raise_;
+        encode_.resize(static_cast<std::size_t>(top + 1));
+        for (std::int64_t field = 0; field <= top; ++field)
+            encode_[static_cast<std::size_t>(field)] =
+                levels[static_cast<std::size_t>(std::clamp<std::int64_t>(field - raise_, 0, 1 << IndexBits))];
     }
 
     void Convert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const override {
@@ -144,26 +150,23 @@ public:
 private:
     template <std::size_t Step> void Run(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const {
         // Locals, so that the byte stores (which may alias anything) do not reload the tables.
-        const std::int32_t(*const red)[4] = contribution_[0];
-        const std::int32_t(*const green)[4] = contribution_[1];
-        const std::int32_t(*const blue)[4] = contribution_[2];
-        const std::uint8_t* const encode = encode_.data() - first_;
+        const std::uint64_t* const red = packed_[0];
+        const std::uint64_t* const green = packed_[1];
+        const std::uint64_t* const blue = packed_[2];
+        const std::uint8_t* const encode = encode_.data();
         for (std::size_t i = 0; i < count; ++i, in += Step, out += Step) {
             // B, G, R order in memory; all three read before anything is written (in place).
-            const std::uint8_t b0 = in[0], g0 = in[1], r0 = in[2];
-            const std::int32_t* r = red[r0];
-            const std::int32_t* g = green[g0];
-            const std::int32_t* b = blue[b0];
+            const std::uint64_t sums = red[in[2]] + green[in[1]] + blue[in[0]];
             if constexpr (Step == 4) out[3] = in[3];
-            out[0] = encode[(r[2] + g[2] + b[2] + Half) >> ScaleShift];
-            out[1] = encode[(r[1] + g[1] + b[1] + Half) >> ScaleShift];
-            out[2] = encode[(r[0] + g[0] + b[0] + Half) >> ScaleShift];
+            out[0] = encode[sums >> (2 * FieldBits)];
+            out[1] = encode[(sums >> FieldBits) & FieldMask];
+            out[2] = encode[sums & FieldMask];
         }
     }
 
-    alignas(16) std::int32_t contribution_[3][256][4];
-    std::vector<std::uint8_t> encode_;  // from the level of sum first_ on
-    std::int32_t first_ = 0;
+    std::uint64_t packed_[3][256];
+    std::vector<std::uint8_t> encode_;  // by field: the sum plus raise_
+    std::int64_t raise_ = 0;
     bool alpha_;
 };
 
