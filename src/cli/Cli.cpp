@@ -7,6 +7,7 @@
 #include "core/Resample.h"
 #include "core/SavePicture.h"
 #include "core/Transforms.h"
+#include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
 #include "platform/Warnings.h"
 
@@ -68,6 +69,7 @@ struct TConvertJob {
     std::string OutputFolder;  // batch
     std::string Format;        // batch: the extension of one of SaveFormats
     bool Verbose = false;
+    TLoadOptions Load;
 };
 
 // "a, b or c".
@@ -179,8 +181,9 @@ TOperation ParseGamma(const std::string& text) {
     return op;
 }
 
-TConvertJob ParseConvert(const std::vector<std::string>& args) {
+TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOptions& load) {
     TConvertJob job;
+    job.Load = load;
     std::vector<std::string> positional;
     int filter = DefaultFilter;
     bool onlyNames = false;
@@ -319,8 +322,8 @@ std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) 
 void ConvertOne(const TConvertJob& job, const std::string& input, const std::string& output, std::ostream& err) {
     std::unique_ptr<TPixelBuffer> picture;
     Timed(job, err, "load", [&] {
-        TCliPicture loaded = LoadCliPicture(input);
-        picture = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+        TCliPicture loaded = LoadCliPicture(input, job.Load);
+        picture = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, job.Load);
     });
     for (const TOperation& op : job.Operations) {
         auto start = std::chrono::steady_clock::now();
@@ -358,8 +361,8 @@ bool Reported(const std::string& name, std::ostream& err, const std::function<vo
     return false;
 }
 
-int RunConvert(const std::vector<std::string>& args, const TCliStreams& io) {
-    TConvertJob job = ParseConvert(args);
+int RunConvert(const std::vector<std::string>& args, const TCliStreams& io, const TLoadOptions& load) {
+    TConvertJob job = ParseConvert(args, load);
     if (job.OutputFolder.empty())
         return Reported(job.Inputs[0], io.Err, [&] { ConvertOne(job, job.Inputs[0], job.Output, io.Err); })
                    ? CliSuccess
@@ -399,13 +402,13 @@ std::string PixelFormatText(const TBitmap& bitmap) {
     return text;
 }
 
-int RunInfo(const std::vector<std::string>& files, const TCliStreams& io) {
+int RunInfo(const std::vector<std::string>& files, const TCliStreams& io, const TLoadOptions& load) {
     if (files.empty()) throw EUsage("info needs at least one FILE.");
     bool allRead = true;
     for (const std::string& file : files) {
         allRead = Reported(file, io.Err,
                            [&] {
-                               TCliPicture picture = LoadCliPicture(file);
+                               TCliPicture picture = LoadCliPicture(file, load);
                                io.Out << file << "\n"
                                       << "  format: " << picture.Format << "\n"
                                       << "  size: " << picture.Bitmap->Width() << "x" << picture.Bitmap->Height()
@@ -466,12 +469,36 @@ std::string HelpText() {
            "reported and the others are still converted.\n"
            "\n"
            "info prints, for each FILE, how it was read, its size and pixel format and what the\n"
-           "loader knows of it.\n"
+           "loader knows of it, with the orientation and colour profile the file states.\n"
+           "\n"
+           "Loading, for convert and info alike: a picture comes up upright, turned by the EXIF\n"
+           "orientation of the file (its TIFF Orientation tag or XMP tiff:Orientation where no EXIF\n"
+           "states one), and in sRGB, converted from an embedded ICC profile (relative colorimetric\n"
+           "with black-point compensation). Options, anywhere before \"--\":\n"
+           "  --keep-orientation     keep the picture as stored\n"
+           "  --no-color-management keep the stored colours, ignoring the profile\n"
            "\n"
            "Errors: \"FILE: MESSAGE\" on stderr, where MESSAGE is the loader's, the operation's or the\n"
            "writer's own text, and exit status 1 when any picture failed. Wrong arguments print a\n"
            "usage message and give exit status 2. Success gives 0. A warning that does not stop the\n"
            "work, such as a JPEG file that ends early, is printed as \"FILE: Warning: MESSAGE\".\n";
+}
+
+// Takes the loading options, which may stand anywhere before "--", out of the arguments.
+TLoadOptions TakeLoadOptions(std::vector<std::string>& arguments) {
+    TLoadOptions options;
+    auto endOfOptions = std::find(arguments.begin(), arguments.end(), "--");
+    auto kept = std::remove_if(arguments.begin(), endOfOptions, [&options](const std::string& arg) {
+        if (arg == "--keep-orientation")
+            options.AutoOrient = false;
+        else if (arg == "--no-color-management")
+            options.ColorManagement = false;
+        else
+            return false;
+        return true;
+    });
+    arguments.erase(kept, endOfOptions);
+    return options;
 }
 
 }  // namespace
@@ -481,8 +508,10 @@ const std::string& CliHelpText() {
     return text;
 }
 
-int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {
+int RunCli(const std::vector<std::string>& commandLine, const TCliStreams& io) {
     try {
+        std::vector<std::string> arguments = commandLine;
+        const TLoadOptions load = TakeLoadOptions(arguments);
         if (arguments.empty()) throw EUsage("No command given.");
         const std::string& command = arguments[0];
         std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
@@ -492,8 +521,8 @@ int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {
             io.Out << CliHelpText();
             return CliSuccess;
         }
-        if (command == "convert") return RunConvert(rest, io);
-        if (command == "info") return RunInfo(rest, io);
+        if (command == "convert") return RunConvert(rest, io, load);
+        if (command == "info") return RunInfo(rest, io, load);
         throw EUsage("Unknown command " + command + ".");
     } catch (const EUsage& e) {
         io.Err << "pixamo-cli: " << e.what() << "\n" << UsageText << "Run pixamo-cli --help for the operations.\n";

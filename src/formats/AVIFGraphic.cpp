@@ -184,7 +184,10 @@ bool TAVIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TAVIFGraphic::LoadFromStream(TStream& stream) {
-    Metadata = {};
+    Metadata() = {};
+    // The container's (or codestream's) own orientation is applied while decoding; it supersedes
+    // an Exif Orientation tag.
+    Metadata().OrientationApplied = true;
     if (!BeginLoad(stream)) {
         if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());
         GraphicError(gesInvalidImage, ErrorLabel());
@@ -198,8 +201,8 @@ void TAVIFGraphic::LoadFromStream(TStream& stream) {
     // The AV1 data may give another size than the container.
     const avifImage& image = *decoder->image;
     CheckImageSize(image.width, image.height);
-    Metadata.IccProfile.assign(image.icc.data, image.icc.data + image.icc.size);
-    Metadata.SetExif(image.exif.data, image.exif.size);
+    Metadata().Icc.assign(image.icc.data, image.icc.data + image.icc.size);
+    Metadata().Exif = ExifFromContainer(image.exif.data, image.exif.size);
 
     const TGeometry g = GeometryOf(avif, image);
     const bool alpha = image.alphaPlane != nullptr;
