@@ -3,11 +3,11 @@
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang-format
-  zlib1g-dev libjpeg62-turbo-dev
+  zlib1g-dev libjpeg62-turbo-dev libpng-dev libwebp-dev libtiff-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent decoders and encoders the tests compare with
-  python3-pil imagemagick netpbm libtiff-tools
+  python3-pil imagemagick netpbm libtiff-tools libimage-exiftool-perl webp
   # a display for looking at the window
   xvfb
 )
