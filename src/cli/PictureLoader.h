@@ -2,6 +2,7 @@
 // editor loads.
 #pragma once
 
+#include "core/PictureMetadata.h"
 #include "platform/Bitmap.h"
 
 #include <memory>
@@ -14,6 +15,8 @@ struct TCliPicture {
     std::string Format;
     // What the loader learnt of the file beyond its pixels, one "name: value" text each.
     std::vector<std::string> Details;
+    // EXIF and XMP of the file, carried into the saved results; empty when the loader has none.
+    TPictureMetadata Metadata;
 };
 
 // Raises the loader's exception when the file cannot be read or decoded.

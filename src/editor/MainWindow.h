@@ -3,6 +3,8 @@
 // line, the recent-files menu and the window's settings.
 #pragma once
 
+#include "core/PictureMetadata.h"
+#include "core/SavePicture.h"
 #include "platform/Bitmap.h"
 #include "settings/BaseForm.h"
 #include "settings/RecentFiles.h"
@@ -33,6 +35,7 @@ class TStatusPanel;
 class TToolbarPanel;
 class TfrmGamma;
 class TfrmMain;
+class TfrmSaveOptions;
 class TfrmScale;
 
 // ZoomFactor counts eighths of the picture's size: ZoomUnit is 100 %. Zooming halves or
@@ -43,8 +46,8 @@ constexpr int MaxZoomFactor = 32;
 
 // The program's open and save dialogs. The open dialog starts in the given folder; the save
 // dialog proposes the given name, offers the file types of SaveFormats, and gives a name typed
-// without an extension the extension of the file type chosen. An empty folder or name leaves
-// the dialog's own start.
+// without an extension the first extension of the file type chosen. An empty folder or name
+// leaves the dialog's own start.
 std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* owner, const std::string& folder);
 std::unique_ptr<QFileDialog> CreateSaveDialog(QWidget* owner, const std::string& proposedName);
 
@@ -131,6 +134,12 @@ public:
     TColor LastMixColor() const { return lastMixColor_; }
     // The file the picture was opened from or last saved to; empty for a pasted picture.
     const std::string& FileName() const { return fileName_; }
+    // EXIF and XMP of that file, written into the files the picture is saved to.
+    const TPictureMetadata& Metadata() const { return metadata_; }
+    // The save options last chosen, and whether saving carries the metadata ("KeepMetadata").
+    const TSaveOptions& JpegOptions() const { return jpegOptions_; }
+    const TSaveOptions& WebpOptions() const { return webpOptions_; }
+    bool KeepMetadata() const { return keepMetadata_; }
 
     void LoadImage(const std::string& fileName);
     void TakeUndoSnapshot();
@@ -170,6 +179,8 @@ public:
     // Shows the dialog modally and returns whether it closed with OK.
     std::function<bool(TfrmScale& dialog)> RunScaleDialog;
     std::function<bool(TfrmGamma& dialog)> RunGammaDialog;
+    // Shown after a JPEG or WebP name is chosen; the save stops unless it closes with OK.
+    std::function<bool(TfrmSaveOptions& dialog)> RunSaveOptionsDialog;
     std::function<void()> RunAboutBox;
 
     // The screen the window is fitted to and centred on; empty: the primary screen's size.
@@ -248,6 +259,11 @@ private:
     std::unique_ptr<TPixelBuffer> undoImage_;
     std::string fileName_;
     std::string undoFileName_;  // the file name that goes with the undo copy
+    TPictureMetadata metadata_;
+    TPictureMetadata undoMetadata_;
+    TSaveOptions jpegOptions_;
+    TSaveOptions webpOptions_;
+    bool keepMetadata_ = true;
     std::unique_ptr<TPixelBuffer> viewImage_;
     int zoomFactor_ = ZoomUnit;
     QPoint selStart_;

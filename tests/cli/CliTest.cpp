@@ -84,10 +84,13 @@ bool IsProgressiveJpeg(const std::string& fileName) {
 
 TEST_F(CliTest, HelpDocumentsEveryOperation) {
     EXPECT_EQ(Run({"--help"}), 0);
-    for (const char* word :
-         {"convert", "info", "--filter", "--scale WxH", "--scale N%", "--rotate-left", "--rotate-right", "--flip",
-          "--flop", "--crop X,Y,W,H", "--enlighten", "--endarken", "--mix RRGGBB", "--gamma G", "-o DIR",
-          "--format jpg|bmp", "--verbose", "\".jpg\"", "exit status 2"})
+    for (const char* word : {"convert",      "info",           "--filter",       "--scale WxH",
+                             "--scale N%",   "--rotate-left",  "--rotate-right", "--flip",
+                             "--flop",       "--crop X,Y,W,H", "--enlighten",    "--endarken",
+                             "--mix RRGGBB", "--gamma G",      "-o DIR",         "--format jpg|png|webp|tif|bmp",
+                             "--quality N",  "--lossless",     "--strip",        "--verbose",
+                             "\".jpg\"",     "\".jpeg\"",      "\".png\"",       "\".webp\"",
+                             "\".tiff\"",    "drawn on white", "exit status 2"})
         EXPECT_NE(Out().find(word), std::string::npos) << word;
     // Readers recognise files by their first bytes; the extension decides only without one.
     EXPECT_EQ(Out().find("by their file extension"), std::string::npos);
@@ -134,7 +137,12 @@ TEST_F(CliTest, WrongArgumentsGiveUsageAndStatus2) {
         {"convert", in, out, "--filter", "cubic"},
         {"convert", in, out, "--format", "jpg"},
         {"convert", "-o", Path("dir"), in},
-        {"convert", "-o", Path("dir"), "--format", "png", in},
+        {"convert", "-o", Path("dir"), "--format", "gif", in},
+        {"convert", "-o", Path("dir"), "--format", "jpeg", in},
+        {"convert", in, out, "--quality"},
+        {"convert", in, out, "--quality", "0"},
+        {"convert", in, out, "--quality", "101"},
+        {"convert", in, out, "--quality", "9x"},
         {"convert", "-o", Path("dir"), "--format", "bmp"},
         {"info"},
     };
@@ -148,20 +156,56 @@ TEST_F(CliTest, WrongArgumentsGiveUsageAndStatus2) {
     EXPECT_FALSE(fs::exists(out));
 }
 
-TEST_F(CliTest, SavesJpegOnlyForDotJpgInAnyCase) {
+TEST_F(CliTest, SavesTheFormatTheNameAsksFor) {
     std::string in = MakeInput();
     EXPECT_EQ(Run({"convert", in, Path("a.JpG")}), 0) << Err();
     EXPECT_TRUE(IsProgressiveJpeg(Path("a.JpG")));
-    EXPECT_EQ(Run({"convert", in, Path("b.jpeg")}), 0) << Err();
-    EXPECT_EQ(Head(Path("b.jpeg"), 2), (std::vector<std::uint8_t>{'B', 'M'}));
+    // ".jpeg" gave a bitmap under a JPEG name once; it is a JPEG now, as are ".jpe" and ".jfif".
+    for (const char* name : {"b.jpeg", "b.JPE", "b.jfif"}) {
+        EXPECT_EQ(Run({"convert", in, Path(name)}), 0) << Err();
+        EXPECT_TRUE(IsProgressiveJpeg(Path(name))) << name;
+    }
     EXPECT_EQ(Run({"convert", in, Path("c.png")}), 0) << Err();
-    EXPECT_EQ(Head(Path("c.png"), 2), (std::vector<std::uint8_t>{'B', 'M'}));
-    EXPECT_EQ(LoadBmp(Path("c.png")).Pixel(1, 0), RGBColor(0, 255, 0));
-    // The JPEG reads back close to the source.
+    EXPECT_EQ(Head(Path("c.png"), 4), (std::vector<std::uint8_t>{0x89, 'P', 'N', 'G'}));
+    EXPECT_EQ(Run({"convert", in, Path("d.TIF")}), 0) << Err();
+    EXPECT_EQ(Head(Path("d.TIF"), 4), (std::vector<std::uint8_t>{'I', 'I', 42, 0}));
+    EXPECT_EQ(Run({"convert", in, Path("e.gif")}), 0) << Err();
+    EXPECT_EQ(Head(Path("e.gif"), 2), (std::vector<std::uint8_t>{'B', 'M'}));
+    // PNG and TIFF read back exactly; the JPEG close to the source.
+    for (const char* name : {"c.png", "d.TIF"}) {
+        EXPECT_EQ(Run({"convert", Path(name), Path("back.bmp")}), 0) << Err();
+        EXPECT_EQ(ReadWholeFile(Path("back.bmp")), ReadWholeFile(in)) << name;
+    }
     EXPECT_EQ(Run({"convert", Path("a.JpG"), Path("back.bmp")}), 0);
     TBitmap back = LoadBmp(Path("back.bmp"));
     EXPECT_EQ(back.Width(), 4);
     EXPECT_GT(GreenOf(back.Pixel(0, 1)), 200);
+}
+
+TEST_F(CliTest, QualityLosslessAndStrip) {
+    std::string in = MakeInput();
+    ASSERT_EQ(Run({"convert", in, Path("big.bmp"), "--scale", "64x32"}), 0) << Err();
+    const std::string big = Path("big.bmp");
+    ASSERT_EQ(Run({"convert", big, Path("q95.jpg")}), 0) << Err();
+    ASSERT_EQ(Run({"convert", big, Path("q10.jpg"), "--quality", "10"}), 0) << Err();
+    EXPECT_LT(ReadWholeFile(Path("q10.jpg")).size(), ReadWholeFile(Path("q95.jpg")).size());
+    ASSERT_EQ(Run({"convert", big, Path("q95.webp")}), 0) << Err();
+    ASSERT_EQ(Run({"convert", big, Path("q10.webp"), "--quality", "10"}), 0) << Err();
+    EXPECT_LT(ReadWholeFile(Path("q10.webp")).size(), ReadWholeFile(Path("q95.webp")).size());
+    auto chunk = [this](const std::string& name) {
+        std::vector<std::uint8_t> head = Head(Path(name), 16);
+        return std::string(head.begin() + 12, head.end());
+    };
+    EXPECT_EQ(chunk("q95.webp"), "VP8 ");
+    ASSERT_EQ(Run({"convert", big, Path("l.webp"), "--lossless", "--strip"}), 0) << Err();
+    EXPECT_EQ(chunk("l.webp"), "VP8L");
+    // Batches take the options too.
+    ASSERT_EQ(Run({"convert", "-o", Path("out"), "--format", "webp", "--lossless", "--quality", "50", big}), 0)
+        << Err();
+    EXPECT_EQ(chunk("out/big.webp"), "VP8L");
+    ASSERT_EQ(Run({"convert", "-o", Path("out"), "--format", "tif", "--strip", big}), 0) << Err();
+    EXPECT_EQ(Run({"convert", Path("out/big.tif"), Path("back.bmp")}), 0) << Err();
+    EXPECT_EQ(ReadWholeFile(Path("back.bmp")), ReadWholeFile(big));
 }
 
 TEST_F(CliTest, OperationsRunInTheOrderGiven) {
