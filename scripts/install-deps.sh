@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent decoders and encoders the tests compare with
-  python3-pil imagemagick netpbm libtiff-tools libimage-exiftool-perl webp
+  python3-pil imagemagick netpbm libtiff-tools libimage-exiftool-perl webp libjpeg-turbo-progs
   # a display for looking at the window
   xvfb
 )
