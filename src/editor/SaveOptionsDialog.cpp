@@ -110,8 +110,7 @@ void TfrmSaveOptions::QualityTrackChange() {
 
 void TfrmSaveOptions::eQualityChange() {
     // Moving the slider runs QualityTrackChange, which finds the size.
-    if (QualityTrack->value() != eQuality->value())
-        QualityTrack->setValue(eQuality->value());
+    if (QualityTrack->value() != eQuality->value()) QualityTrack->setValue(eQuality->value());
 }
 
 void TfrmSaveOptions::OptionsChange() {

@@ -23,13 +23,13 @@ constexpr std::size_t EntrySize = 12;
 // Bytes of one value of a TIFF field type; 0 for types TIFF does not define.
 std::size_t TypeSize(std::uint16_t type) {
     switch (type) {
-        case 1:   // BYTE
-        case 2:   // ASCII
-        case 6:   // SBYTE
-        case 7:   // UNDEFINED
+        case 1:  // BYTE
+        case 2:  // ASCII
+        case 6:  // SBYTE
+        case 7:  // UNDEFINED
             return 1;
-        case 3:   // SHORT
-        case 8:   // SSHORT
+        case 3:  // SHORT
+        case 8:  // SSHORT
             return 2;
         case 4:   // LONG
         case 9:   // SLONG
@@ -181,7 +181,8 @@ void SetNumber(TTiffBytes& b, std::size_t entryAt, std::uint16_t tag, std::uint3
 // Appends a directory of the given entries (sorted by tag, as TIFF wants) at a word boundary of
 // the block; values outside the entries stay where they are. Returns its offset.
 std::uint32_t AppendIfd(TTiffBytes& b, std::vector<TRawEntry> entries, std::uint32_t next) {
-    std::stable_sort(entries.begin(), entries.end(), [](const TRawEntry& x, const TRawEntry& y) { return x.Tag < y.Tag; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const TRawEntry& x, const TRawEntry& y) { return x.Tag < y.Tag; });
     std::vector<std::uint8_t>& out = b.Bytes();
     if (out.size() % 2) out.push_back(0);
     if (out.size() > 0xFFFFFFF0u) Damaged();
@@ -230,7 +231,8 @@ void CopyIfd(const TTiffBytes& b, const TIfd& ifd, std::vector<std::uint8_t>& ou
         entries.push_back(raw);
     }
     if (pointer) entries.push_back(NumberEntry(b.Big(), pointerTag, pointerValue, true));
-    std::stable_sort(entries.begin(), entries.end(), [](const TRawEntry& x, const TRawEntry& y) { return x.Tag < y.Tag; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const TRawEntry& x, const TRawEntry& y) { return x.Tag < y.Tag; });
     Put16(out, b.Big(), static_cast<std::uint16_t>(entries.size()));
     for (const TRawEntry& e : entries) out.insert(out.end(), e.Bytes, e.Bytes + EntrySize);
     Put32(out, b.Big(), 0);
@@ -272,6 +274,9 @@ std::vector<std::uint8_t> ExifForSavedPicture(std::span<const std::uint8_t> exif
     TTiffBytes b(bytes);
     const TIfd ifd0 = ReadIfd(b, b.U32(4));
     if (const TEntry* orientation = ifd0.Find(OrientationTag)) SetNumber(b, orientation->At, OrientationTag, 1);
+    // The thumbnail (IFD1) shows the source as it was, unturned and unedited: it is unlinked.
+    const std::size_t nextAt = ifd0.At + 2 + ifd0.Entries.size() * EntrySize;
+    std::memset(&bytes[nextAt], 0, 4);
 
     const auto w = static_cast<std::uint32_t>(width), h = static_cast<std::uint32_t>(height);
     const TEntry* pointer = ifd0.Find(ExifIfdTag);
@@ -298,7 +303,7 @@ std::vector<std::uint8_t> ExifForSavedPicture(std::span<const std::uint8_t> exif
     std::vector<TRawEntry> ifd0Entries;
     for (const TEntry& e : ifd0.Entries) ifd0Entries.push_back(RawEntry(b, e));
     ifd0Entries.push_back(NumberEntry(b.Big(), ExifIfdTag, exifAt, true));
-    const std::uint32_t ifd0At = AppendIfd(b, ifd0Entries, ifd0.Next);
+    const std::uint32_t ifd0At = AppendIfd(b, ifd0Entries, 0);
     std::vector<std::uint8_t> header;
     Put32(header, b.Big(), ifd0At);
     std::memcpy(&bytes[4], header.data(), 4);

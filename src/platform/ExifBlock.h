@@ -15,8 +15,9 @@
 // The block with Orientation (IFD0, tag 274) set to 1 and PixelXDimension / PixelYDimension
 // (Exif IFD, tags 40962 / 40963) set to width and height. Tags that are present are rewritten in
 // place, so every other byte, maker notes with their absolute offsets included, stays where it
-// was; missing pixel-size tags go into a copy of the Exif IFD appended to the block. A leading
-// "Exif\0\0" (as JPEG's APP1 segment has it) is dropped. Raises EInvalidGraphic "The EXIF block
+// was; missing pixel-size tags go into a copy of the Exif IFD appended to the block. The
+// thumbnail's IFD1 is unlinked (it shows the source as it was). A leading "Exif\0\0" (as JPEG's
+// APP1 segment has it) is dropped. Raises EInvalidGraphic "The EXIF block
 // is damaged." when the block is no readable TIFF structure.
 std::vector<std::uint8_t> ExifForSavedPicture(std::span<const std::uint8_t> exif, int width, int height);
 

@@ -1,7 +1,7 @@
 // TIFF files through libtiff, written into memory: libtiff seeks back to fill in its
 // directories, and the Exif IFD is appended once libtiff is done.
-#include "ExifBlock.h"
 #include "Exception.h"
+#include "ExifBlock.h"
 #include "PictureFiles.h"
 #include "Stream.h"
 
@@ -126,7 +126,8 @@ void WriteTiffStream(const TBgrView& view, TStream& stream, const TMetadataBlock
         // A place for the Exif IFD's offset, filled in below.
         if (exifIfd) ok = ok && TIFFSetField(t, TIFFTAG_EXIFIFD, std::uint64_t{0});
         const std::string xmp(metadata.Xmp);
-        if (!xmp.empty()) ok = ok && TIFFSetField(t, TIFFTAG_XMLPACKET, static_cast<std::uint32_t>(xmp.size()), xmp.data());
+        if (!xmp.empty())
+            ok = ok && TIFFSetField(t, TIFFTAG_XMLPACKET, static_cast<std::uint32_t>(xmp.size()), xmp.data());
         if (!ok) fail();
         std::vector<std::uint8_t> rgb(rowBytes);
         for (int y = 0; y < view.Height; ++y) {

@@ -196,16 +196,18 @@ TEST_F(SavePictureTest, EveryFormatOpensInPillowAndImageMagickAndLosslessOnesKee
 
 TEST_F(SavePictureTest, ExifAndXmpAreCarriedWithOrientation1AndTheSavedSize) {
     if (!HaveTools()) GTEST_SKIP() << "Pillow, ImageMagick or exiftool is not installed";
-    // Sources tagged by exiftool: a camera's tags in either byte order, and one without an Exif
-    // IFD (so without pixel-size tags) and without XMP.
+    // Sources tagged by exiftool: a camera's tags and thumbnail in either byte order, and one
+    // without an Exif IFD (so without pixel-size tags) and without XMP.
     const auto source = SmoothPicture(30, 20);
     SavePicture(*source, Path("big.jpg"));
+    SavePicture(*SmoothPicture(6, 4), Path("thumb.jpg"));
     fs::copy_file(Path("big.jpg"), Path("little.jpg"));
     fs::copy_file(Path("big.jpg"), Path("bare.jpg"));
     const std::string camera =
         "-Orientation#=6 -ExifIFD:ExifImageWidth=30 -ExifIFD:ExifImageHeight=20 -Make=Pixacam -Model='P 1' "
         "-ExifIFD:DateTimeOriginal='2024:05:06 07:08:09' -InteropIndex=R98 -XMP-tiff:Orientation#=6 "
-        "-XMP-exif:ExifImageWidth=30 -XMP-exif:ExifImageHeight=20 -XMP-dc:Title=Harbour";
+        "-XMP-exif:ExifImageWidth=30 -XMP-exif:ExifImageHeight=20 -XMP-dc:Title=Harbour '-ThumbnailImage<=" +
+        Path("thumb.jpg") + "'";
     ASSERT_EQ(std::system(("exiftool -q -overwrite_original -ExifByteOrder=Big-endian " + camera + " " +
                            Quoted(Path("big.jpg")))
                               .c_str()),
@@ -223,7 +225,8 @@ TEST_F(SavePictureTest, ExifAndXmpAreCarriedWithOrientation1AndTheSavedSize) {
     const std::vector<std::uint8_t> pixels = RgbBytes(*picture);
     const std::string tags =
         "-EXIF:Orientation -ExifIFD:ExifImageWidth -ExifIFD:ExifImageHeight -Make -Model -DateTimeOriginal "
-        "-InteropIndex -XMP-tiff:Orientation -XMP-exif:ExifImageWidth -XMP-exif:ExifImageHeight -XMP-dc:Title";
+        "-InteropIndex -XMP-tiff:Orientation -XMP-exif:ExifImageWidth -XMP-exif:ExifImageHeight -XMP-dc:Title "
+        "-ThumbnailLength";
     for (const char* stem : {"big", "little", "bare"}) {
         const std::string from = Path(std::string(stem) + ".jpg");
         TPictureMetadata metadata;
@@ -234,9 +237,13 @@ TEST_F(SavePictureTest, ExifAndXmpAreCarriedWithOrientation1AndTheSavedSize) {
         metadata.Xmp.assign(xmp.begin(), xmp.end());
         ASSERT_FALSE(metadata.Exif.empty()) << stem;
 
+        // The thumbnail shows the source as it was: it is not carried.
         const std::string expected = std::string(stem) == "bare"
-                                         ? "1\n24\n36\nBare\n-\n-\n-\n-\n-\n-\n-\n"
-                                         : "1\n24\n36\nPixacam\nP 1\n2024:05:06 07:08:09\nR98\n1\n24\n36\nHarbour\n";
+                                         ? "1\n24\n36\nBare\n-\n-\n-\n-\n-\n-\n-\n-\n"
+                                         : "1\n24\n36\nPixacam\nP 1\n2024:05:06 07:08:09\nR98\n1\n24\n36\nHarbour\n-\n";
+        if (std::string(stem) != "bare") {
+            ASSERT_NE(Tags(from, "-ThumbnailLength"), "-\n") << stem;
+        }
         for (const char* extension : {"jpg", "png", "webp", "tif"}) {
             const std::string file = Path(std::string(stem) + "-out." + extension);
             SCOPED_TRACE(file);
