@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     clock.restart();
     {
         TLoadedPicture loaded = LoadPictureFile(file);
-        const auto picture = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+        const auto picture = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata);
     }
     const double decode = Elapsed(clock);
     std::printf("decode alone %.0f ms: open to exact paint = decode + %.0f ms\n", decode, openExact - decode);
