@@ -98,8 +98,9 @@ int main(int argc, char** argv) {
     std::printf("open to first paint %.0f ms, to exact paint %.0f ms; resident %ld MB (before the window: %ld MB)\n\n",
                 openFirst, openExact, StatusKb("VmRSS") / 1024, startKb / 1024);
 
-    std::printf("| zoom step | first paint (ms) | all visible exact (ms) | resident (MB) | page faults |\n"
-                "|---|---:|---:|---:|---:|\n");
+    std::printf(
+        "| zoom step | first paint (ms) | all visible exact (ms) | resident (MB) | page faults |\n"
+        "|---|---:|---:|---:|---:|\n");
     const int steps[] = {+1, +1, -1, -1, -1, -1, -1, +1, +1, +1};
     for (int step : steps) {
         const int before = form.ZoomFactor();

@@ -113,7 +113,9 @@ void TTiledView::Paint(QPainter& painter, QRect exposed, QRect visible) {
     if (!missing.isEmpty()) DrawPreview(painter, missing);
 
     // The visible tiles nearest the middle first, then a margin of a tile all round for scrolling.
+    // Tiles asked for at an earlier scroll position and no longer near the screen are dropped.
     if (visible.isEmpty()) return;
+    renderer_->DropQueued();
     const QRect around = visible.adjusted(-TileSize, -TileSize, TileSize, TileSize) & view;
     const QPoint middle = visible.center();
     for (int row = around.top() / TileSize; row <= around.bottom() / TileSize; ++row)
