@@ -26,8 +26,8 @@ TEST(TileRenderer, DeliversExactTilesAndReadsNothingWhilePaused) {
         return delivered.size();
     };
     const auto request = [&](std::uint64_t generation, int column, int row) {
-        renderer.Request(TTileJob{generation, {32, column, row}, column * 100, row * 100, 100, 100, row, plan,
-                                  picture.get()});
+        renderer.Request(
+            TTileJob{generation, {32, column, row}, column * 100, row * 100, 100, 100, row, plan, picture.get()});
     };
     for (int row = 0; row < 8; ++row)
         for (int column = 0; column < 12; ++column) request(1, column, row);
