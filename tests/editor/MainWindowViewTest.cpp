@@ -253,6 +253,23 @@ TEST_F(ViewTest, FourHundredPercentShowsTheWholeViewResampleWhereScrolledAndSele
     EXPECT_TRUE(Errors.empty());
 }
 
+TEST_F(ViewTest, PicturesAboveSixteenMegapixelsAreShownAtFourHundredPercent) {
+    // 16.8 megapixels: its whole view at 400 % would be 806 MB, which was refused.
+    Load(4200, 4000);
+    Form->ExecuteAction(Form->actnZoomIn);
+    Form->ExecuteAction(Form->actnZoomIn);
+    ASSERT_TRUE(Errors.empty()) << Errors[0];
+    EXPECT_EQ(Status(), "Zoom 400% (4200x4000)");
+    EXPECT_EQ(Form->PaintArea->size(), QSize(16800, 16000));
+    QApplication::processEvents();
+    Form->ScrollBox->horizontalScrollBar()->setValue(Form->ScrollBox->horizontalScrollBar()->maximum());
+    Form->ScrollBox->verticalScrollBar()->setValue(8000);
+    ASSERT_TRUE(WaitForExactView());
+    const QRect visible = Form->VisibleViewRect();
+    EXPECT_EQ(visible.right(), 16799);
+    EXPECT_TRUE(SamePixels(*Shown(visible), *Form->ViewPixels(visible)));
+}
+
 TEST_F(ViewTest, CtrlWheelZoomsAboutThePointerAndThePlainWheelScrolls) {
     Load(1000, 700);
     const auto wheel = [this](QPoint at, int turn, Qt::KeyboardModifiers modifiers) {
