@@ -1,5 +1,6 @@
 #include "PictureLoader.h"
 
+#include "formats/FileFormatList.h"
 #include "formats/LibraryDecoding.h"
 #include "formats/LoadPipeline.h"
 #include "metafile/Metafile.h"
@@ -41,10 +42,20 @@ void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details
 
 }  // namespace
 
-TCliPicture LoadCliPicture(const std::string& fileName) {
+TCliPicture LoadCliPicture(const std::string& fileName, const TJPEGImage::TScaleDenominatorHint& jpegScale) {
     // The editor's road: a reader that claims the file by its first bytes, else the platform's
     // loader for the extension.
-    TLoadedPicture loaded = LoadPictureFile(fileName);
+    TLoadedPicture loaded;
+    const TPictureFormatTable& table = TPictureFormatTable::Instance();
+    if (jpegScale && table.Find(ExtensionOf(fileName)) == table.Find("jpg") &&
+        FormatList().ClassFromContent(fileName) == nullptr) {
+        auto jpeg = std::make_unique<TJPEGImage>();
+        jpeg->SetScaleDenominatorHint(jpegScale);
+        jpeg->LoadFromFile(fileName);
+        loaded.Bitmap = std::move(jpeg);
+    } else {
+        loaded = LoadPictureFile(fileName);
+    }
     TCliPicture picture;
     picture.Bitmap = std::move(loaded.Bitmap);
     const TGraphicClass* graphicClass = loaded.Class;

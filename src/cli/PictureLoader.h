@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Bitmap.h"
+#include "platform/PictureFiles.h"
 
 #include <memory>
 #include <string>
@@ -16,5 +17,6 @@ struct TCliPicture {
     std::vector<std::string> Details;
 };
 
-// Raises the loader's exception when the file cannot be read or decoded.
-TCliPicture LoadCliPicture(const std::string& fileName);
+// Raises the loader's exception when the file cannot be read or decoded. A file that goes to
+// the platform's JPEG loader is decoded at the size jpegScale asks for, when one is given.
+TCliPicture LoadCliPicture(const std::string& fileName, const TJPEGImage::TScaleDenominatorHint& jpegScale = nullptr);
