@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -142,7 +142,8 @@ private:
         const TBatchItem& item = items_[index];
         // Two inputs of the same base name would silently leave only the later result.
         if (duplicate_[index]) {
-            messages << item.Input << ": " << item.Output << " was already written for another input of the same name.\n";
+            messages << item.Input << ": " << item.Output
+                     << " was already written for another input of the same name.\n";
             return TOutcome::Failed;
         }
         std::error_code error;
@@ -182,9 +183,7 @@ private:
         io_.Err.flush();
     }
 
-    double Elapsed() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
+    double Elapsed() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
 
     // "[12/40] 3.1 pictures/s, 0:09 left", redrawn in place.
     void ShowProgress() {

@@ -9,6 +9,7 @@
 #include "core/Resample.h"
 #include "core/SavePicture.h"
 #include "core/Transforms.h"
+#include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
 #include "platform/Warnings.h"
 
@@ -70,6 +71,7 @@ struct TConvertJob {
     bool Enlarge = false;  // --fit may make a picture larger
     bool Draft = false;    // JPEG sources may be decoded at a reduced size
     TBatchOptions Batch;
+    TLoadOptions Load;
 };
 
 // "a, b or c".
@@ -196,8 +198,9 @@ TOperation ParseGamma(const std::string& text) {
     return op;
 }
 
-TConvertJob ParseConvert(const std::vector<std::string>& args, std::istream& standardInput) {
+TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOptions& load, std::istream& standardInput) {
     TConvertJob job;
+    job.Load = load;
     std::vector<std::string> positional;
     int filter = DefaultFilter;
     bool onlyNames = false;
@@ -365,38 +368,58 @@ std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture, 
     return "";
 }
 
-// --draft: the first operation's target, taken from the file's full size, lets a JPEG file be
-// decoded at 1/2, 1/4 or 1/8 of its size (libjpeg's DCT scaling) while keeping at least twice
-// the target; that operation then scales to the target from the smaller picture.
-TJPEGImage::TScaleDenominatorHint DraftHint(std::vector<TOperation>& operations, bool enlarge) {
+// --draft: a JPEG file whose first operation shrinks it is decoded at 1/2, 1/4 or 1/8 of its
+// size (libjpeg's DCT scaling), never below twice that operation's target; the operation then
+// scales to the target it would have given the full picture.
+struct TDraftDecode {
+    int FullWidth = 0, FullHeight = 0;  // as stored, before any turn by the orientation
+    int Denominator = 1;
+};
+
+TJPEGImage::TScaleDenominatorHint DraftHint(const std::vector<TOperation>& operations, bool enlarge,
+                                            TDraftDecode& draft) {
     if (operations.empty() || !IsScaling(operations[0])) return {};
-    return [&operations, enlarge](int width, int height) {
-        TFitSize target;
+    return [&first = operations[0], enlarge, &draft](int width, int height) {
+        draft.FullWidth = width;
+        draft.FullHeight = height;
+        // The orientation is applied after decoding: the target must fit either way round.
+        TFitSize target, turned;
         try {
-            target = ScaledSize(operations[0], width, height, enlarge);
+            target = ScaledSize(first, width, height, enlarge);
+            turned = ScaledSize(first, height, width, enlarge);
         } catch (const Exception&) {
             return 1;  // the operation reports it on the full picture
         }
-        for (int denominator : {8, 4, 2}) {
-            const int draftWidth = (width + denominator - 1) / denominator;
-            const int draftHeight = (height + denominator - 1) / denominator;
-            if (draftWidth >= 2 * target.Width && draftHeight >= 2 * target.Height) {
-                operations[0].Kind = TOperationKind::Scale;
-                operations[0].Width = target.Width;
-                operations[0].Height = target.Height;
-                return denominator;
-            }
-        }
+        const int needWidth = 2 * std::max(target.Width, turned.Height);
+        const int needHeight = 2 * std::max(target.Height, turned.Width);
+        for (int denominator : {8, 4, 2})
+            if ((width + denominator - 1) / denominator >= needWidth &&
+                (height + denominator - 1) / denominator >= needHeight)
+                return draft.Denominator = denominator;
         return 1;
     };
+}
+
+// The first operation as a plain scaling to the size it gives the full, upright picture.
+void ScaleFromDraft(TOperation& first, const TDraftDecode& draft, bool turned, bool enlarge) {
+    const TFitSize target = turned ? ScaledSize(first, draft.FullHeight, draft.FullWidth, enlarge)
+                                   : ScaledSize(first, draft.FullWidth, draft.FullHeight, enlarge);
+    first.Kind = TOperationKind::Scale;
+    first.Width = target.Width;
+    first.Height = target.Height;
 }
 
 void ConvertOne(const TConvertJob& job, const std::string& input, const std::string& output, std::ostream& err) {
     std::unique_ptr<TPixelBuffer> picture;
     std::vector<TOperation> operations = job.Operations;
+    TDraftDecode draft;
     Timed(job, err, "load", [&] {
-        TCliPicture loaded = LoadCliPicture(input, job.Draft ? DraftHint(operations, job.Enlarge) : nullptr);
-        picture = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+        TLoadOptions load = job.Load;
+        if (job.Draft) load.JpegScale = DraftHint(operations, job.Enlarge, draft);
+        TCliPicture loaded = LoadCliPicture(input, load);
+        const int decodedWidth = loaded.Bitmap->Width();
+        picture = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, job.Load);
+        if (draft.Denominator > 1) ScaleFromDraft(operations[0], draft, picture->Width() != decodedWidth, job.Enlarge);
     });
     for (const TOperation& op : operations) {
         AbandonWhenStopping();
@@ -438,8 +461,8 @@ bool Reported(const std::string& name, std::ostream& err, const std::function<vo
     return false;
 }
 
-int RunConvert(const std::vector<std::string>& args, const TCliStreams& io) {
-    const TConvertJob job = ParseConvert(args, io.In ? *io.In : std::cin);
+int RunConvert(const std::vector<std::string>& args, const TCliStreams& io, const TLoadOptions& load) {
+    const TConvertJob job = ParseConvert(args, load, io.In ? *io.In : std::cin);
     std::vector<TBatchItem> items;
     if (job.OutputFolder.empty())
         items.push_back({job.Inputs[0], job.Output});
@@ -462,13 +485,13 @@ std::string PixelFormatText(const TBitmap& bitmap) {
     return text;
 }
 
-int RunInfo(const std::vector<std::string>& files, const TCliStreams& io) {
+int RunInfo(const std::vector<std::string>& files, const TCliStreams& io, const TLoadOptions& load) {
     if (files.empty()) throw EUsage("info needs at least one FILE.");
     bool allRead = true;
     for (const std::string& file : files) {
         allRead = Reported(file, io.Err,
                            [&] {
-                               TCliPicture picture = LoadCliPicture(file);
+                               TCliPicture picture = LoadCliPicture(file, load);
                                io.Out << file << "\n"
                                       << "  format: " << picture.Format << "\n"
                                       << "  size: " << picture.Bitmap->Width() << "x" << picture.Bitmap->Height()
@@ -554,7 +577,14 @@ std::string HelpText() {
            "prints the summary and gives exit status 130.\n"
            "\n"
            "info prints, for each FILE, how it was read, its size and pixel format and what the\n"
-           "loader knows of it.\n"
+           "loader knows of it, with the orientation and colour profile the file states.\n"
+           "\n"
+           "Loading, for convert and info alike: a picture comes up upright, turned by the EXIF\n"
+           "orientation of the file (its TIFF Orientation tag or XMP tiff:Orientation where no EXIF\n"
+           "states one), and in sRGB, converted from an embedded ICC profile (relative colorimetric\n"
+           "with black-point compensation). Options, anywhere before \"--\":\n"
+           "  --keep-orientation     keep the picture as stored\n"
+           "  --no-color-management keep the stored colours, ignoring the profile\n"
            "\n"
            "Errors: \"FILE: MESSAGE\" on stderr, where MESSAGE is the loader's, the operation's or the\n"
            "writer's own text, and exit status 1 when any picture failed. Wrong arguments print a\n"
@@ -564,6 +594,23 @@ std::string HelpText() {
            "--version prints the version; --help prints this text.\n";
 }
 
+// Takes the loading options, which may stand anywhere before "--", out of the arguments.
+TLoadOptions TakeLoadOptions(std::vector<std::string>& arguments) {
+    TLoadOptions options;
+    auto endOfOptions = std::find(arguments.begin(), arguments.end(), "--");
+    auto kept = std::remove_if(arguments.begin(), endOfOptions, [&options](const std::string& arg) {
+        if (arg == "--keep-orientation")
+            options.AutoOrient = false;
+        else if (arg == "--no-color-management")
+            options.ColorManagement = false;
+        else
+            return false;
+        return true;
+    });
+    arguments.erase(kept, endOfOptions);
+    return options;
+}
+
 }  // namespace
 
 const std::string& CliHelpText() {
@@ -571,8 +618,10 @@ const std::string& CliHelpText() {
     return text;
 }
 
-int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {
+int RunCli(const std::vector<std::string>& commandLine, const TCliStreams& io) {
     try {
+        std::vector<std::string> arguments = commandLine;
+        const TLoadOptions load = TakeLoadOptions(arguments);
         if (arguments.empty()) throw EUsage("No command given.");
         const std::string& command = arguments[0];
         std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
@@ -586,8 +635,8 @@ int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {
             io.Out << "pixamo-cli " << PIXAMO_VERSION << "\n";
             return CliSuccess;
         }
-        if (command == "convert") return RunConvert(rest, io);
-        if (command == "info") return RunInfo(rest, io);
+        if (command == "convert") return RunConvert(rest, io, load);
+        if (command == "info") return RunInfo(rest, io, load);
         throw EUsage("Unknown command " + command + ".");
     } catch (const EUsage& e) {
         io.Err << "pixamo-cli: " << e.what() << "\n" << UsageText << "Run pixamo-cli --help for the operations.\n";

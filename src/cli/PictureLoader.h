@@ -2,8 +2,9 @@
 // editor loads.
 #pragma once
 
+#include "formats/LoadPipeline.h"
 #include "platform/Bitmap.h"
-#include "platform/PictureFiles.h"
+#include "platform/PictureMetadata.h"
 
 #include <memory>
 #include <string>
@@ -15,8 +16,9 @@ struct TCliPicture {
     std::string Format;
     // What the loader learnt of the file beyond its pixels, one "name: value" text each.
     std::vector<std::string> Details;
+    // EXIF, XMP and ICC profile of the file; the profile applied when colour management is on.
+    TPictureMetadata Metadata;
 };
 
-// Raises the loader's exception when the file cannot be read or decoded. A file that goes to
-// the platform's JPEG loader is decoded at the size jpegScale asks for, when one is given.
-TCliPicture LoadCliPicture(const std::string& fileName, const TJPEGImage::TScaleDenominatorHint& jpegScale = nullptr);
+// Raises the loader's exception when the file cannot be read or decoded.
+TCliPicture LoadCliPicture(const std::string& fileName, const TLoadOptions& options = {});

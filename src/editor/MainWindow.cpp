@@ -66,6 +66,15 @@ private:
 
 QString ToQString(const std::string& s) { return QString::fromStdString(s); }
 
+// A switch of the settings file; a value that is no truth value counts as absent.
+bool ReadFlag(const TXMLDataBase& store, const std::string& name, bool defaultValue) {
+    try {
+        return store.ReadSetting(name, defaultValue).AsBoolean();
+    } catch (const EConvertError&) {
+        return defaultValue;
+    }
+}
+
 // The clipboard's picture as a 24-bit bitmap.
 std::unique_ptr<TBitmap> BitmapFromImage(const QImage& picture) {
     const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
@@ -482,8 +491,8 @@ void TfrmMain::LoadImage(const std::string& fileName) {
     // leaves the picture, its name, the undo copy, the selection and the zoom as they were.
     std::unique_ptr<TPixelBuffer> image;
     try {
-        TLoadedPicture loaded = LoadPictureFile(fileName);
-        image = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+        TLoadedPicture loaded = LoadPictureFile(fileName, loadOptions_);
+        image = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, loadOptions_);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& error) {
@@ -715,6 +724,8 @@ void TfrmMain::LoadSettings() {
     }
     // Read whatever became of the placement: an unread list would be written back empty.
     recentList_.SetText(FormStore().ReadSetting("RecentFiles", "").AsString());
+    loadOptions_.AutoOrient = ReadFlag(FormStore(), "AutoOrient", true);
+    loadOptions_.ColorManagement = ReadFlag(FormStore(), "ColorManagement", true);
     recentListRead_ = true;
     if (placementFailure) std::rethrow_exception(placementFailure);
 }
@@ -722,8 +733,12 @@ void TfrmMain::LoadSettings() {
 void TfrmMain::SaveSettings() {
     TfrmBaseForm::SaveSettings();
     // A list never read (a window never shown, a settings file that could not be read)
-    // would replace the stored one with what little this run added.
-    if (recentListRead_) FormStore().WriteSetting("RecentFiles", recentList_.Text());
+    // would replace the stored one with what little this run added; so would the switches.
+    if (!recentListRead_) return;
+    FormStore().WriteSetting("RecentFiles", recentList_.Text());
+    // Written back so that the switches can be found in the file.
+    FormStore().WriteSetting("AutoOrient", loadOptions_.AutoOrient);
+    FormStore().WriteSetting("ColorManagement", loadOptions_.ColorManagement);
 }
 
 void TfrmMain::RecentMenuPopup() {

@@ -3,6 +3,7 @@
 // line, the recent-files menu and the window's settings.
 #pragma once
 
+#include "formats/LoadPipeline.h"
 #include "platform/Bitmap.h"
 #include "settings/BaseForm.h"
 #include "settings/RecentFiles.h"
@@ -132,6 +133,7 @@ public:
     TColor LastMixColor() const { return lastMixColor_; }
     // The file the picture was opened from or last saved to; empty for a pasted picture.
     const std::string& FileName() const { return fileName_; }
+    const TLoadOptions& LoadOptions() const { return loadOptions_; }
 
     void LoadImage(const std::string& fileName);
     void TakeUndoSnapshot();
@@ -266,6 +268,8 @@ private:
     // A repaint asked for by StepAnts, which has moved the phase already.
     bool antsRepaintPending_ = false;
     TMRUList recentList_;
+    // "AutoOrient" and "ColorManagement" of the settings file.
+    TLoadOptions loadOptions_;
     std::unique_ptr<TButtonGrouper> ToolGroup;
     QCursor zoomCursor_;
     TColor lastMixColor_ = 0;

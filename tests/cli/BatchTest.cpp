@@ -137,13 +137,15 @@ TEST_F(BatchTest, JobsWriteTheSameFilesAsOneJob) {
 
     std::vector<std::string> expectedErr;
     for (const char* jobs : {"1", "3"}) {
-        std::vector<std::string> args = {"convert", "-j", jobs, "--fit", "40x30", "--rotate-left",
-                                         "-o",      Path(std::string("out") + jobs), "--format", "jpg"};
+        std::vector<std::string> args = {
+            "convert",  "-j", jobs, "--fit", "40x30", "--rotate-left", "-o", Path(std::string("out") + jobs),
+            "--format", "jpg"};
         args.insert(args.end(), inputs.begin(), inputs.end());
         EXPECT_EQ(Run(args), 1);
         std::vector<std::string> lines = ErrLines();
         ASSERT_EQ(lines.size(), 3u) << Err();
-        EXPECT_EQ(lines[0], Path("broken.bmp") + ": Cannot load image. Invalid or unexpected Windows bitmap image format.");
+        EXPECT_EQ(lines[0],
+                  Path("broken.bmp") + ": Cannot load image. Invalid or unexpected Windows bitmap image format.");
         EXPECT_EQ(lines[1], Path("cut.jpg") + ": Warning: Premature end of JPEG file");
         std::smatch summary;
         ASSERT_TRUE(std::regex_match(lines[2], summary, SummaryLine)) << lines[2];
@@ -186,8 +188,8 @@ TEST_F(BatchTest, SkipExistingAndFileLists) {
     fs::remove(Path("out/a.bmp"));
     fs::resize_file(Path("out/b c.bmp"), 10);
     std::istringstream list(a + '\0' + b + '\0' + c + '\0');
-    ASSERT_EQ(Run({"convert", "-o", Path("out"), "--format", "bmp", "--skip-existing", "--files-from", "-", "-0"}, &list),
-              0)
+    ASSERT_EQ(
+        Run({"convert", "-o", Path("out"), "--format", "bmp", "--skip-existing", "--files-from", "-", "-0"}, &list), 0)
         << Err();
     std::smatch summary;
     const std::string err = Err().substr(0, Err().size() - 1);
@@ -233,6 +235,30 @@ TEST_F(BatchTest, DraftDecodesJpegAtAReducedSize) {
         for (int x = 0; x < 300; ++x) difference += std::labs(long(exact.ScanLine(y)[x]) - draft.ScanLine(y)[x]);
     EXPECT_GT(difference, 0);
     EXPECT_LT(difference / (75 * 300), 3);
+    // A file that stands upright only once turned (EXIF orientation 6, 600 x 800 upright): the
+    // targets are those of the upright picture, and the reduced decode still covers them.
+    std::vector<std::uint8_t> turned = ReadWholeFile(Path("big.jpg"));
+    const std::uint8_t exif[] = {0xFF, 0xE1, 0,    34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, 8, 0, 0, 0,
+                                 1,    0,    0x12, 1,  3,   0,   1,   0,   0, 0, 6,   0,   0,    0, 0, 0, 0, 0};
+    turned.insert(turned.begin() + 2, std::begin(exif), std::end(exif));
+    std::ofstream(Path("turned.jpg"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(turned.data()), static_cast<std::streamsize>(turned.size()));
+    struct TCase {
+        const char* Operation;
+        const char* Value;
+        int Width, Height;
+    };
+    for (const TCase& c :
+         {TCase{"--scale", "30x40", 30, 40}, TCase{"--fit", "100x50", 38, 50}, TCase{"--scale", "10%", 60, 80}}) {
+        SCOPED_TRACE(c.Value);
+        for (const char* draftOption : {"--draft", "--verbose"}) {
+            ASSERT_EQ(Run({"convert", Path("turned.jpg"), Path("turned.bmp"), draftOption, c.Operation, c.Value}), 0)
+                << Err();
+            TBitmap result = LoadPicture(Path("turned.bmp"));
+            EXPECT_EQ(result.Width(), c.Width) << draftOption;
+            EXPECT_EQ(result.Height(), c.Height) << draftOption;
+        }
+    }
     // A percentage is taken of the full size.
     ASSERT_EQ(Run({"convert", Path("big.jpg"), Path("pct.bmp"), "--draft", "--scale", "10%"}), 0) << Err();
     EXPECT_EQ(LoadPicture(Path("pct.bmp")).Width(), 80);

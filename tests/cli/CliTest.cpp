@@ -303,7 +303,7 @@ TEST_F(CliTest, CodecLibraryFormatsShowWhatTheyKeep) {
     EXPECT_NE(Out().find("  Compression: VP8\n"), std::string::npos) << Out();
     EXPECT_NE(Out().find("  Exif: 7670 bytes\n"), std::string::npos) << Out();
     EXPECT_NE(Out().find("  format: AVIF images (TAVIFGraphic)\n  size: 57x57\n"), std::string::npos) << Out();
-    EXPECT_NE(Out().find("  colour profile: 3144 bytes\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  colour profile: RGB, 3144 bytes, converted to sRGB\n"), std::string::npos) << Out();
     EXPECT_NE(Out().find("  format: HEIF images (THEIFGraphic)\n  size: 128x128\n"), std::string::npos) << Out();
     EXPECT_EQ(Run({"convert", (modern / "hopper.heif").string(), Path("heif.bmp"), "--rotate-left"}), 0) << Err();
     EXPECT_EQ(LoadBmp(Path("heif.bmp")).Width(), 128);
@@ -359,4 +359,38 @@ TEST_F(CliTest, TheExecutableKeepsTheContract) {
     EXPECT_EQ(status(exe + " convert '" + in + "' '" + Path("x.bmp") + "' --crop 9,9,1,1"), 1);
     EXPECT_EQ(status(exe + " convert --bogus"), 2);
     EXPECT_EQ(status(exe + " --help"), 0);
+}
+
+TEST_F(CliTest, PhotosComeUpUprightAndInSrgbUnlessAskedNotTo) {
+    const fs::path modern = fs::path(PIXAMO_CORPUS_DIR) / "modern";
+    const std::string rotated = (modern / "orientation_rectangle.jpg").string();
+    const std::string profiled = (modern / "icc_profile_big.jpg").string();
+    if (!fs::exists(rotated) || !fs::exists(profiled)) GTEST_SKIP() << "no corpus";
+    // Stored 2 wide and 1 high with orientation 8: shown a quarter turn counter-clockwise.
+    ASSERT_EQ(Run({"info", rotated}), 0) << Err();
+    EXPECT_NE(Out().find("  size: 2x1\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  orientation: 8 (rotate 90 degrees counter-clockwise to stand upright), applied\n"),
+              std::string::npos)
+        << Out();
+    ASSERT_EQ(Run({"convert", rotated, Path("upright.bmp")}), 0) << Err();
+    const TBitmap upright = LoadBmp(Path("upright.bmp"));
+    EXPECT_EQ(upright.Width(), 1);
+    EXPECT_EQ(upright.Height(), 2);
+    // The option stands before or after the command.
+    ASSERT_EQ(Run({"--keep-orientation", "convert", rotated, Path("stored.bmp")}), 0) << Err();
+    const TBitmap stored = LoadBmp(Path("stored.bmp"));
+    EXPECT_EQ(stored.Width(), 2);
+    ASSERT_EQ(Run({"info", rotated, "--keep-orientation"}), 0) << Err();
+    EXPECT_NE(Out().find("to stand upright), kept as stored\n"), std::string::npos) << Out();
+    // The upright picture is the stored one turned counter-clockwise: its top-left pixel is the
+    // stored top-right one.
+    EXPECT_EQ(upright.Pixel(0, 0), stored.Pixel(1, 0));
+
+    ASSERT_EQ(Run({"info", profiled}), 0) << Err();
+    EXPECT_NE(Out().find("  colour profile: RGB, 399788 bytes, converted to sRGB\n"), std::string::npos) << Out();
+    ASSERT_EQ(Run({"convert", profiled, Path("srgb.bmp")}), 0) << Err();
+    ASSERT_EQ(Run({"convert", "--no-color-management", profiled, Path("asstored.bmp")}), 0) << Err();
+    EXPECT_NE(ReadWholeFile(Path("srgb.bmp")), ReadWholeFile(Path("asstored.bmp")));
+    ASSERT_EQ(Run({"info", "--no-color-management", profiled}), 0) << Err();
+    EXPECT_NE(Out().find("  colour profile: RGB, 399788 bytes, not applied\n"), std::string::npos) << Out();
 }

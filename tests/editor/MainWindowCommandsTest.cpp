@@ -4,6 +4,7 @@
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
 #include "platform/Stream.h"
+#include "settings/SettingsFile.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -419,3 +420,37 @@ TEST_F(CommandsTest, ZoomIsRefusedWhenTheViewWouldBeTooLarge) {
 }
 
 }  // namespace
+
+TEST_F(CommandsTest, PhotosOpenUprightUnlessTheAutoOrientSettingIsOff) {
+    // A 6x4 JPEG whose EXIF block says orientation 6: shown a quarter turn clockwise.
+    const auto picture = PositionPicture(6, 4);
+    TMemoryStream jpeg;
+    WriteJpegStream({picture->Bits(), 6, 4, picture->Stride()}, jpeg, 95, false);
+    const std::vector<std::uint8_t> app1 = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1,
+                                            0,    0x12, 1, 3,  0,   1,   0,   0,   0, 6, 0,   0,   0,  0, 0, 0, 0};
+    std::vector<std::uint8_t> bytes = jpeg.Data();
+    bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+    const std::string name = Path("turned.jpg");
+    {
+        TFileStream file(name, TFileMode::Create);
+        file.WriteBuffer(bytes.data(), bytes.size());
+    }
+    Form->LoadImage(name);
+    ASSERT_TRUE(Errors.empty()) << Errors[0];
+    EXPECT_EQ(Form->CurrentImage()->Width(), 4);
+    EXPECT_EQ(Form->CurrentImage()->Height(), 6);
+    // Closing writes both switches, on, into the settings file, where they can be turned off.
+    Close();
+    {
+        TXMLDataBase store(Path("pixamo.xdb"), InitialSettingsText);
+        EXPECT_TRUE(store.ReadSetting("AutoOrient", false).AsBoolean());
+        EXPECT_TRUE(store.ReadSetting("ColorManagement", false).AsBoolean());
+        store.WriteSetting("AutoOrient", false);
+        store.Save();
+    }
+    Open();
+    EXPECT_FALSE(Form->LoadOptions().AutoOrient);
+    Form->LoadImage(name);
+    EXPECT_EQ(Form->CurrentImage()->Width(), 6);
+    EXPECT_EQ(Form->CurrentImage()->Height(), 4);
+}

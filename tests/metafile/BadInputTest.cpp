@@ -191,3 +191,17 @@ TEST(MetafileBadInput, OpensThroughThePictureFormatTableByExtension) {
     TMemoryStream wmfStream(wmf);
     EXPECT_EQ(FormatList().ClassFromContent(wmfStream), nullptr);
 }
+
+TEST(MetafileBadInput, FuzzFindingsPlayCleanly) {
+    // A clip rectangle some 10^10 pixels away (its rows overflowed an int), a font 5000 times
+    // wider than its height and one whose matrix cairo cannot invert (cairo leaked their
+    // scaled fonts). Under the sanitizers these showed; here they must simply play.
+    for (const char* name :
+         {"fuzz-emf-clip-rect-far-away.emf", "fuzz-emf-font-very-wide.emf", "fuzz-emf-font-matrix-flat.emf"}) {
+        std::vector<std::uint8_t> bytes = ReadWholeFile((fs::path(PIXAMO_TEST_DATA_DIR) / name).string());
+        TBitmap bitmap;
+        TPlayStatistics statistics = PlayInto(bytes, bitmap);
+        EXPECT_EQ(bitmap.Width(), 96) << name;
+        EXPECT_GT(statistics.Records, 10u) << name;
+    }
+}
