@@ -67,6 +67,8 @@ struct TConvertJob {
     std::string Output;        // single picture
     std::string OutputFolder;  // batch
     std::string Format;        // batch: the extension of one of SaveFormats
+    TSaveOptions Save;
+    bool Strip = false;  // no EXIF or XMP in the results
     bool Verbose = false;
     bool Enlarge = false;  // --fit may make a picture larger
     bool Draft = false;    // JPEG sources may be decoded at a reduced size
@@ -89,7 +91,7 @@ std::string FilterList() {
 }
 
 std::string FormatList() {
-    return Listed(SaveFormats, [](const TSaveFormatInfo& format) { return std::string(format.Extension); });
+    return Listed(SaveFormats, [](const TSaveFormatInfo& format) { return std::string(format.Extension()); });
 }
 
 std::optional<int> ParseInt(std::string_view text) {
@@ -225,9 +227,20 @@ TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOption
         else if (arg == "--format") {
             job.Format = value();
             if (std::none_of(std::begin(SaveFormats), std::end(SaveFormats),
-                             [&job](const TSaveFormatInfo& format) { return job.Format == format.Extension; }))
+                             [&job](const TSaveFormatInfo& format) { return job.Format == format.Extension(); }))
                 throw EUsage("--format " + job.Format + ": give " + FormatList() + ".");
-        } else if (arg == "--filter") {
+        } else if (arg == "--quality") {
+            const std::string& text = value();
+            std::optional<int> quality = ParseInt(text);
+            if (!quality || *quality < MinSaveQuality || *quality > MaxSaveQuality)
+                throw EUsage(FormatText("--quality %s: give a whole number from %d to %d.", text.c_str(),
+                                        MinSaveQuality, MaxSaveQuality));
+            job.Save.Quality = *quality;
+        } else if (arg == "--lossless")
+            job.Save.Lossless = true;
+        else if (arg == "--strip")
+            job.Strip = true;
+        else if (arg == "--filter") {
             const std::string& name = value();
             auto found = std::find_if(std::begin(ResampleFilters), std::end(ResampleFilters),
                                       [&name](const TResampleFilter& f) { return name == f.CliName; });
@@ -276,11 +289,11 @@ TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOption
     if (job.OutputFolder.empty()) {
         if (!job.Format.empty()) throw EUsage("--format goes with -o DIR.");
         if (positional.size() != 2)
-            throw EUsage("convert needs INPUT and OUTPUT (or -o DIR --format jpg|bmp INPUT...).");
+            throw EUsage("convert needs INPUT and OUTPUT (or -o DIR --format FORMAT INPUT...).");
         job.Inputs = {positional[0]};
         job.Output = positional[1];
     } else {
-        if (job.Format.empty()) throw EUsage("-o DIR needs --format jpg or --format bmp.");
+        if (job.Format.empty()) throw EUsage("-o DIR needs --format " + FormatList() + ".");
         if (positional.empty() && job.Batch.FilesFrom.empty()) throw EUsage("convert -o DIR needs at least one INPUT.");
         job.Inputs = positional;
     }
@@ -413,6 +426,7 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
     std::unique_ptr<TPixelBuffer> picture;
     std::vector<TOperation> operations = job.Operations;
     TDraftDecode draft;
+    TPictureMetadata metadata;
     Timed(job, err, "load", [&] {
         TLoadOptions load = job.Load;
         if (job.Draft) load.JpegScale = DraftHint(operations, job.Enlarge, draft);
@@ -420,6 +434,7 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
         const int decodedWidth = loaded.Bitmap->Width();
         picture = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, job.Load);
         if (draft.Denominator > 1) ScaleFromDraft(operations[0], draft, picture->Width() != decodedWidth, job.Enlarge);
+        metadata = std::move(loaded.Metadata);
     });
     for (const TOperation& op : operations) {
         AbandonWhenStopping();
@@ -428,7 +443,7 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
         if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
     }
     AbandonWhenStopping();
-    Timed(job, err, "save", [&] { SavePicture(*picture, output); });
+    Timed(job, err, "save", [&] { SavePicture(*picture, output, job.Save, job.Strip ? nullptr : &metadata); });
 }
 
 // Runs action and turns any failure into "NAME: MESSAGE" on stderr; returns whether it worked.
@@ -506,8 +521,8 @@ int RunInfo(const std::vector<std::string>& files, const TCliStreams& io, const 
 
 const char* const UsageText =
     "Usage: pixamo-cli convert INPUT OUTPUT [operations...]\n"
-    "       pixamo-cli convert [operations...] -o DIR --format jpg|bmp INPUT...\n"
-    "       pixamo-cli convert [operations...] -o DIR --format jpg|bmp --files-from LIST [-0]\n"
+    "       pixamo-cli convert [operations...] -o DIR --format jpg|png|webp|tif|bmp INPUT...\n"
+    "       pixamo-cli convert [operations...] -o DIR --format jpg|png|webp|tif|bmp --files-from LIST [-0]\n"
     "       pixamo-cli info FILE...\n"
     "       pixamo-cli --help\n"
     "       pixamo-cli --version\n";
@@ -519,10 +534,17 @@ std::string HelpText() {
     return std::string(UsageText) +
            "\n"
            "convert loads INPUT, applies the operations in the order given and saves the result the\n"
-           "way the editor saves: an OUTPUT ending in \".jpg\" in any letter case is written as a\n"
-           "progressive JPEG of quality 95; any other name, \".jpeg\" included, as a 24-bit Windows\n"
-           "bitmap. Pictures are read by their content: the reader that recognises the file's first\n"
-           "bytes decodes it, and the file extension decides only when no reader does.\n"
+           "way the editor saves, in the format OUTPUT's extension names (any letter case):\n"
+           "  \".jpg\", \".jpeg\", \".jpe\", \".jfif\"  JPEG, progressive, quality 95 unless --quality\n"
+           "  \".png\"                        PNG (zlib's default level)\n"
+           "  \".webp\"                       WebP, lossy at quality 95 unless --quality or --lossless\n"
+           "  \".tif\", \".tiff\"               TIFF, Deflate with the horizontal predictor\n"
+           "  \".bmp\" and any other name     24-bit Windows bitmap\n"
+           "Pictures with transparency are drawn on white: every result is 24-bit colour. EXIF and\n"
+           "XMP of INPUT go into JPEG, PNG, WebP and TIFF results (not into bitmaps), with the\n"
+           "orientation set to 1 and the pixel size to the result's; the colour profile does not.\n"
+           "Pictures are read by their content: the reader that recognises the file's first bytes\n"
+           "decodes it, and the file extension decides only when no reader does.\n"
            "\n"
            "Operations:\n"
            "  --filter NAME     resampling filter of the --scale operations after it:\n"
@@ -550,7 +572,11 @@ std::string HelpText() {
            "Other options of convert:\n"
            "  -o DIR            batch: write each result into DIR (made when missing) under its\n"
            "                    input's base name; needs --format\n"
-           "  --format jpg|bmp  batch: the kind of file to write\n"
+           "  --format FORMAT   batch: the kind of file to write, jpg, png, webp, tif or bmp\n"
+           "  --quality N       JPEG and WebP quality from 1 (smallest) to 100 (best), 95 by default;\n"
+           "                    with --lossless the effort spent on compression\n"
+           "  --lossless        WebP results lossless (exactly the pixels)\n"
+           "  --strip           write no EXIF or XMP into the results\n"
            "  --enlarge         --fit also enlarges pictures smaller than their box\n"
            "  --draft           a JPEG file whose first operation (--scale, --fit) shrinks it by 2 or\n"
            "                    more is decoded at 1/2, 1/4 or 1/8 of its size by libjpeg, never\n"

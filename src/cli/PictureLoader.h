@@ -16,7 +16,8 @@ struct TCliPicture {
     std::string Format;
     // What the loader learnt of the file beyond its pixels, one "name: value" text each.
     std::vector<std::string> Details;
-    // EXIF, XMP and ICC profile of the file; the profile applied when colour management is on.
+    // EXIF, XMP and ICC profile of the file (the profile applied when colour management is on);
+    // EXIF and XMP are carried into the saved results.
     TPictureMetadata Metadata;
 };
 

@@ -185,9 +185,6 @@ bool TAVIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 
 void TAVIFGraphic::LoadFromStream(TStream& stream) {
     Metadata() = {};
-    // The container's (or codestream's) own orientation is applied while decoding; it supersedes
-    // an Exif Orientation tag.
-    Metadata().OrientationApplied = true;
     if (!BeginLoad(stream)) {
         if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());
         GraphicError(gesInvalidImage, ErrorLabel());
@@ -203,6 +200,9 @@ void TAVIFGraphic::LoadFromStream(TStream& stream) {
     CheckImageSize(image.width, image.height);
     Metadata().Icc.assign(image.icc.data, image.icc.data + image.icc.size);
     Metadata().Exif = ExifFromContainer(image.exif.data, image.exif.size);
+    // The container's rotation and mirror are applied while copying; where it states them they
+    // supersede an Exif Orientation tag, which otherwise turns the picture as in a JPEG.
+    Metadata().OrientationApplied = (image.transformFlags & (AVIF_TRANSFORM_IROT | AVIF_TRANSFORM_IMIR)) != 0;
 
     const TGeometry g = GeometryOf(avif, image);
     const bool alpha = image.alphaPlane != nullptr;

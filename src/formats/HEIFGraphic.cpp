@@ -181,8 +181,8 @@ bool THEIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 
 void THEIFGraphic::LoadFromStream(TStream& stream) {
     Metadata() = {};
-    // The container's (or codestream's) own orientation is applied while decoding; it supersedes
-    // an Exif Orientation tag.
+    // libheif applies the container's irot and imir; they supersede an Exif Orientation tag
+    // (phones write both, stating the same turn).
     Metadata().OrientationApplied = true;
     if (!BeginLoad(stream)) {
         if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());

@@ -123,9 +123,6 @@ bool TJXLGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 
 void TJXLGraphic::LoadFromStream(TStream& stream) {
     Metadata() = {};
-    // The container's (or codestream's) own orientation is applied while decoding; it supersedes
-    // an Exif Orientation tag.
-    Metadata().OrientationApplied = true;
     if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     CheckImageSize(ImageProperties.Width, ImageProperties.Height);
@@ -170,6 +167,9 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
                 if (width != ImageProperties.Width || height != ImageProperties.Height ||
                     (info.alpha_bits > 0) != alpha)
                     GraphicError(gesInvalidImage, ErrorLabel());
+                // libjxl applies the codestream's orientation; where it is not the identity it
+                // supersedes an Exif Orientation tag, which otherwise turns the picture.
+                Metadata().OrientationApplied = info.orientation != JXL_ORIENT_IDENTITY;
                 break;
             }
             case JXL_DEC_COLOR_ENCODING: {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -378,8 +379,21 @@ void ConvertToSrgb(TBitmap& bitmap, std::span<const std::uint8_t> profile) {
     }
     const TColorTransform& transform =
         Cache().Get(profile, format == TPixelFormat::pf32bit ? TTransformInput::Bgra : TTransformInput::Bgr);
-    for (int y = 0; y < bitmap.Height(); ++y)
-        transform.Convert(bitmap.ScanLine(y), bitmap.ScanLine(y), static_cast<std::size_t>(bitmap.Width()));
+    const auto convertRows = [&bitmap, &transform](int first, int last) {
+        for (int y = first; y < last; ++y)
+            transform.Convert(bitmap.ScanLine(y), bitmap.ScanLine(y), static_cast<std::size_t>(bitmap.Width()));
+    };
+    // Rows are independent and the transforms keep no state between calls (Little CMS copies its
+    // one-pixel cache per call): a photo's rows are shared among the cores, a small picture stays
+    // on this thread.
+    const std::uint64_t pixels = std::uint64_t(bitmap.Width()) * std::uint64_t(bitmap.Height());
+    const int threads =
+        pixels < (1u << 20) ? 1 : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    std::vector<std::thread> workers;
+    for (int i = 1; i < threads; ++i)
+        workers.emplace_back(convertRows, bitmap.Height() * i / threads, bitmap.Height() * (i + 1) / threads);
+    convertRows(0, bitmap.Height() / threads);
+    for (std::thread& worker : workers) worker.join();
 }
 
 std::vector<std::uint8_t> JoinIccPieces(std::vector<TIccPiece> pieces) {

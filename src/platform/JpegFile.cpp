@@ -246,8 +246,26 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     if (d.Errors.Warned) ShowWarning(d.Errors.FirstWarning);
 }
 
-void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool progressive) {
+void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool progressive,
+                     const TMetadataBlocks& metadata) {
     if (view.Width <= 0 || view.Height <= 0 || !view.Bits) throw EInvalidGraphic("Cannot save an empty picture.");
+    // The APP1 segments, each a name and the data.
+    std::vector<std::uint8_t> exif, xmp;
+    if (!metadata.Exif.empty()) {
+        static const std::uint8_t name[6] = {'E', 'x', 'i', 'f', 0, 0};
+        if (metadata.Exif.size() > MaxJpegSegmentData - sizeof name)
+            throw EInvalidGraphic("The EXIF block is too large for a JPEG file.");
+        exif.resize(sizeof name + metadata.Exif.size());
+        std::memcpy(exif.data(), name, sizeof name);
+        std::memcpy(exif.data() + sizeof name, metadata.Exif.data(), metadata.Exif.size());
+    }
+    if (!metadata.Xmp.empty()) {
+        if (metadata.Xmp.size() > MaxJpegSegmentData - JpegXmpName.size())
+            throw EInvalidGraphic("The XMP packet is too large for a JPEG file.");
+        xmp.resize(JpegXmpName.size() + metadata.Xmp.size());
+        std::memcpy(xmp.data(), JpegXmpName.data(), JpegXmpName.size());
+        std::memcpy(xmp.data() + JpegXmpName.size(), metadata.Xmp.data(), metadata.Xmp.size());
+    }
     TCompressor c;
     jpeg_compress_struct& info = c.Info;
     std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(view.Width));
@@ -261,6 +279,9 @@ void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool pr
         jpeg_set_quality(&info, quality, TRUE);
         if (progressive) jpeg_simple_progression(&info);
         jpeg_start_compress(&info, TRUE);
+        for (const std::vector<std::uint8_t>* segment : {&exif, &xmp})
+            if (!segment->empty())
+                jpeg_write_marker(&info, JPEG_APP0 + 1, segment->data(), static_cast<unsigned>(segment->size()));
     });
     if (!ok) c.Fail();
     for (int y = 0; y < view.Height; ++y) {

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace fs = std::filesystem;
@@ -154,6 +155,35 @@ TEST(PhotoOrientation, EveryOrientationMatchesPillowsExifTranspose) {
             const TBgrImage stored = Shown(file.string(), {false, false});
             EXPECT_EQ(stored.Width, stated >= 5 ? shown.Height : shown.Width);
         }
+    }
+}
+
+TEST(PhotoOrientation, CodecFormatsTurnByExifOnlyWithoutATurnOfTheirOwn) {
+    for (const char* tool : {"convert", "cwebp", "avifenc", "exiftool"})
+        if (!ToolInstalled(tool)) GTEST_SKIP() << "needs " << tool;
+    const fs::path folder = ScratchFolder() / "codec-oriented";
+    fs::create_directories(folder);
+    const std::string png = Quoted((folder / "a.png").string());
+    ASSERT_TRUE(RunTool("convert -size 40x20 gradient:red-blue " + png));
+    // Each file states Exif orientation 6; r.avif also turns itself a quarter (irot), which the
+    // format says wins, as phones write both for the same turn.
+    const struct {
+        const char* Name;
+        const char* Make;
+        int Width, Height;
+    } cases[] = {{"a.webp", "cwebp -quiet -lossless %s -o %s", 20, 40},
+                 {"a.avif", "avifenc -l %s %s >/dev/null", 20, 40},
+                 {"r.avif", "avifenc -l --irot 1 %s %s >/dev/null", 20, 40}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = (folder / c.Name).string();
+        char command[512];
+        std::snprintf(command, sizeof command, c.Make, png.c_str(), Quoted(file).c_str());
+        ASSERT_TRUE(RunTool(command));
+        ASSERT_TRUE(RunTool("exiftool -q -overwrite_original -Orientation#=6 " + Quoted(file)));
+        const TBgrImage shown = Shown(file, Upright);
+        EXPECT_EQ(shown.Width, c.Width);
+        EXPECT_EQ(shown.Height, c.Height);
     }
 }
 
