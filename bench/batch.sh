@@ -39,25 +39,28 @@ if [[ ! -f "$photos/done" ]]; then
 fi
 files=("$photos"/*.jpg)
 
-# run NAME THREADS COMMAND...: times COMMAND writing into $out, prints one table row.
+# run NAME THREADS COMMAND...: times COMMAND writing into $out, prints one table row. CPU time
+# (user + system) tells the work done when other jobs share the machine.
 run() {
   local name=$1 threads=$2
   shift 2
   rm -rf "$out" && mkdir -p "$out"
   sync
-  local report
   # /usr/bin/time writes its line last on stderr: the command's own messages come first.
-  report=$(/usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1)
-  local seconds=${report% *} kb=${report#* }
+  local report
+  report=$(/usr/bin/time -f "%e %U %S %M" "$@" 2>&1 >/dev/null | tail -1)
   local made
   made=$(find "$out" -name '*.jpg' | wc -l)
-  printf '| %s | %s | %.1f | %.2f | %d | %d |\n' "$name" "$threads" "$seconds" \
-    "$(awk -v c="$count" -v s="$seconds" 'BEGIN { print c / s }')" $((kb / 1024)) "$made"
+  local seconds user system kb
+  read -r seconds user system kb <<<"$report"
+  awk -v name="$name" -v threads="$threads" -v c="$count" -v s="$seconds" -v u="$user" -v y="$system" \
+    -v kb="$kb" -v made="$made" \
+    'BEGIN { printf "| %s | %s | %.1f | %.1f | %.2f | %d | %d |\n", name, threads, s, u + y, c / s, kb / 1024, made }'
 }
 
 out="$work/out"
-echo "| run | threads | seconds | pictures/s | peak RSS (MB) | written |"
-echo "|---|---:|---:|---:|---:|---:|"
+echo "| run | threads | seconds | CPU seconds | pictures/s | peak RSS (MB) | written |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
 run "pixamo-cli --fit 1000" 1 "$cli" convert --quiet -j 1 --fit 1000 --quality 85 -o "$out" --format jpg "${files[@]}"
 run "pixamo-cli --fit 1000" 2 "$cli" convert --quiet -j 2 --fit 1000 --quality 85 -o "$out" --format jpg "${files[@]}"
 run "pixamo-cli --fit 1000 --draft" 1 "$cli" convert --quiet -j 1 --draft --fit 1000 --quality 85 -o "$out" --format jpg "${files[@]}"
