@@ -23,18 +23,13 @@ const std::uint8_t PNGSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
 // Chunk types as big-endian words with bit 5 of every letter cleared, so that the comparison
 // ignores letter case.
-constexpr std::uint32_t ChunkType(const char (&name)[5]) {
-    return ((std::uint32_t(std::uint8_t(name[0])) << 24) | (std::uint32_t(std::uint8_t(name[1])) << 16) |
-            (std::uint32_t(std::uint8_t(name[2])) << 8) | std::uint32_t(std::uint8_t(name[3]))) &
-           0xDFDFDFDFu;
-}
-constexpr std::uint32_t IHDR = ChunkType("IHDR");
-constexpr std::uint32_t IDAT = ChunkType("IDAT");
-constexpr std::uint32_t IEND = ChunkType("IEND");
-constexpr std::uint32_t PLTE = ChunkType("PLTE");
-constexpr std::uint32_t GAMA = ChunkType("gAMA");
-constexpr std::uint32_t BKGD = ChunkType("bKGD");
-constexpr std::uint32_t TRNS = ChunkType("tRNS");
+constexpr std::uint32_t IHDR = PngChunkType("IHDR");
+constexpr std::uint32_t IDAT = PngChunkType("IDAT");
+constexpr std::uint32_t IEND = PngChunkType("IEND");
+constexpr std::uint32_t PLTE = PngChunkType("PLTE");
+constexpr std::uint32_t GAMA = PngChunkType("gAMA");
+constexpr std::uint32_t BKGD = PngChunkType("bKGD");
+constexpr std::uint32_t TRNS = PngChunkType("tRNS");
 
 // The largest chunk length the PNG format allows.
 constexpr std::uint32_t MaxChunkLength = 0x7FFFFFFFu;

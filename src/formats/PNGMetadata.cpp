@@ -11,16 +11,11 @@
 
 namespace {
 
-constexpr std::uint32_t ChunkType(const char (&name)[5]) {
-    return ((std::uint32_t(std::uint8_t(name[0])) << 24) | (std::uint32_t(std::uint8_t(name[1])) << 16) |
-            (std::uint32_t(std::uint8_t(name[2])) << 8) | std::uint32_t(std::uint8_t(name[3]))) &
-           0xDFDFDFDFu;
-}
-constexpr std::uint32_t EXIF = ChunkType("eXIf");
-constexpr std::uint32_t ICCP = ChunkType("iCCP");
-constexpr std::uint32_t TEXT = ChunkType("tEXt");
-constexpr std::uint32_t ZTXT = ChunkType("zTXt");
-constexpr std::uint32_t ITXT = ChunkType("iTXt");
+constexpr std::uint32_t EXIF = PngChunkType("eXIf");
+constexpr std::uint32_t ICCP = PngChunkType("iCCP");
+constexpr std::uint32_t TEXT = PngChunkType("tEXt");
+constexpr std::uint32_t ZTXT = PngChunkType("zTXt");
+constexpr std::uint32_t ITXT = PngChunkType("iTXt");
 
 constexpr std::string_view RawExifKeyword = "Raw profile type exif";
 constexpr std::string_view XmpKeyword = "XML:com.adobe.xmp";
