@@ -259,28 +259,43 @@ void Timed(const TConvertJob& job, std::ostream& err, const std::string& label, 
     if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
 }
 
+// The result size and filter of a scale operation on a width × height picture.
+struct TScaleStep {
+    int Width = 0, Height = 0;
+    const TResampleFilter* Filter = nullptr;
+    std::string Label;
+};
+
+TScaleStep PlanScale(const TOperation& op, int width, int height) {
+    long long newWidth = op.Width, newHeight = op.Height;
+    if (op.Kind == TOperationKind::ScalePercent) {
+        newWidth = std::llround(width * op.Percent / 100);
+        newHeight = std::llround(height * op.Percent / 100);
+        if (newWidth < 1 || newHeight < 1 ||
+            static_cast<double>(newWidth) * static_cast<double>(newHeight) > static_cast<double>(MaxResultPixels))
+            throw Exception(FormatText("Scaling the %dx%d picture by %s gives %lldx%lld pixels, which cannot be made.",
+                                       width, height, op.Text.c_str(), newWidth, newHeight));
+    }
+    const TResampleFilter& filter = ResampleFilterAt(op.Filter);
+    return {static_cast<int>(newWidth), static_cast<int>(newHeight), &filter,
+            FormatText("scale %lldx%lld %s", newWidth, newHeight, filter.CliName)};
+}
+
+bool IsScale(const TOperation& op) {
+    return op.Kind == TOperationKind::Scale || op.Kind == TOperationKind::ScalePercent;
+}
+
 // Applies one operation; returns the verbose label.
 std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) {
     const int width = picture->Width(), height = picture->Height();
     switch (op.Kind) {
         case TOperationKind::Scale:
         case TOperationKind::ScalePercent: {
-            long long newWidth = op.Width, newHeight = op.Height;
-            if (op.Kind == TOperationKind::ScalePercent) {
-                newWidth = std::llround(width * op.Percent / 100);
-                newHeight = std::llround(height * op.Percent / 100);
-                if (newWidth < 1 || newHeight < 1 ||
-                    static_cast<double>(newWidth) * static_cast<double>(newHeight) >
-                        static_cast<double>(MaxResultPixels))
-                    throw Exception(
-                        FormatText("Scaling the %dx%d picture by %s gives %lldx%lld pixels, which cannot be made.",
-                                   width, height, op.Text.c_str(), newWidth, newHeight));
-            }
-            const TResampleFilter& filter = ResampleFilterAt(op.Filter);
-            auto result = TPixelBuffer::Create(static_cast<int>(newWidth), static_cast<int>(newHeight));
-            picture->Resample(*result, filter.Filter, filter.Support);
+            const TScaleStep step = PlanScale(op, width, height);
+            auto result = TPixelBuffer::Create(step.Width, step.Height);
+            picture->Resample(*result, step.Filter->Filter, step.Filter->Support);
             picture = std::move(result);
-            return FormatText("scale %lldx%lld %s", newWidth, newHeight, filter.CliName);
+            return step.Label;
         }
         case TOperationKind::RotateLeft:
             picture->RotateLeft();
@@ -322,12 +337,29 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
         TCliPicture loaded = LoadCliPicture(input);
         picture = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
     });
-    for (const TOperation& op : job.Operations) {
+    // A last scale saves its result as it is made: a bitmap file is then written without the
+    // whole result in memory.
+    const bool scaleLast = !job.Operations.empty() && IsScale(job.Operations.back());
+    for (std::size_t i = 0; i + (scaleLast ? 1 : 0) < job.Operations.size(); ++i) {
         auto start = std::chrono::steady_clock::now();
-        std::string label = Apply(op, picture);
+        std::string label = Apply(job.Operations[i], picture);
         if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
     }
-    Timed(job, err, "save", [&] { SavePicture(*picture, output); });
+    if (!scaleLast) {
+        Timed(job, err, "save", [&] { SavePicture(*picture, output); });
+        return;
+    }
+    const TScaleStep step = PlanScale(job.Operations.back(), picture->Width(), picture->Height());
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration writing{};
+    SaveScaledPicture(*picture, step.Width, step.Height, step.Filter->Filter, step.Filter->Support, output, &writing);
+    if (job.Verbose) {
+        using std::chrono::duration_cast;
+        using std::chrono::milliseconds;
+        const auto total = std::chrono::steady_clock::now() - start;
+        err << step.Label << ": " << duration_cast<milliseconds>(total - writing).count() << " ms\n";
+        err << "save: " << duration_cast<milliseconds>(writing).count() << " ms\n";
+    }
 }
 
 // Runs action and turns any failure into "NAME: MESSAGE" on stderr; returns whether it worked.

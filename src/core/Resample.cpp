@@ -1,6 +1,7 @@
 #include "Resample.h"
 #include "ResampleContributors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -186,8 +187,8 @@ void HorizontalPass(const TPixelBuffer& source, TPixelBuffer& target, const TCon
     }
 }
 
-void VerticalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& rows) {
-    const std::size_t bytes = 3 * static_cast<std::size_t>(target.Width());
+void VerticalPass(const TPixelBuffer& source, TRowTarget& target, const TContributors& rows) {
+    const std::size_t bytes = 3 * static_cast<std::size_t>(source.Width());
     std::vector<float> sums(bytes);
     for (int j = 0; j < rows.Count(); ++j) {
         std::fill(sums.begin(), sums.end(), 0.0f);
@@ -196,9 +197,46 @@ void VerticalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContr
             const float weight = rows.Weight[k];
             for (std::size_t b = 0; b < bytes; ++b) sums[b] = MultiplyAddByte(in[b], weight, sums[b]);
         }
-        std::uint8_t* out = target.RowBytes(j);
+        std::uint8_t* out = target.Row(j);
         for (std::size_t b = 0; b < bytes; ++b) out[b] = ToChannel(sums[b]);
+        target.Finished(j + 1);
     }
+}
+
+// Rows handed on in bands of about a megabyte; the storage has room for the three rows a group
+// of the vertical pass may write past a full band before it reports them finished.
+class TBandTarget : public TRowTarget {
+public:
+    TBandTarget(int width, int height, const TPixelBuffer::TRowBandSink& sink)
+        : band_(width, std::min(height, BandRows(width) + 3)), height_(height), sink_(sink) {}
+    std::uint8_t* Row(int y) override { return band_.RowBytes(y - first_); }
+    void Finished(int y) override {
+        if (y - first_ < BandRows(band_.Width()) && y < height_) return;
+        if (y > first_) sink_(first_, y - first_, band_);
+        first_ = y;
+    }
+    bool HoldsAllRows() const override { return false; }
+
+private:
+    static int BandRows(int width) { return std::max(1, (1 << 20) / TPixelBuffer::StrideOf(width)); }
+
+    TPixelBuffer band_;
+    int height_;
+    int first_ = 0;  // the picture row in band row 0
+    const TPixelBuffer::TRowBandSink& sink_;
+};
+
+void ResampleInto(const TPixelBuffer& source, TRowTarget& target, int width, int height, TFilterFunction filter,
+                  float support) {
+    const TContributors columns = BuildContributors(source.Width(), width, filter, support);
+    const TContributors rows = BuildContributors(source.Height(), height, filter, support);
+    if (!ScalarForced && ResampleVectorPathAvailable()) {
+        ResampleAvx2(source, target, columns, rows);
+        return;
+    }
+    TPixelBuffer intermediate(width, source.Height());
+    HorizontalPass(source, intermediate, columns);
+    VerticalPass(intermediate, target, rows);
 }
 
 }  // namespace
@@ -221,13 +259,20 @@ void TPixelBuffer::Resample(TPixelBuffer& destination, TFilterFunction filter, f
         CreateCopy(*this)->Resample(destination, filter, support);
         return;
     }
-    const TContributors columns = BuildContributors(width_, destination.Width(), filter, support);
-    const TContributors rows = BuildContributors(height_, destination.Height(), filter, support);
-    if (!ScalarForced && ResampleVectorPathAvailable()) {
-        ResampleAvx2(*this, destination, columns, rows);
+    TWholeBufferTarget target(destination);
+    ResampleInto(*this, target, destination.Width(), destination.Height(), filter, support);
+}
+
+void TPixelBuffer::ResampleInBands(int width, int height, TFilterFunction filter, float support,
+                                   const TRowBandSink& sink) const {
+    if (width <= 0 || height <= 0) return;
+    TBandTarget target(width, height, sink);
+    if (!bits_) {
+        for (int y = 0; y < height; ++y) {
+            std::memset(target.Row(y), 0, 3 * static_cast<std::size_t>(width));
+            target.Finished(y + 1);
+        }
         return;
     }
-    TPixelBuffer intermediate(destination.Width(), height_);
-    HorizontalPass(*this, intermediate, columns);
-    VerticalPass(intermediate, destination, rows);
+    ResampleInto(*this, target, width, height, filter, support);
 }

@@ -433,7 +433,7 @@ int GroupSize(const TContributors& lists, int j) {
 
 // Destination columns first .. last - 1. The intermediate rows live in a ring of ringRows rows:
 // the horizontal pass fills them eight at a time just before the vertical pass first needs them.
-void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
+void ResampleStrip(const TPixelBuffer& source, TRowTarget& target, const TContributors& columns,
                    const TContributors& rows, int first, int last, int ringRows) {
     const std::vector<TChunk> chunks = SplitIntoChunks(columns, first, last);
     int sourceBytes = 0, blockFloats = 0;
@@ -486,7 +486,7 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
         computeUpTo(run.High);
         sourceRows.clear();
         std::uint8_t* out[4];
-        for (int g = 0; g < group; ++g) out[g] = destination.RowBytes(j + g) + 3 * first;
+        for (int g = 0; g < group; ++g) out[g] = target.Row(j + g) + 3 * first;
         if (group == 1) {
             for (int k = rows.First[j]; k < rows.First[j + 1]; ++k) sourceRows.push_back(ringRow(rows.Index[k]));
             VerticalRow(sourceRows.data(), rows.Weight.data() + rows.First[j], rows.First[j + 1] - rows.First[j],
@@ -503,6 +503,7 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
                 VerticalRows2(sourceRows.data(), weights.data(), run.High - run.Low + 1, stripBytes, out);
         }
         j += group;
+        target.Finished(j);
     }
 }
 
@@ -523,14 +524,26 @@ int RingRows(const TContributors& rows, int height) {
 
 }  // namespace
 
-void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
+void ResampleAvx2(const TPixelBuffer& source, TRowTarget& target, const TContributors& columns,
                   const TContributors& rows) {
-    const int width = destination.Width();
+    const int width = columns.Count();
     const int ringRows = RingRows(rows, source.Height());
     // Strong vertical reductions need tall rings; strips of columns keep them within bounds.
     const std::size_t floatsPerColumn = 3 * static_cast<std::size_t>(ringRows);
     const int stripColumns =
         static_cast<int>(std::min<std::size_t>(std::max<std::size_t>(StripFloats / floatsPerColumn, 8), width));
+    if (stripColumns < width && !target.HoldsAllRows()) {
+        // Strips finish every row only with the last one: they need the whole result (such
+        // reductions make it small), which then goes on row by row.
+        TPixelBuffer whole(width, rows.Count());
+        TWholeBufferTarget wholeTarget(whole);
+        ResampleAvx2(source, wholeTarget, columns, rows);
+        for (int y = 0; y < rows.Count(); ++y) {
+            std::memcpy(target.Row(y), whole.RowBytes(y), 3 * static_cast<std::size_t>(width));
+            target.Finished(y + 1);
+        }
+        return;
+    }
     for (int first = 0; first < width; first += stripColumns)
-        ResampleStrip(source, destination, columns, rows, first, std::min(width, first + stripColumns), ringRows);
+        ResampleStrip(source, target, columns, rows, first, std::min(width, first + stripColumns), ringRows);
 }

@@ -4,6 +4,7 @@
 
 #include "PixelBuffer.h"
 
+#include <chrono>
 #include <string>
 
 enum class TSaveFormat { Jpeg, Bitmap };
@@ -24,3 +25,9 @@ TSaveFormat SaveFormatOf(const std::string& fileName);
 // uncompressed 24-bit Windows bitmap. The file is replaced only once it is complete, so a
 // failure leaves an existing file whole.
 void SavePicture(const TPixelBuffer& picture, const std::string& fileName);
+
+// Scales the picture to width × height (as TPixelBuffer::Resample does) and saves the result as
+// SavePicture does. A bitmap file is written as its rows are made, so the result is never held
+// whole. The time spent writing the file is added to writeTime when it is given.
+void SaveScaledPicture(const TPixelBuffer& picture, int width, int height, TFilterFunction filter, float support,
+                       const std::string& fileName, std::chrono::steady_clock::duration* writeTime = nullptr);
