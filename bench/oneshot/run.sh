@@ -52,12 +52,13 @@ measure() {  # output command...
   "$python" "$root/bench/formats/measure.py" "$@" 2>"$work/stderr.txt" || { cat "$work/stderr.txt" >&2; exit 1; }
 }
 
-declare -A best_wall best_rss best_call
+declare -A best_wall best_cpu best_rss best_call
 min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 keep() {  # key "wall cpu rss"
   local wall cpu rss
   read -r wall cpu rss <<<"$2"
   best_wall[$1]=$(min "$wall" "${best_wall[$1]:-}")
+  best_cpu[$1]=$(min "$cpu" "${best_cpu[$1]:-}")
   ((rss > ${best_rss[$1]:-0})) && best_rss[$1]=$rss
   return 0
 }
@@ -102,14 +103,16 @@ mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }          # kB to MB 
 bound() { awk -v p="$1" 'BEGIN { printf "%.1f", p * 3 / 1048576 + 20 }'; }  # pixels to MB
 
 echo
-echo "Loading: whole process, load and save (ours: BMP, netpbm: PPM), ms; ratio = ours / netpbm."
+echo "Loading: whole process, load and save (ours: BMP, netpbm: PPM), ms of wall time and (CPU time,"
+echo "user + system); ratio = ours / netpbm."
 echo
-echo "| format | pixamo-cli | netpbm tool | ratio | peak RSS | at most |"
+echo "| format | pixamo-cli | netpbm tool | ratio (CPU) | peak RSS | at most |"
 echo "|---|---:|---:|---:|---:|---:|"
 for f in "${formats[@]}"; do
-  o=${best_wall[ours-$f]} n=${best_wall[native-$f]}
-  awk -v l="${label[$f]} (${native[$f]})" -v o="$o" -v n="$n" -v r="$(mb "${best_rss[ours-$f]}")" -v b="$(bound 6000000)" \
-    'BEGIN { printf "| %s | %.0f | %.0f | %.2f | %s MB | %s MB |\n", l, o, n, o / n, r, b }'
+  o=${best_wall[ours-$f]} n=${best_wall[native-$f]} oc=${best_cpu[ours-$f]} nc=${best_cpu[native-$f]}
+  awk -v l="${label[$f]} (${native[$f]})" -v o="$o" -v n="$n" -v oc="$oc" -v nc="$nc" -v r="$(mb "${best_rss[ours-$f]}")" \
+    -v b="$(bound 6000000)" \
+    'BEGIN { printf "| %s | %.0f (%.0f) | %.0f (%.0f) | %.2f (%.2f) | %s MB | %s MB |\n", l, o, oc, n, nc, o / n, oc / nc, r, b }'
 done
 echo
 echo "Resampling: the first call in a fresh process, ms; ratio = Pillow / ours. Whole process: our"

@@ -127,7 +127,11 @@ void TPCXRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, st
             if (end - source < 2) break;
             const std::size_t count = b & 63u;
             const std::size_t n = std::min(count, remaining);
-            std::memset(target, source[1], n);
+            // Bytes of 192 and above stand alone as runs of one: the most frequent count.
+            if (n == 1)
+                *target = source[1];
+            else
+                std::memset(target, source[1], n);
             if (count > n) {
                 pendingCount_ = static_cast<std::uint8_t>(count - n);
                 pendingValue_ = source[1];
