@@ -22,17 +22,6 @@ TBitmapInfoHeader MakeInfoHeader(int width, int height) {
     return header;
 }
 
-// A fresh block is paged in at its first write, 4 KB a fault; on large pictures the faults cost
-// as much as the work (a GIF load spent 4 of its 34 ms on them). Transparent huge pages fault in
-// 2 MB at a time where the system gives them on request.
-void AskForHugePages(void* block, std::size_t bytes) {
-    constexpr std::size_t Threshold = std::size_t{4} << 20, Page = 4096;
-    if (bytes < Threshold) return;
-    const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(block) + Page - 1) & ~std::uintptr_t{Page - 1};
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~std::uintptr_t{Page - 1};
-    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);  // only advice
-}
-
 std::uint8_t WidenFiveBits(unsigned v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); }
 
 }  // namespace
@@ -54,7 +43,7 @@ TPixelBuffer::TPixelBuffer(int width, int height) {
         auto* storage = static_cast<std::uint8_t*>(std::calloc(1, static_cast<std::size_t>(bytes) + StorageAlignment));
         if (!storage) throw EOutOfMemory(static_cast<std::size_t>(bytes));
         storage_.reset(storage);
-        AskForHugePages(storage, static_cast<std::size_t>(bytes));
+        AdviseHugePages(storage, static_cast<std::size_t>(bytes));
         const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(storage) % StorageAlignment;
         bits_ = storage + (misalignment ? StorageAlignment - misalignment : 0);
         width_ = width;

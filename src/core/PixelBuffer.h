@@ -114,7 +114,7 @@ private:
         void operator()(std::uint8_t* p) const;
     };
     std::unique_ptr<std::uint8_t, FreeStorage> storage_;
-    std::vector<std::uint8_t> takenPixels_;  // the storage of a bitmap taken over, else empty
+    TPixelStorage takenPixels_;  // the storage of a bitmap taken over, else empty
     int width_ = 0;
     int height_ = 0;
     std::int32_t size_ = 0;
