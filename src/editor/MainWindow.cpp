@@ -7,6 +7,7 @@
 #include "core/SavePicture.h"
 #include "core/Transforms.h"
 #include "editor/GammaDialog.h"
+#include "editor/SaveOptionsDialog.h"
 #include "editor/ScaleDialog.h"
 #include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
@@ -98,12 +99,16 @@ QStringList OpenFilters() {
     return filters;
 }
 
-// The save dialog's file types, in the order of SaveFormats: "JPEG Image File (*.jpg)", ...
+// The save dialog's file types, in the order of SaveFormats: "JPEG Image File (*.jpg *.jpeg
+// *.jpe *.jfif)", "PNG Image File (*.png)", ...
 QStringList SaveFilters() {
     QStringList filters;
-    for (const TSaveFormatInfo& format : SaveFormats)
-        filters << QStringLiteral("%1 (*.%2)")
-                       .arg(QString::fromUtf8(format.Description), QString::fromUtf8(format.Extension));
+    for (const TSaveFormatInfo& format : SaveFormats) {
+        QStringList patterns;
+        for (const char* extension : format.Extensions)
+            if (extension) patterns << QStringLiteral("*.%1").arg(QString::fromUtf8(extension));
+        filters << QStringLiteral("%1 (%2)").arg(QString::fromUtf8(format.Description), patterns.join(' '));
+    }
     return filters;
 }
 
@@ -118,15 +123,31 @@ std::string FolderOf(const std::string& fileName) {
     return slash == std::string::npos ? std::string() : fileName.substr(0, slash == 0 ? 1 : slash);
 }
 
-// The name the save dialog proposes for the current file: the same name when it already ends
-// in the extension of a file type written, otherwise with the first file type's extension in
-// place of its own (a PNG saved under its own name would become a bitmap named .png).
+// The name the save dialog proposes for the current file: the same name when it ends in an
+// extension of a file type written, otherwise with the first file type's extension in place
+// of its own (a GIF saved under its own name would become a bitmap named .gif).
 std::string ProposedSaveName(const std::string& fileName) {
     if (fileName.empty()) return {};
-    const std::string extension = ExtensionOf(fileName);
-    for (const TSaveFormatInfo& format : SaveFormats)
-        if (extension == format.Extension) return fileName;
-    return std::filesystem::path(fileName).replace_extension(SaveFormats[0].Extension).string();
+    if (SaveFormatOf(fileName) != TSaveFormat::Bitmap || ExtensionOf(fileName) == "bmp") return fileName;
+    return std::filesystem::path(fileName).replace_extension(SaveFormats[0].Extension()).string();
+}
+
+// A whole number from the settings within limits; the default for a missing or unusable entry.
+int ReadBoundedSetting(TXMLDataBase& store, const std::string& name, int defaultValue, int low, int high) {
+    try {
+        const int value = store.ReadSetting(name, defaultValue).AsInteger();
+        return value < low || value > high ? defaultValue : value;
+    } catch (const EConvertError&) {
+        return defaultValue;
+    }
+}
+
+bool ReadBooleanSetting(TXMLDataBase& store, const std::string& name, bool defaultValue) {
+    try {
+        return store.ReadSetting(name, defaultValue).AsBoolean();
+    } catch (const EConvertError&) {
+        return defaultValue;
+    }
 }
 
 std::optional<TColor> DefaultColorDialog(QWidget* owner, TColor initial) {
@@ -162,7 +183,7 @@ std::unique_ptr<QFileDialog> CreateSaveDialog(QWidget* owner, const std::string&
     QFileDialog* raw = dialog.get();
     const auto follow = [raw, filters](const QString& filter) {
         const qsizetype index = filters.indexOf(filter);
-        if (index >= 0) raw->setDefaultSuffix(QString::fromUtf8(SaveFormats[index].Extension));
+        if (index >= 0) raw->setDefaultSuffix(QString::fromUtf8(SaveFormats[index].Extension()));
     };
     QObject::connect(raw, &QFileDialog::filterSelected, raw, follow);
     const TSaveFormat format = proposedName.empty() ? SaveFormats[0].Format : SaveFormatOf(proposedName);
@@ -188,6 +209,7 @@ TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
     ChooseColor = [this](TColor initial) { return DefaultColorDialog(this, initial); };
     RunScaleDialog = [](TfrmScale& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunGammaDialog = [](TfrmGamma& dialog) { return dialog.exec() == QDialog::Accepted; };
+    RunSaveOptionsDialog = [](TfrmSaveOptions& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunAboutBox = [this] { ShowAbout(this); };
     CreateComponents();
     FormCreate();
@@ -481,9 +503,11 @@ void TfrmMain::LoadImage(const std::string& fileName) {
     // Read completely before anything of the document changes: a file that cannot be read
     // leaves the picture, its name, the undo copy, the selection and the zoom as they were.
     std::unique_ptr<TPixelBuffer> image;
+    TPictureMetadata metadata;
     try {
-        TLoadedPicture loaded = LoadPictureFile(fileName);
-        image = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+        TLoadedPicture loaded = LoadPictureFile(fileName, loadOptions_);
+        image = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, loadOptions_);
+        metadata = std::move(loaded.Metadata);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& error) {
@@ -493,6 +517,7 @@ void TfrmMain::LoadImage(const std::string& fileName) {
     undoImage_.reset();
     currentImage_ = std::move(image);
     fileName_ = fileName;
+    metadata_ = std::move(metadata);
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
@@ -503,6 +528,7 @@ void TfrmMain::TakeUndoSnapshot() {
     undoImage_.reset();
     undoImage_ = TPixelBuffer::CreateCopy(*currentImage_);
     undoFileName_ = fileName_;
+    undoMetadata_ = metadata_;
 }
 
 std::unique_ptr<TPixelBuffer> TfrmMain::SelectionCopy() const {
@@ -519,8 +545,18 @@ void TfrmMain::actnOpenExecute() {
 void TfrmMain::actnSaveExecute() {
     const std::optional<std::string> name = ChooseSaveFile(ProposedSaveName(fileName_));
     if (!name) return;
+    const TSaveFormat format = SaveFormatOf(*name);
+    const TPictureMetadata* metadata = keepMetadata_ ? &metadata_ : nullptr;
+    TSaveOptions options;
+    if (format == TSaveFormat::Jpeg || format == TSaveFormat::Webp) {
+        TSaveOptions& remembered = format == TSaveFormat::Jpeg ? jpegOptions_ : webpOptions_;
+        auto dialog = std::make_unique<TfrmSaveOptions>(this);
+        dialog->SetUp(*currentImage_, format, remembered, metadata);
+        if (!RunSaveOptionsDialog(*dialog)) return;
+        remembered = options = dialog->Options();
+    }
     TBusyCursor busy;
-    SavePicture(*currentImage_, *name);
+    SavePicture(*currentImage_, *name, options, metadata);
     fileName_ = *name;
     recentList_.Add(*name);
 }
@@ -540,6 +576,7 @@ void TfrmMain::btnPasteClick() {
     if (currentImage_) TakeUndoSnapshot();
     currentImage_ = std::move(pasted);
     fileName_.clear();
+    metadata_ = {};
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
@@ -552,6 +589,8 @@ void TfrmMain::actnUndoExecute() {
     undoImage_.reset();
     fileName_ = std::move(undoFileName_);
     undoFileName_.clear();
+    metadata_ = std::move(undoMetadata_);
+    undoMetadata_ = {};
     FitWindowToImage();
     ClearSelection();
 }
@@ -714,7 +753,15 @@ void TfrmMain::LoadSettings() {
         }
     }
     // Read whatever became of the placement: an unread list would be written back empty.
-    recentList_.SetText(FormStore().ReadSetting("RecentFiles", "").AsString());
+    TXMLDataBase& store = FormStore();
+    recentList_.SetText(store.ReadSetting("RecentFiles", "").AsString());
+    loadOptions_.AutoOrient = ReadBooleanSetting(store, "AutoOrient", true);
+    loadOptions_.ColorManagement = ReadBooleanSetting(store, "ColorManagement", true);
+    jpegOptions_.Quality = ReadBoundedSetting(store, "JpegQuality", DefaultSaveQuality, MinSaveQuality, MaxSaveQuality);
+    jpegOptions_.Progressive = ReadBooleanSetting(store, "JpegProgressive", true);
+    webpOptions_.Quality = ReadBoundedSetting(store, "WebpQuality", DefaultSaveQuality, MinSaveQuality, MaxSaveQuality);
+    webpOptions_.Lossless = ReadBooleanSetting(store, "WebpLossless", false);
+    keepMetadata_ = ReadBooleanSetting(store, "KeepMetadata", true);
     recentListRead_ = true;
     if (placementFailure) std::rethrow_exception(placementFailure);
 }
@@ -722,8 +769,18 @@ void TfrmMain::LoadSettings() {
 void TfrmMain::SaveSettings() {
     TfrmBaseForm::SaveSettings();
     // A list never read (a window never shown, a settings file that could not be read)
-    // would replace the stored one with what little this run added.
-    if (recentListRead_) FormStore().WriteSetting("RecentFiles", recentList_.Text());
+    // would replace the stored one with what little this run added; so would the switches.
+    if (!recentListRead_) return;
+    TXMLDataBase& store = FormStore();
+    store.WriteSetting("RecentFiles", recentList_.Text());
+    // Written back so that the switches can be found in the file.
+    store.WriteSetting("AutoOrient", loadOptions_.AutoOrient);
+    store.WriteSetting("ColorManagement", loadOptions_.ColorManagement);
+    store.WriteSetting("JpegQuality", jpegOptions_.Quality);
+    store.WriteSetting("JpegProgressive", jpegOptions_.Progressive);
+    store.WriteSetting("WebpQuality", webpOptions_.Quality);
+    store.WriteSetting("WebpLossless", webpOptions_.Lossless);
+    store.WriteSetting("KeepMetadata", keepMetadata_);
 }
 
 void TfrmMain::RecentMenuPopup() {

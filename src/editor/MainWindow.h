@@ -3,6 +3,8 @@
 // line, the recent-files menu and the window's settings.
 #pragma once
 
+#include "core/SavePicture.h"
+#include "formats/LoadPipeline.h"
 #include "platform/Bitmap.h"
 #include "settings/BaseForm.h"
 #include "settings/RecentFiles.h"
@@ -34,6 +36,7 @@ class TStatusPanel;
 class TToolbarPanel;
 class TfrmGamma;
 class TfrmMain;
+class TfrmSaveOptions;
 class TfrmScale;
 
 // ZoomFactor counts eighths of the picture's size: ZoomUnit is 100 %. Zooming halves or
@@ -44,8 +47,8 @@ constexpr int MaxZoomFactor = 32;
 
 // The program's open and save dialogs. The open dialog starts in the given folder; the save
 // dialog proposes the given name, offers the file types of SaveFormats, and gives a name typed
-// without an extension the extension of the file type chosen. An empty folder or name leaves
-// the dialog's own start.
+// without an extension the first extension of the file type chosen. An empty folder or name
+// leaves the dialog's own start.
 std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* owner, const std::string& folder);
 std::unique_ptr<QFileDialog> CreateSaveDialog(QWidget* owner, const std::string& proposedName);
 
@@ -132,6 +135,13 @@ public:
     TColor LastMixColor() const { return lastMixColor_; }
     // The file the picture was opened from or last saved to; empty for a pasted picture.
     const std::string& FileName() const { return fileName_; }
+    const TLoadOptions& LoadOptions() const { return loadOptions_; }
+    // EXIF and XMP of that file, written into the files the picture is saved to.
+    const TPictureMetadata& Metadata() const { return metadata_; }
+    // The save options last chosen, and whether saving carries the metadata ("KeepMetadata").
+    const TSaveOptions& JpegOptions() const { return jpegOptions_; }
+    const TSaveOptions& WebpOptions() const { return webpOptions_; }
+    bool KeepMetadata() const { return keepMetadata_; }
 
     void LoadImage(const std::string& fileName);
     void TakeUndoSnapshot();
@@ -171,6 +181,8 @@ public:
     // Shows the dialog modally and returns whether it closed with OK.
     std::function<bool(TfrmScale& dialog)> RunScaleDialog;
     std::function<bool(TfrmGamma& dialog)> RunGammaDialog;
+    // Shown after a JPEG or WebP name is chosen; the save stops unless it closes with OK.
+    std::function<bool(TfrmSaveOptions& dialog)> RunSaveOptionsDialog;
     std::function<void()> RunAboutBox;
 
     // The area the window is fitted to and centred in; empty: the work area (the screen less
@@ -256,6 +268,11 @@ private:
     std::unique_ptr<TPixelBuffer> undoImage_;
     std::string fileName_;
     std::string undoFileName_;  // the file name that goes with the undo copy
+    TPictureMetadata metadata_;
+    TPictureMetadata undoMetadata_;
+    TSaveOptions jpegOptions_;
+    TSaveOptions webpOptions_;
+    bool keepMetadata_ = true;
     std::unique_ptr<TPixelBuffer> viewImage_;
     int zoomFactor_ = ZoomUnit;
     QPoint selStart_;
@@ -266,6 +283,8 @@ private:
     // A repaint asked for by StepAnts, which has moved the phase already.
     bool antsRepaintPending_ = false;
     TMRUList recentList_;
+    // "AutoOrient" and "ColorManagement" of the settings file.
+    TLoadOptions loadOptions_;
     std::unique_ptr<TButtonGrouper> ToolGroup;
     QCursor zoomCursor_;
     TColor lastMixColor_ = 0;

@@ -184,7 +184,7 @@ bool TAVIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TAVIFGraphic::LoadFromStream(TStream& stream) {
-    Metadata = {};
+    Metadata() = {};
     if (!BeginLoad(stream)) {
         if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());
         GraphicError(gesInvalidImage, ErrorLabel());
@@ -198,8 +198,11 @@ void TAVIFGraphic::LoadFromStream(TStream& stream) {
     // The AV1 data may give another size than the container.
     const avifImage& image = *decoder->image;
     CheckImageSize(image.width, image.height);
-    Metadata.IccProfile.assign(image.icc.data, image.icc.data + image.icc.size);
-    Metadata.SetExif(image.exif.data, image.exif.size);
+    Metadata().Icc.assign(image.icc.data, image.icc.data + image.icc.size);
+    Metadata().Exif = ExifFromContainer(image.exif.data, image.exif.size);
+    // The container's rotation and mirror are applied while copying; where it states them they
+    // supersede an Exif Orientation tag, which otherwise turns the picture as in a JPEG.
+    Metadata().OrientationApplied = (image.transformFlags & (AVIF_TRANSFORM_IROT | AVIF_TRANSFORM_IMIR)) != 0;
 
     const TGeometry g = GeometryOf(avif, image);
     const bool alpha = image.alphaPlane != nullptr;

@@ -180,7 +180,10 @@ bool THEIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void THEIFGraphic::LoadFromStream(TStream& stream) {
-    Metadata = {};
+    Metadata() = {};
+    // libheif applies the container's irot and imir; they supersede an Exif Orientation tag
+    // (phones write both, stating the same turn).
+    Metadata().OrientationApplied = true;
     if (!BeginLoad(stream)) {
         if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());
         GraphicError(gesInvalidImage, ErrorLabel());
@@ -195,15 +198,15 @@ void THEIFGraphic::LoadFromStream(TStream& stream) {
 
     const heif_color_profile_type profile = heif.heif_image_handle_get_color_profile_type(handle);
     if (profile == heif_color_profile_type_prof || profile == heif_color_profile_type_rICC) {
-        Metadata.IccProfile.resize(heif.heif_image_handle_get_raw_color_profile_size(handle));
-        if (heif.heif_image_handle_get_raw_color_profile(handle, Metadata.IccProfile.data()).code != heif_error_Ok)
-            Metadata.IccProfile.clear();
+        Metadata().Icc.resize(heif.heif_image_handle_get_raw_color_profile_size(handle));
+        if (heif.heif_image_handle_get_raw_color_profile(handle, Metadata().Icc.data()).code != heif_error_Ok)
+            Metadata().Icc.clear();
     }
     heif_item_id exifId = 0;
     if (heif.heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &exifId, 1) == 1) {
         TByteArray exif(heif.heif_image_handle_get_metadata_size(handle, exifId));
         if (heif.heif_image_handle_get_metadata(handle, exifId, exif.data()).code == heif_error_Ok)
-            Metadata.SetExif(exif.data(), exif.size());
+            Metadata().Exif = ExifFromContainer(exif.data(), exif.size());
     }
 
     const bool alpha = ImageProperties.HasAlpha;

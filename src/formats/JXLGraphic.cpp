@@ -122,7 +122,7 @@ bool TJXLGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TJXLGraphic::LoadFromStream(TStream& stream) {
-    Metadata = {};
+    Metadata() = {};
     if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     CheckImageSize(ImageProperties.Width, ImageProperties.Height);
@@ -151,7 +151,7 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
     auto finishExif = [&] {
         if (!readingExif) return;
         exif.resize(exif.size() - jxl.JxlDecoderReleaseBoxBuffer(d));
-        Metadata.SetExif(exif.data(), exif.size());
+        Metadata().Exif = ExifFromContainer(exif.data(), exif.size());
         readingExif = false;
     };
     for (;;) {
@@ -160,29 +160,33 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
         switch (status) {
             case JXL_DEC_BASIC_INFO: {
                 JxlBasicInfo info;
-                if (jxl.JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS) GraphicError(gesInvalidImage, ErrorLabel());
+                if (jxl.JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS)
+                    GraphicError(gesInvalidImage, ErrorLabel());
                 const std::uint32_t width = Transposed(info) ? info.ysize : info.xsize;
                 const std::uint32_t height = Transposed(info) ? info.xsize : info.ysize;
                 if (width != ImageProperties.Width || height != ImageProperties.Height ||
                     (info.alpha_bits > 0) != alpha)
                     GraphicError(gesInvalidImage, ErrorLabel());
+                // libjxl applies the codestream's orientation; where it is not the identity it
+                // supersedes an Exif Orientation tag, which otherwise turns the picture.
+                Metadata().OrientationApplied = info.orientation != JXL_ORIENT_IDENTITY;
                 break;
             }
             case JXL_DEC_COLOR_ENCODING: {
                 std::size_t size = 0;
                 if (jxl.JxlDecoderGetICCProfileSize(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) ==
                     JXL_DEC_SUCCESS) {
-                    Metadata.IccProfile.resize(size);
+                    Metadata().Icc.resize(size);
                     if (jxl.JxlDecoderGetColorAsICCProfile(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                                           Metadata.IccProfile.data(), size) != JXL_DEC_SUCCESS)
-                        Metadata.IccProfile.clear();
+                                                           Metadata().Icc.data(), size) != JXL_DEC_SUCCESS)
+                        Metadata().Icc.clear();
                 }
                 break;
             }
             case JXL_DEC_BOX: {
                 JxlBoxType type;
                 if (jxl.JxlDecoderGetBoxType(d, type, JXL_TRUE) == JXL_DEC_SUCCESS &&
-                    std::memcmp(type, "Exif", 4) == 0 && Metadata.Exif.empty()) {
+                    std::memcmp(type, "Exif", 4) == 0 && Metadata().Exif.empty()) {
                     exif.assign(4096, 0);
                     readingExif = jxl.JxlDecoderSetBoxBuffer(d, exif.data(), exif.size()) == JXL_DEC_SUCCESS;
                 }

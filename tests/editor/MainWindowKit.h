@@ -7,6 +7,7 @@
 #include "core/PixelBuffer.h"
 #include "core/TestPictures.h"
 #include "editor/MainWindow.h"
+#include "editor/SaveOptionsDialog.h"
 #include "formats/FileFormatList.h"
 #include "platform/PictureFiles.h"
 #include "widgets/FlatButton.h"
@@ -59,6 +60,7 @@ protected:
         Form->CommandLineArguments = arguments;
         Form->ChooseSaveFile = [this](const std::string&) { return SaveName; };
         Form->ChooseOpenFile = [this](const std::string&) { return OpenName; };
+        Form->RunSaveOptionsDialog = [this](TfrmSaveOptions& dialog) { return AnswerSaveOptions(dialog); };
         Form->show();
         QApplication::processEvents();
     }
@@ -118,4 +120,6 @@ protected:
     TExceptionHandler PreviousHandler;
     std::optional<std::string> SaveName;
     std::optional<std::string> OpenName;
+    // The options dialog of a JPEG or WebP save: OK with what it shows unless a test says else.
+    std::function<bool(TfrmSaveOptions& dialog)> AnswerSaveOptions = [](TfrmSaveOptions&) { return true; };
 };

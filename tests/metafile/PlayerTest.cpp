@@ -317,6 +317,8 @@ TEST(MetafilePlayer, DrawsLargePicturesInBandsThatJoinSeamlessly) {
     // 8192 × 4200 pixels take three bands of 2048 rows: a horizontal hatch (HS_HORIZONTAL, a
     // line every eighth row) and a rectangle cross the band edges without a seam.
     TEmfBuilder emf;
+    // A comment of 4 KB makes the file large enough for such a canvas.
+    emf.Record(70, {4096}, TBytes(4096, 0));
     emf.Record(18, {1}).Brush(1, Blue, 2, 0).Select(1).NoPen().Rectangle(0, 0, 100, 4200);
     emf.Brush(2, Red).Select(2).Rectangle(200, 1000, 300, 4100);
     TPlayed played = Play(emf.Build(8192, 4200));
