@@ -86,7 +86,7 @@ for f in "${formats[@]}"; do bitmap[$f]=$buffer; working[$f]=0; done
 bitmap[gif]=$(((width + 3) / 4 * 4 * height))
 working[gif]=$(($(size_of "$work/big.gif") + width * (height + 1)))   # LZW data and the index rows
 working[tif]=$((2 * strip_rows * width * 3))                          # one strip, packed and decoded
-working[pcx]=$(($(size_of "$work/big.pcx") - 128 + width * 3 * height)) # the packed data and the planes
+working[pcx]=$((262144 + width * 3))                                     # a piece of the data and a row
 
 printf '\n%-5s %10s %10s %7s %9s %10s %7s %9s %12s\n' format "ours ms" "native ms" ratio "ours CPU" "native CPU" ratio "peak MB" "expected MB"
 for f in "${formats[@]}"; do

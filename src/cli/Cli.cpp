@@ -436,14 +436,42 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
         if (draft.Denominator > 1) ScaleFromDraft(operations[0], draft, picture->Width() != decodedWidth, job.Enlarge);
         metadata = std::move(loaded.Metadata);
     });
-    for (const TOperation& op : operations) {
+    // A last scaling saves its result as it is made: a bitmap file is then written without the
+    // whole result in memory. A picture that already fits the box of a last --fit is saved as it is.
+    std::optional<TFitSize> lastSize;
+    for (std::size_t i = 0; i < operations.size(); ++i) {
         AbandonWhenStopping();
+        const TOperation& op = operations[i];
+        if (i + 1 == operations.size() && IsScaling(op)) {
+            const TFitSize size = ScaledSize(op, picture->Width(), picture->Height(), job.Enlarge);
+            if (op.Kind != TOperationKind::Fit || size.Width != picture->Width() || size.Height != picture->Height()) {
+                lastSize = size;
+                break;
+            }
+        }
         auto start = std::chrono::steady_clock::now();
         std::string label = Apply(op, picture, job.Enlarge);
         if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
     }
     AbandonWhenStopping();
-    Timed(job, err, "save", [&] { SavePicture(*picture, output, job.Save, job.Strip ? nullptr : &metadata); });
+    const TPictureMetadata* kept = job.Strip ? nullptr : &metadata;
+    if (!lastSize) {
+        Timed(job, err, "save", [&] { SavePicture(*picture, output, job.Save, kept); });
+        return;
+    }
+    const TResampleFilter& filter = ResampleFilterAt(operations.back().Filter);
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration writing{};
+    SaveScaledPicture(*picture, lastSize->Width, lastSize->Height, filter.Filter, filter.Support, output, job.Save,
+                      kept, &writing);
+    if (job.Verbose) {
+        using std::chrono::duration_cast;
+        using std::chrono::milliseconds;
+        const auto total = std::chrono::steady_clock::now() - start;
+        err << FormatText("scale %dx%d %s", lastSize->Width, lastSize->Height, filter.CliName) << ": "
+            << duration_cast<milliseconds>(total - writing).count() << " ms\n";
+        err << "save: " << duration_cast<milliseconds>(writing).count() << " ms\n";
+    }
 }
 
 // Runs action and turns any failure into "NAME: MESSAGE" on stderr; returns whether it worked.

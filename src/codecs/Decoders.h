@@ -10,8 +10,8 @@
 //   byte for all others. No decoder writes outside them.
 // - Negative sizes count as 0.
 // - Source and Dest are references: TTargaRLEDecoder advances Source past the packets it
-//   consumed, TLZ77Decoder advances both by what zlib consumed and produced; the others leave
-//   them unchanged.
+//   consumed, TLZ77Decoder and TPCXRLEDecoder advance both by what they consumed and produced;
+//   the others leave them unchanged.
 #pragma once
 
 #include "codecs/CCITTDecoders.h"

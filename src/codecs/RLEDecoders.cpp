@@ -1,6 +1,7 @@
 #include "codecs/RLEDecoders.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -83,25 +84,69 @@ void TPackbitsRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Des
     }
 }
 
+void TPCXRLEDecoder::BeginDecoding() { pendingCount_ = 0; }
+
 void TPCXRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                             std::int32_t UnpackedSize) {
     const std::uint8_t* source = Source;
     const std::uint8_t* const end = Source + Count(PackedSize);
     std::uint8_t* target = Dest;
     std::size_t remaining = Count(UnpackedSize);
+    if (pendingCount_ > 0 && remaining > 0) {
+        const std::size_t n = std::min<std::size_t>(pendingCount_, remaining);
+        std::memset(target, pendingValue_, n);
+        target += n;
+        remaining -= n;
+        pendingCount_ -= static_cast<std::uint8_t>(n);
+    }
+    constexpr std::uint64_t HighBits = 0x8080808080808080u;
     while (remaining > 0 && source < end) {
-        const std::uint8_t b = *source++;
+        // Literals (bytes below 192: the top two bits not both set) eight at a time.
+        while (remaining >= 8 && end - source >= 8) {
+            std::uint64_t bytes;
+            std::memcpy(&bytes, source, 8);
+            const std::uint64_t counts = bytes & (bytes << 1) & HighBits;
+            if (counts == 0) {
+                std::memcpy(target, source, 8);
+                source += 8;
+                target += 8;
+                remaining -= 8;
+                continue;
+            }
+            const std::size_t literals = static_cast<std::size_t>(std::countr_zero(counts)) / 8;
+            std::memcpy(target, source, literals);
+            source += literals;
+            target += literals;
+            remaining -= literals;
+            break;
+        }
+        if (remaining == 0 || source == end) break;
+        const std::uint8_t b = *source;
         if (b >= 192) {
-            if (source == end) break;
-            const std::size_t n = std::min<std::size_t>(b & 63u, remaining);
-            std::memset(target, *source++, n);
+            // A count without its value is left unread: more data may follow in the next call.
+            if (end - source < 2) break;
+            const std::size_t count = b & 63u;
+            const std::size_t n = std::min(count, remaining);
+            // Bytes of 192 and above stand alone as runs of one: the most frequent count.
+            if (n == 1)
+                *target = source[1];
+            else
+                std::memset(target, source[1], n);
+            if (count > n) {
+                pendingCount_ = static_cast<std::uint8_t>(count - n);
+                pendingValue_ = source[1];
+            }
+            source += 2;
             target += n;
             remaining -= n;
         } else {
             *target++ = b;
+            ++source;
             --remaining;
         }
     }
+    Source = source;
+    Dest = target;
 }
 
 void TSGIRLEDecoder::Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,

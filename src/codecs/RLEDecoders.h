@@ -1,5 +1,5 @@
-// Run-length decoders of Targa, PackBits (TIFF, Photoshop), PCX and SGI data. They keep no state
-// between calls: every Decode starts at a packet boundary.
+// Run-length decoders of Targa, PackBits (TIFF, Photoshop), PCX and SGI data. All but PCX keep no
+// state between calls: every Decode starts at a packet boundary.
 #pragma once
 
 #include "codecs/Decoder.h"
@@ -23,10 +23,19 @@ public:
                 std::int32_t UnpackedSize) override;
 };
 
+// PCX runs may cross rows, so a reader may decode row by row from data read in pieces: Decode
+// advances Source past what it consumed and Dest past what it wrote, keeps the part of a run
+// beyond UnpackedSize for the next call, and leaves a count byte whose value is missing unread.
+// BeginDecoding forgets a kept run.
 class TPCXRLEDecoder : public TDecoder {
 public:
+    void BeginDecoding() override;
     void Decode(const std::uint8_t*& Source, std::uint8_t*& Dest, std::int32_t PackedSize,
                 std::int32_t UnpackedSize) override;
+
+private:
+    std::uint8_t pendingCount_ = 0;  // bytes of the last run still to write
+    std::uint8_t pendingValue_ = 0;
 };
 
 // One channel row. UnpackedSize counts samples of SampleSize bits (8 or 16); the row's own end

@@ -2,6 +2,7 @@
 
 #include "platform/Exception.h"
 
+#include <sys/mman.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -42,6 +43,7 @@ TPixelBuffer::TPixelBuffer(int width, int height) {
         auto* storage = static_cast<std::uint8_t*>(std::calloc(1, static_cast<std::size_t>(bytes) + StorageAlignment));
         if (!storage) throw EOutOfMemory(static_cast<std::size_t>(bytes));
         storage_.reset(storage);
+        AdviseHugePages(storage, static_cast<std::size_t>(bytes));
         const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(storage) % StorageAlignment;
         bits_ = storage + (misalignment ? StorageAlignment - misalignment : 0);
         width_ = width;

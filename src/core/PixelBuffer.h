@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -96,6 +97,11 @@ public:
     // ratio and centred on the line's middle, a weighted mean of the whole line; taps beyond a
     // source narrower than the filter's reach are mirrored at the edges as often as it takes.
     void Resample(TPixelBuffer& destination, TFilterFunction filter, float support) const;
+    // The same into a width × height result that is never held whole: its rows go to sink in
+    // bands, top to bottom, as they are finished. sink(first, count, band) gets rows first ..
+    // first + count - 1 as rows 0 .. count - 1 of band, whose storage is reused afterwards.
+    using TRowBandSink = std::function<void(int first, int count, const TPixelBuffer& band)>;
+    void ResampleInBands(int width, int height, TFilterFunction filter, float support, const TRowBandSink& sink) const;
 
 private:
     void BuildRows();
@@ -108,7 +114,7 @@ private:
         void operator()(std::uint8_t* p) const;
     };
     std::unique_ptr<std::uint8_t, FreeStorage> storage_;
-    std::vector<std::uint8_t> takenPixels_;  // the storage of a bitmap taken over, else empty
+    TPixelStorage takenPixels_;  // the storage of a bitmap taken over, else empty
     int width_ = 0;
     int height_ = 0;
     std::int32_t size_ = 0;

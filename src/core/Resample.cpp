@@ -191,21 +191,47 @@ void HorizontalPass(const TPixelBuffer& source, TPixelBuffer& target, const TCon
     }
 }
 
-// Target row j from list top + j; the source's row y holds row firstRow + y of the lists.
-void VerticalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& rows, int top, int firstRow) {
-    const std::size_t bytes = 3 * static_cast<std::size_t>(target.Width());
+// Target row j (of height) from list top + j; the source's row y holds row firstRow + y of the
+// lists. Each row is reported finished once written.
+void VerticalPass(const TPixelBuffer& source, TRowTarget& target, const TContributors& rows, int top, int firstRow,
+                  int height) {
+    const std::size_t bytes = 3 * static_cast<std::size_t>(source.Width());
     std::vector<float> sums(bytes);
-    for (int j = 0; j < target.Height(); ++j) {
+    for (int j = 0; j < height; ++j) {
         std::fill(sums.begin(), sums.end(), 0.0f);
         for (int k = rows.First[top + j]; k < rows.First[top + j + 1]; ++k) {
             const std::uint8_t* in = source.RowBytes(rows.Index[k] - firstRow);
             const float weight = rows.Weight[k];
             for (std::size_t b = 0; b < bytes; ++b) sums[b] = MultiplyAddByte(in[b], weight, sums[b]);
         }
-        std::uint8_t* out = target.RowBytes(j);
+        std::uint8_t* out = target.Row(j);
         for (std::size_t b = 0; b < bytes; ++b) out[b] = ToChannel(sums[b]);
+        target.Finished(j + 1);
     }
 }
+
+// Rows handed on in bands of about a megabyte; the storage has room for the three rows a group
+// of the vertical pass may write past a full band before it reports them finished.
+class TBandTarget : public TRowTarget {
+public:
+    TBandTarget(int width, int height, const TPixelBuffer::TRowBandSink& sink)
+        : band_(width, std::min(height, BandRows(width) + 3)), height_(height), sink_(sink) {}
+    std::uint8_t* Row(int y) override { return band_.RowBytes(y - first_); }
+    void Finished(int y) override {
+        if (y - first_ < BandRows(band_.Width()) && y < height_) return;
+        if (y > first_) sink_(first_, y - first_, band_);
+        first_ = y;
+    }
+    bool HoldsAllRows() const override { return false; }
+
+private:
+    static int BandRows(int width) { return std::max(1, (1 << 20) / TPixelBuffer::StrideOf(width)); }
+
+    TPixelBuffer band_;
+    int height_;
+    int first_ = 0;  // the picture row in band row 0
+    const TPixelBuffer::TRowBandSink& sink_;
+};
 
 }  // namespace
 
@@ -234,27 +260,37 @@ std::unique_ptr<TResamplePlan> TResamplePlan::Create(int sourceWidth, int source
 
 void TResamplePlan::Render(const TPixelBuffer& source, int left, int top, TPixelBuffer& tile) const {
     if (!tile.Bits()) return;
-    if (left < 0 || top < 0 || left > destWidth_ - tile.Width() || top > destHeight_ - tile.Height())
+    TWholeBufferTarget target(tile);
+    Render(source, left, top, tile.Width(), tile.Height(), target);
+}
+
+void TResamplePlan::Render(const TPixelBuffer& source, int left, int top, int width, int height,
+                           TRowTarget& target) const {
+    if (width <= 0 || height <= 0) return;
+    if (left < 0 || top < 0 || left > destWidth_ - width || top > destHeight_ - height)
         throw Exception("The rectangle to resample lies outside the destination.");
     if (!source.Bits()) {
-        std::memset(tile.Bits(), 0, static_cast<std::size_t>(tile.Size()));
+        for (int y = 0; y < height; ++y) {
+            std::memset(target.Row(y), 0, 3 * static_cast<std::size_t>(width));
+            target.Finished(y + 1);
+        }
         return;
     }
     if (source.Width() != sourceWidth_ || source.Height() != sourceHeight_)
         throw Exception("The picture to resample does not have the size the contributor lists were built for.");
     if (!ScalarForced && ResampleVectorPathAvailable()) {
-        ResampleAvx2(source, tile, *columns_, *rows_, left, top);
+        ResampleAvx2(source, target, *columns_, *rows_, left, top, width, height);
         return;
     }
     // Only the source rows the tile's lists read go through the horizontal pass.
     int firstRow = sourceHeight_, lastRow = -1;
-    for (int k = rows_->First[top]; k < rows_->First[top + tile.Height()]; ++k) {
+    for (int k = rows_->First[top]; k < rows_->First[top + height]; ++k) {
         firstRow = std::min(firstRow, rows_->Index[k]);
         lastRow = std::max(lastRow, rows_->Index[k]);
     }
-    TPixelBuffer intermediate(tile.Width(), std::max(0, lastRow - firstRow + 1));
+    TPixelBuffer intermediate(width, std::max(0, lastRow - firstRow + 1));
     if (intermediate.Bits()) HorizontalPass(source, intermediate, *columns_, left, firstRow);
-    VerticalPass(intermediate, tile, *rows_, top, firstRow);
+    VerticalPass(intermediate, target, *rows_, top, firstRow, height);
 }
 
 void TPixelBuffer::Resample(TPixelBuffer& destination, TFilterFunction filter, float support) const {
@@ -270,4 +306,18 @@ void TPixelBuffer::Resample(TPixelBuffer& destination, TFilterFunction filter, f
     }
     TResamplePlan(width_, height_, destination.Width(), destination.Height(), filter, support)
         .Render(*this, 0, 0, destination);
+}
+
+void TPixelBuffer::ResampleInBands(int width, int height, TFilterFunction filter, float support,
+                                   const TRowBandSink& sink) const {
+    if (width <= 0 || height <= 0) return;
+    TBandTarget target(width, height, sink);
+    if (!bits_) {
+        for (int y = 0; y < height; ++y) {
+            std::memset(target.Row(y), 0, 3 * static_cast<std::size_t>(width));
+            target.Finished(y + 1);
+        }
+        return;
+    }
+    TResamplePlan(width_, height_, width, height, filter, support).Render(*this, 0, 0, width, height, target);
 }

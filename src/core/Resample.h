@@ -34,6 +34,7 @@ bool ResampleVectorPathAvailable();
 void ForceScalarResample(bool force);
 
 struct TContributors;
+class TRowTarget;
 
 // The contributor lists of one destination size, built once: any rectangle of that destination
 // is then computed on its own, byte for byte what Resample gives at that place. A zoomed view
@@ -57,6 +58,9 @@ public:
     // holds. The source has the plan's source size; the rectangle lies inside the destination.
     // An empty source gives black pixels.
     void Render(const TPixelBuffer& source, int left, int top, TPixelBuffer& tile) const;
+    // The same for a width × height rectangle whose rows go to target, top to bottom, each
+    // reported finished once written.
+    void Render(const TPixelBuffer& source, int left, int top, int width, int height, TRowTarget& target) const;
 
 private:
     int sourceWidth_, sourceHeight_, destWidth_, destHeight_;

@@ -441,7 +441,7 @@ struct TArea {
 // Destination columns first .. last - 1 of the area's rows. The intermediate rows live in a ring
 // of ringRows rows: the horizontal pass fills them eight at a time, from the first multiple of
 // eight at or below the lowest row read, just before the vertical pass first needs them.
-void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
+void ResampleStrip(const TPixelBuffer& source, TRowTarget& target, const TContributors& columns,
                    const TContributors& rows, int first, int last, const TArea& area, int ringRows) {
     const std::vector<TChunk> chunks = SplitIntoChunks(columns, first, last);
     int sourceBytes = 0, blockFloats = 0;
@@ -495,7 +495,7 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
         computeUpTo(run.High);
         sourceRows.clear();
         std::uint8_t* out[4];
-        for (int g = 0; g < group; ++g) out[g] = destination.RowBytes(j + g - area.Top) + 3 * (first - area.Left);
+        for (int g = 0; g < group; ++g) out[g] = target.Row(j + g - area.Top) + 3 * (first - area.Left);
         if (group == 1) {
             for (int k = rows.First[j]; k < rows.First[j + 1]; ++k) sourceRows.push_back(ringRow(rows.Index[k]));
             VerticalRow(sourceRows.data(), rows.Weight.data() + rows.First[j], rows.First[j + 1] - rows.First[j],
@@ -512,6 +512,7 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
                 VerticalRows2(sourceRows.data(), weights.data(), run.High - run.Low + 1, stripBytes, out);
         }
         j += group;
+        target.Finished(j - area.Top);
     }
 }
 
@@ -532,15 +533,27 @@ int RingRows(const TContributors& rows, const TArea& area, int height) {
 
 }  // namespace
 
-void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& tile, const TContributors& columns,
-                  const TContributors& rows, int left, int top) {
-    const TArea area{top, top + tile.Height(), left};
-    const int width = tile.Width();
+void ResampleAvx2(const TPixelBuffer& source, TRowTarget& target, const TContributors& columns,
+                  const TContributors& rows, int left, int top, int width, int height) {
+    const TArea area{top, top + height, left};
     const int ringRows = RingRows(rows, area, source.Height());
     // Strong vertical reductions need tall rings; strips of columns keep them within bounds.
     const std::size_t floatsPerColumn = 3 * static_cast<std::size_t>(ringRows);
     const int stripColumns =
         static_cast<int>(std::min<std::size_t>(std::max<std::size_t>(StripFloats / floatsPerColumn, 8), width));
+    if (stripColumns < width && !target.HoldsAllRows()) {
+        // Strips finish every row only with the last one: they need the whole result (such
+        // reductions make it small), which then goes on row by row.
+        TPixelBuffer whole(width, height);
+        TWholeBufferTarget wholeTarget(whole);
+        ResampleAvx2(source, wholeTarget, columns, rows, left, top, width, height);
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(target.Row(y), whole.RowBytes(y), 3 * static_cast<std::size_t>(width));
+            target.Finished(y + 1);
+        }
+        return;
+    }
     for (int first = left; first < left + width; first += stripColumns)
-        ResampleStrip(source, tile, columns, rows, first, std::min(left + width, first + stripColumns), area, ringRows);
+        ResampleStrip(source, target, columns, rows, first, std::min(left + width, first + stripColumns), area,
+                      ringRows);
 }

@@ -41,8 +41,34 @@ struct TContributors {
 
 TContributors BuildContributors(int sourceSize, int destSize, TFilterFunction filter, float support);
 
+// Where the passes put the destination rows, which they finish top to bottom. A whole buffer
+// keeps every row; a band hands rows on once they are finished and reuses their storage, so the
+// passes ask for row y only when every row above y - 3 is reported finished.
+class TRowTarget {
+public:
+    virtual ~TRowTarget() = default;
+    virtual std::uint8_t* Row(int y) = 0;
+    // Rows 0 .. y - 1 are final.
+    virtual void Finished(int y) = 0;
+    // Whether rows asked for earlier stay where they are (the passes may then leave rows
+    // unfinished, strip by strip of columns).
+    virtual bool HoldsAllRows() const = 0;
+};
+
+class TWholeBufferTarget : public TRowTarget {
+public:
+    explicit TWholeBufferTarget(TPixelBuffer& buffer) : buffer_(buffer) {}
+    std::uint8_t* Row(int y) override { return buffer_.RowBytes(y); }
+    void Finished(int) override {}
+    bool HoldsAllRows() const override { return true; }
+
+private:
+    TPixelBuffer& buffer_;
+};
+
 // The AVX2 + FMA passes; only to be called where the processor has both. They compute the
-// destination columns left .. left + tile width - 1 and rows top .. top + tile height - 1 into tile.
+// destination columns left .. left + width - 1 and rows top .. top + height - 1 into target's rows
+// 0 .. height - 1.
 bool ProcessorHasAvx2Fma();
-void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& tile, const TContributors& columns,
-                  const TContributors& rows, int left, int top);
+void ResampleAvx2(const TPixelBuffer& source, TRowTarget& target, const TContributors& columns,
+                  const TContributors& rows, int left, int top, int width, int height);

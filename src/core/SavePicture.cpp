@@ -121,3 +121,36 @@ void SavePicture(const TPixelBuffer& picture, const std::string& fileName, const
     }
     for (const std::string& message : prepared.LeftOut) ShowWarning(message);
 }
+
+void SaveScaledPicture(const TPixelBuffer& picture, int width, int height, TFilterFunction filter, float support,
+                       const std::string& fileName, const TSaveOptions& options, const TPictureMetadata* metadata,
+                       std::chrono::steady_clock::duration* writeTime) {
+    using TClock = std::chrono::steady_clock;
+    TClock::duration writing{};
+    // A bitmap carries no metadata: nothing is left out of it, so no warning is missed here.
+    if (SaveFormatOf(fileName) != TSaveFormat::Bitmap || width <= 0 || height <= 0) {
+        TPixelBuffer result(width, height);
+        picture.Resample(result, filter, support);
+        const TClock::time_point start = TClock::now();
+        SavePicture(result, fileName, options, metadata);
+        writing = TClock::now() - start;
+    } else {
+        // Writing is everything but the scaling, which is the time in ResampleInBands outside
+        // the writer.
+        TClock::duration scaling{};
+        const TClock::time_point start = TClock::now();
+        SaveBmpFileInBands(width, height, fileName, [&](const TBmpBandWriter& write) {
+            const TClock::time_point scaleStart = TClock::now();
+            TClock::duration inWriter{};
+            picture.ResampleInBands(width, height, filter, support,
+                                    [&](int first, int count, const TPixelBuffer& band) {
+                                        const TClock::time_point writeStart = TClock::now();
+                                        write(first, TBgrView{band.Bits(), width, count, band.Stride()});
+                                        inWriter += TClock::now() - writeStart;
+                                    });
+            scaling = TClock::now() - scaleStart - inWriter;
+        });
+        writing = TClock::now() - start - scaling;
+    }
+    if (writeTime) *writeTime += writing;
+}

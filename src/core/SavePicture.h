@@ -6,6 +6,7 @@
 #include "platform/PictureMetadata.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,3 +54,11 @@ std::vector<std::uint8_t> EncodePicture(const TPixelBuffer& picture, TSaveFormat
 // is complete, so a failure leaves an existing file whole.
 void SavePicture(const TPixelBuffer& picture, const std::string& fileName, const TSaveOptions& options = {},
                  const TPictureMetadata* metadata = nullptr);
+
+// Scales the picture to width × height (as TPixelBuffer::Resample does) and saves the result as
+// SavePicture does. A bitmap file is written as its rows are made, so the result is never held
+// whole. The time spent writing the file is added to writeTime when it is given.
+void SaveScaledPicture(const TPixelBuffer& picture, int width, int height, TFilterFunction filter, float support,
+                       const std::string& fileName, const TSaveOptions& options = {},
+                       const TPictureMetadata* metadata = nullptr,
+                       std::chrono::steady_clock::duration* writeTime = nullptr);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 const TGraphicClass TPCXGraphicClass = ReaderClass<TPCXGraphic>("TPCXGraphic");
@@ -55,16 +56,73 @@ bool LayoutConvertible(unsigned planes, unsigned bits) {
     return planes <= 1 || (planes == 4 && bits == 1) || ((planes == 3 || planes == 4) && bits == 8);
 }
 
-// The whole run-length data decoded into rows of size bytes (zeroes where the data ends early).
-std::vector<std::uint8_t> DecodeRunLength(const std::vector<std::uint8_t>& packed, std::uint64_t size) {
-    std::vector<std::uint8_t> decoded(size, 0);
-    TPCXRLEDecoder decoder;
-    const std::uint8_t* source = packed.data();
-    std::uint8_t* dest = decoded.data();
-    decoder.Decode(source, dest, static_cast<std::int32_t>(std::min<std::size_t>(packed.size(), INT32_MAX)),
-                   static_cast<std::int32_t>(decoded.size()));
-    return decoded;
-}
+// Reads the picture data in pieces and hands it out a row at a time, run-length rows through
+// the decoder (runs may cross rows), stored rows as they are, so that neither the packed data
+// nor the decoded planes are held whole. Where the data ends, the row is completed with zeroes
+// and every row after it is zeroes.
+class TRowReader {
+public:
+    TRowReader(TStream& stream, std::uint64_t dataSize, std::size_t rowBytes, bool runLength)
+        : stream_(stream),
+          left_(dataSize),
+          buffer_(static_cast<std::size_t>(std::min<std::uint64_t>(dataSize, PieceSize))),
+          row_(rowBytes),
+          runLength_(runLength) {
+        decoder_.BeginDecoding();
+    }
+
+    const std::uint8_t* Next() {
+        std::uint8_t* out = row_.data();
+        std::size_t needed = row_.size();
+        while (needed > 0) {
+            if (runLength_) {
+                const std::uint8_t* source = buffer_.data() + begin_;
+                std::uint8_t* dest = out;
+                decoder_.Decode(source, dest, static_cast<std::int32_t>(end_ - begin_),
+                                static_cast<std::int32_t>(needed));
+                begin_ = static_cast<std::size_t>(source - buffer_.data());
+                needed -= static_cast<std::size_t>(dest - out);
+                out = dest;
+            } else {
+                const std::size_t n = std::min(needed, end_ - begin_);
+                std::memcpy(out, buffer_.data() + begin_, n);
+                begin_ += n;
+                needed -= n;
+                out += n;
+            }
+            if (needed > 0 && !Refill()) {
+                std::memset(out, 0, needed);
+                break;
+            }
+        }
+        return row_.data();
+    }
+
+private:
+    static constexpr std::uint64_t PieceSize = 1 << 18;
+
+    // Keeps what is left unread (a count byte whose value is in the next piece) and reads more;
+    // false when the data is all read.
+    bool Refill() {
+        if (left_ == 0) return false;
+        const std::size_t kept = end_ - begin_;
+        std::memmove(buffer_.data(), buffer_.data() + begin_, kept);
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left_, buffer_.size() - kept));
+        stream_.ReadBuffer(buffer_.data() + kept, n);
+        left_ -= n;
+        begin_ = 0;
+        end_ = kept + n;
+        return n > 0;
+    }
+
+    TStream& stream_;
+    std::uint64_t left_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t begin_ = 0, end_ = 0;
+    std::vector<std::uint8_t> row_;
+    TPCXRLEDecoder decoder_;
+    bool runLength_;
+};
 
 // Four 1-bit planes into 4-bit pixels, two to a byte with the first in the high half: a pixel
 // takes bit 7 of the current byte of plane 3, 2, 1, 0 as its bits 3, 2, 1, 0.
@@ -166,12 +224,8 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (Empty()) return;
 
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(dataSize));
-    stream.ReadBuffer(data.data(), data.size());
-    // Run-length data is decoded as a whole; stored rows are converted where they lie in the
-    // data, so that a short file does not need a buffer of the size its header claims.
-    if (runLength) data = DecodeRunLength(data, stride * p.Height);
-    ConvertRows(load, data);
+    TRowReader reader(stream, std::uint64_t(dataSize), stride, runLength);
+    for (std::uint32_t y = 0; y < p.Height; ++y) ConvertRow(load, reader.Next(), static_cast<int>(y));
 }
 
 void TPCXGraphic::SetUpColors(TLoad& load) {
@@ -229,39 +283,17 @@ void TPCXGraphic::ReadPalette(TLoad& load) {
     }
 }
 
-void TPCXGraphic::ConvertRows(const TLoad& load, const std::vector<std::uint8_t>& rows) {
-    const TImageProperties& p = ImageProperties;
+void TPCXGraphic::ConvertRow(const TLoad& load, const std::uint8_t* row, int y) {
     const std::size_t planeRow = load.Header.BytesPerLine;
-    const std::size_t stride = load.Planes * planeRow;
-    // Data shorter than the rows leaves the missing rows black: the row in which the data ends
-    // is completed with zeroes, every row after it is a row of zeroes.
-    std::vector<std::uint8_t> tail;
-    bool tailHoldsData = false;
-    auto rowAt = [&](std::uint32_t y) -> const std::uint8_t* {
-        const std::uint64_t start = std::uint64_t(y) * stride;
-        if (start + stride <= rows.size()) return rows.data() + start;
-        if (tail.empty()) {
-            tail.assign(stride, 0);
-            tailHoldsData = start < rows.size();
-            if (tailHoldsData) std::copy(rows.begin() + static_cast<std::ptrdiff_t>(start), rows.end(), tail.begin());
-        } else if (tailHoldsData) {
-            std::fill(tail.begin(), tail.end(), 0);
-            tailHoldsData = false;
-        }
-        return tail.data();
-    };
-
-    for (std::uint32_t y = 0; y < p.Height; ++y) {
-        const std::uint8_t* row = rowAt(y);
-        std::uint8_t* target = ScanLine(static_cast<int>(y));
-        if (load.FourPlanes) {
-            MergeFourPlanes(row, planeRow, target, p.Width);
-        } else if (load.Planar) {
-            std::array<TSourcePlane, 4> sources;
-            for (unsigned k = 0; k < load.Planes; ++k) sources[k] = {row + k * planeRow, planeRow};
-            ColorManager.ConvertLine({sources.data(), load.Planes}, target, Stride(), p.Width);
-        } else {
-            ColorManager.ConvertLine(row, stride, target, Stride(), p.Width);
-        }
+    const std::uint32_t width = ImageProperties.Width;
+    std::uint8_t* target = ScanLine(y);
+    if (load.FourPlanes) {
+        MergeFourPlanes(row, planeRow, target, width);
+    } else if (load.Planar) {
+        std::array<TSourcePlane, 4> sources;
+        for (unsigned k = 0; k < load.Planes; ++k) sources[k] = {row + k * planeRow, planeRow};
+        ColorManager.ConvertLine({sources.data(), load.Planes}, target, Stride(), width);
+    } else {
+        ColorManager.ConvertLine(row, load.Planes * planeRow, target, Stride(), width);
     }
 }

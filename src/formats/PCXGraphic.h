@@ -1,5 +1,5 @@
 // ZSoft Paintbrush and screen-capture files: 1, 2, 4 or 8 bits in one plane, 16 colours in four
-// 1-bit planes, or 24-bit colour in three 8-bit planes; run-length decoded as a whole.
+// 1-bit planes, or 24-bit colour in three 8-bit planes; run-length decoded a row at a time.
 #pragma once
 
 #include "formats/ReaderGraphic.h"
@@ -22,8 +22,8 @@ private:
     void SetUpColors(TLoad& load);
     // The 256-colour trailer of 8-bit files, else the header palette, the VGA or a grey palette.
     void ReadPalette(TLoad& load);
-    // Every row from the decoded (or stored) data, top to bottom.
-    void ConvertRows(const TLoad& load, const std::vector<std::uint8_t>& rows);
+    // One decoded (or stored) row of all planes into row y of the bitmap.
+    void ConvertRow(const TLoad& load, const std::uint8_t* row, int y);
 };
 
 // The 16 standard VGA colours, used by version 3 files that carry no palette.

@@ -2,11 +2,21 @@
 
 #include "Exception.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <new>
 #include <utility>
+
+void AdviseHugePages(void* block, std::size_t bytes) {
+    constexpr std::size_t Threshold = std::size_t{4} << 20, Page = 4096;
+    if (!block || bytes < Threshold) return;
+    const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(block) + Page - 1) & ~std::uintptr_t{Page - 1};
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~std::uintptr_t{Page - 1};
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
 
 int BitsPerPixelOf(TPixelFormat format) {
     switch (format) {
@@ -54,8 +64,7 @@ void TBitmap::Allocate() {
     }
     stride_ = DibStride(width_, bpp);
     std::uint64_t bytes = static_cast<std::uint64_t>(stride_) * static_cast<std::uint64_t>(height_);
-    pixels_.clear();
-    pixels_.shrink_to_fit();
+    pixels_ = TPixelStorage();
     if (bytes == 0) return;
     try {
         // A size that cannot be had leaves an empty picture, never one whose rows point nowhere.
@@ -72,8 +81,7 @@ void TBitmap::ReleaseImage() {
     format_ = TPixelFormat::pfDevice;
     width_ = height_ = 0;
     stride_ = 0;
-    pixels_.clear();
-    pixels_.shrink_to_fit();
+    pixels_ = TPixelStorage();
     palette_.clear();
     transparent_ = false;
     transparentColor_ = 0;
@@ -92,7 +100,7 @@ void TBitmap::Assign(const TBitmap& source) {
     transparent_ = source.transparent_;
 }
 
-std::vector<std::uint8_t> TBitmap::ReleasePixels() {
+TPixelStorage TBitmap::ReleasePixels() {
     width_ = height_ = 0;
     stride_ = 0;
     return std::exchange(pixels_, {});

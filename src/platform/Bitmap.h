@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,29 @@ constexpr TColor RGBColor(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
 constexpr std::uint8_t RedOf(TColor c) { return c & 0xFF; }
 constexpr std::uint8_t GreenOf(TColor c) { return (c >> 8) & 0xFF; }
 constexpr std::uint8_t BlueOf(TColor c) { return (c >> 16) & 0xFF; }
+
+// Asks for transparent huge pages on a block of 4 MB or more (only advice, nothing on smaller
+// blocks). A fresh block is paged in at its first write, 4 KB a fault, which on large pictures
+// costs as much as decoding them; huge pages come 2 MB a fault.
+void AdviseHugePages(void* block, std::size_t bytes);
+
+// The allocator of pixel storage: operator new (so that tests bounding it see bitmaps too), with
+// huge pages asked for.
+template <class T> struct TPixelAllocator {
+    using value_type = T;
+    TPixelAllocator() = default;
+    template <class U> TPixelAllocator(const TPixelAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        void* p = ::operator new(n * sizeof(T));
+        AdviseHugePages(p, n * sizeof(T));
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t) noexcept { ::operator delete(p); }
+    template <class U> bool operator==(const TPixelAllocator<U>&) const noexcept { return true; }
+};
+
+// The pixels of a bitmap.
+using TPixelStorage = std::vector<std::uint8_t, TPixelAllocator<std::uint8_t>>;
 
 struct TRect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;  // right and bottom exclusive
@@ -101,7 +125,7 @@ public:
     const std::uint8_t* Bits() const { return pixels_.data(); }
     // Hands the pixels over (Height rows of Stride bytes, the top row first) and leaves the
     // bitmap empty, with its pixel format and palette.
-    std::vector<std::uint8_t> ReleasePixels();
+    TPixelStorage ReleasePixels();
 
     const TPalette& Palette() const { return palette_; }
     // Keeps at most 256 entries.
@@ -135,7 +159,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::size_t stride_ = 0;
-    std::vector<std::uint8_t> pixels_;
+    TPixelStorage pixels_;
     TPalette palette_;
     TColor transparentColor_ = 0;
     bool transparent_ = false;

@@ -10,6 +10,7 @@
 #include <bit>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -388,10 +389,12 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
 }
 }  // namespace
 
-void WriteBmpStream(const TBgrView& view, TStream& stream) {
-    if (view.Width <= 0 || view.Height <= 0 || !view.Bits) throw EInvalidGraphic("Cannot save an empty picture.");
-    const std::size_t stride = DibStride(view.Width, 24);
-    const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(view.Height);
+namespace {
+
+// The file and information headers of a 24-bit bitmap of width × height (both above 0).
+void WriteBmpHeaders(int width, int height, TStream& stream) {
+    const std::size_t stride = DibStride(width, 24);
+    const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
     if (imageSize + 54 > 0xFFFFFFFFu) throw EInvalidGraphic("The picture is too large for a Windows bitmap file.");
     std::uint8_t head[54] = {};
     head[0] = 'B';
@@ -399,23 +402,57 @@ void WriteBmpStream(const TBgrView& view, TStream& stream) {
     Put32(head + 2, static_cast<std::uint32_t>(imageSize + 54));
     Put32(head + 10, 54);
     Put32(head + 14, 40);
-    Put32(head + 18, static_cast<std::uint32_t>(view.Width));
-    Put32(head + 22, static_cast<std::uint32_t>(view.Height));  // positive: bottom-up rows
+    Put32(head + 18, static_cast<std::uint32_t>(width));
+    Put32(head + 22, static_cast<std::uint32_t>(height));  // positive: bottom-up rows
     Put16(head + 26, 1);
     Put16(head + 28, 24);
     Put32(head + 34, static_cast<std::uint32_t>(imageSize));
     stream.WriteBuffer(head, sizeof head);
-    std::vector<std::uint8_t> row(stride, 0);
+}
+
+// Rows of a view from the bottom one up, each followed by zeroes up to the row's 4-byte end.
+void WriteBmpRows(const TBgrView& view, TStream& stream) {
     const std::size_t rowBytes = 3 * static_cast<std::size_t>(view.Width);
+    const std::uint8_t padding[3] = {};
+    const std::size_t paddingBytes = DibStride(view.Width, 24) - rowBytes;
     for (int y = view.Height - 1; y >= 0; --y) {
-        std::memcpy(row.data(), view.Row(y), rowBytes);
-        stream.WriteBuffer(row.data(), stride);
+        stream.WriteBuffer(view.Row(y), rowBytes);
+        if (paddingBytes > 0) stream.WriteBuffer(padding, paddingBytes);
     }
 }
 
+bool IsEmpty(const TBgrView& view) { return view.Width <= 0 || view.Height <= 0 || !view.Bits; }
+
+}  // namespace
+
+void WriteBmpStream(const TBgrView& view, TStream& stream) {
+    if (IsEmpty(view)) throw EInvalidGraphic("Cannot save an empty picture.");
+    WriteBmpHeaders(view.Width, view.Height, stream);
+    WriteBmpRows(view, stream);
+}
+
 void SaveBmpFile(const TBgrView& view, const std::string& fileName) {
-    if (view.Width <= 0 || view.Height <= 0 || !view.Bits) throw EInvalidGraphic("Cannot save an empty picture.");
+    if (IsEmpty(view)) throw EInvalidGraphic("Cannot save an empty picture.");
     WriteFileAtomically(fileName, [&view](TStream& stream) { WriteBmpStream(view, stream); });
+}
+
+void SaveBmpFileInBands(int width, int height, const std::string& fileName,
+                        const std::function<void(const TBmpBandWriter&)>& produce) {
+    if (width <= 0 || height <= 0) throw EInvalidGraphic("Cannot save an empty picture.");
+    WriteFileAtomically(fileName, [&](TStream& stream) {
+        WriteBmpHeaders(width, height, stream);
+        const std::int64_t stride = static_cast<std::int64_t>(DibStride(width, 24));
+        int next = 0;  // the first row not yet written
+        produce([&](int first, const TBgrView& band) {
+            if (first != next || band.Width != width || band.Height <= 0 || band.Height > height - first)
+                throw EInvalidGraphic("Rows of a bitmap file were handed over out of order.");
+            // The file holds the rows bottom-up: this band ends where the previous one began.
+            stream.SetPosition(54 + (height - first - band.Height) * stride);
+            WriteBmpRows(band, stream);
+            next = first + band.Height;
+        });
+        if (next != height) throw EInvalidGraphic("Rows of a bitmap file were not all handed over.");
+    });
 }
 
 namespace {

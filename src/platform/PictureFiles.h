@@ -31,6 +31,13 @@ TBgrView BgrViewOf(const TBitmap& bitmap);
 // An empty picture raises EInvalidGraphic "Cannot save an empty picture.".
 void WriteBmpStream(const TBgrView& view, TStream& stream);
 void SaveBmpFile(const TBgrView& view, const std::string& fileName);
+// The same file for a width × height picture whose rows come in bands, top to bottom: produce
+// gets a writer and hands it every band in turn (rows first .. first + band.Height - 1), so the
+// picture need never be held whole. Bands out of order or rows missing raise EInvalidGraphic
+// and leave no file.
+using TBmpBandWriter = std::function<void(int first, const TBgrView& band)>;
+void SaveBmpFileInBands(int width, int height, const std::string& fileName,
+                        const std::function<void(const TBmpBandWriter&)>& produce);
 
 // EXIF and XMP to be written with a picture, as they are: the EXIF block (the TIFF structure,
 // without JPEG's "Exif\0\0") and the XMP packet. Empty parts are left out.

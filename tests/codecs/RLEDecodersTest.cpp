@@ -60,11 +60,64 @@ TEST(PackbitsRLEDecoder, LiteralAndRunCutShort) {
 }
 
 TEST(PCXRLEDecoder, RunsAndLiterals) {
-    TPCXRLEDecoder decoder;
-    EXPECT_EQ(DecodeBytes(decoder, {193, 9, 191}, 2), (TBytes{9, 191}));
-    EXPECT_EQ(DecodeBytes(decoder, {192, 5, 3, 255, 4}, 4), (TBytes{3, 4, 4, 4}));  // 192 writes nothing
-    EXPECT_EQ(DecodeBytes(decoder, {200, 1}, 3), (TBytes{1, 1, 1}));
-    EXPECT_EQ(DecodeBytes(decoder, {7, 194}, 3), (TBytes{7, 0xEE, 0xEE}));
+    auto decode = [](const TBytes& input, std::size_t outputBytes) {
+        TPCXRLEDecoder decoder;
+        return DecodeBytes(decoder, input, outputBytes);
+    };
+    EXPECT_EQ(decode({193, 9, 191}, 2), (TBytes{9, 191}));
+    EXPECT_EQ(decode({192, 5, 3, 255, 4}, 4), (TBytes{3, 4, 4, 4}));  // 192 writes nothing
+    EXPECT_EQ(decode({200, 1}, 3), (TBytes{1, 1, 1}));
+    EXPECT_EQ(decode({7, 194}, 3), (TBytes{7, 0xEE, 0xEE}));
+    // Long literal stretches with counts at every place of an eight-byte group.
+    TBytes input, expected;
+    for (int i = 0; i < 40; ++i) {
+        for (int k = 0; k < i % 9; ++k) {
+            input.push_back(static_cast<std::uint8_t>((i * 7 + k) % 192));
+            expected.push_back(input.back());
+        }
+        input.insert(input.end(), {static_cast<std::uint8_t>(192 + i % 5), static_cast<std::uint8_t>(200 + i)});
+        expected.insert(expected.end(), i % 5, static_cast<std::uint8_t>(200 + i));
+    }
+    EXPECT_EQ(decode(input, expected.size()), expected);
+}
+
+// Rows decoded one after another from data handed over in pieces give the bytes of one call over
+// everything: runs continue across rows, a count whose value is in the next piece waits for it.
+TEST(PCXRLEDecoder, RowsFromPiecesContinueRunsAndCounts) {
+    TBytes input;
+    for (int i = 0; i < 30; ++i)
+        input.insert(input.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(192 + (i * 11) % 64),
+                                   static_cast<std::uint8_t>(i + 100), 191, 0});
+    input.push_back(250);  // a count without its value ends the data
+    const std::size_t size = 1200;
+    const TBytes whole = [&] {
+        TPCXRLEDecoder decoder;
+        return DecodeBytes(decoder, input, size);
+    }();
+    for (std::size_t rowBytes : {1u, 5u, 17u, 64u, 600u}) {
+        for (std::size_t piece : {2u, 3u, 8u, 33u}) {
+            TPCXRLEDecoder decoder;
+            decoder.BeginDecoding();
+            TBytes output(size, 0xEE), pending;
+            std::size_t fed = 0;
+            for (std::size_t row = 0; row < size; row += rowBytes) {
+                std::uint8_t* dest = output.data() + row;
+                std::uint8_t* const rowEnd = output.data() + std::min(size, row + rowBytes);
+                while (dest < rowEnd) {
+                    const std::uint8_t* source = pending.data();
+                    decoder.Decode(source, dest, static_cast<std::int32_t>(pending.size()),
+                                   static_cast<std::int32_t>(rowEnd - dest));
+                    pending.erase(pending.begin(), pending.begin() + (source - pending.data()));
+                    if (dest == rowEnd || fed == input.size()) break;
+                    const std::size_t n = std::min(piece, input.size() - fed);
+                    pending.insert(pending.end(), input.begin() + static_cast<std::ptrdiff_t>(fed),
+                                   input.begin() + static_cast<std::ptrdiff_t>(fed + n));
+                    fed += n;
+                }
+            }
+            EXPECT_EQ(output, whole) << rowBytes << "-byte rows, " << piece << "-byte pieces";
+        }
+    }
 }
 
 TEST(SGIRLEDecoder, EightBitRowStopsAtItsEndMarker) {

@@ -300,6 +300,47 @@ TEST_P(ResampleBothPaths, TilesEqualThePlaceInTheWholeResample) {
     EXPECT_THROW(plan->Render(*NoisePicture(11, 10, seed), 0, 0, tile), Exception);
 }
 
+// Rows handed on in bands are the rows of the whole result, each exactly once and in order:
+// band ends fall inside groups of rows, a tall result takes many bands, a strong reduction
+// needs strips of columns (which finish rows only at the end), an empty source gives black.
+TEST_P(ResampleBothPaths, BandsGiveTheRowsOfTheWholeResult) {
+    struct Case {
+        int sw, sh, dw, dh;
+    };
+    const Case cases[] = {{60, 50, 301, 4003}, {301, 97, 123, 41}, {3, 3, 70, 1}, {220, 4000, 200, 2}};
+    unsigned seed = 40;
+    for (const Case& c : cases) {
+        auto picture = NoisePicture(c.sw, c.sh, seed++);
+        for (const TResampleFilter* f : {&Box, &Triangle, &Lanczos3, &ResampleFilters[6]}) {
+            auto whole = Resampled(*picture, c.dw, c.dh, *f);
+            TPixelBuffer banded(c.dw, c.dh);
+            int next = 0, bands = 0;
+            picture->ResampleInBands(c.dw, c.dh, f->Filter, f->Support,
+                                     [&](int first, int count, const TPixelBuffer& band) {
+                                         ASSERT_EQ(first, next);
+                                         ASSERT_GT(count, 0);
+                                         ASSERT_LE(count, band.Height());
+                                         for (int y = 0; y < count; ++y) banded.PutRow(first + y, band.RowBytes(y));
+                                         next += count;
+                                         ++bands;
+                                     });
+            EXPECT_EQ(next, c.dh);
+            if (c.dh > 4000) {
+                EXPECT_GT(bands, 2);
+            }
+            EXPECT_TRUE(SamePixels(banded, *whole)) << f->Name << " " << c.dw << "x" << c.dh;
+        }
+    }
+    TPixelBuffer nothing(0, 4);
+    int rows = 0;
+    nothing.ResampleInBands(5, 3, BoxFilter, 0.5f, [&](int, int count, const TPixelBuffer& band) {
+        for (int y = 0; y < count; ++y)
+            for (int x = 0; x < 15; ++x) EXPECT_EQ(band.RowBytes(y)[x], 0);
+        rows += count;
+    });
+    EXPECT_EQ(rows, 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(, ResampleBothPaths, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "Scalar" : "Vector"; });
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -312,6 +313,46 @@ TEST_F(SavePictureTest, AFailureLeavesTheOldFileWhole) {
     TBitmap bitmap;
     bitmap.LoadFromFile(Path("noise.bmp"));
     EXPECT_EQ(PixelBytes(*TPixelBuffer::CreateFromBitmap(bitmap)), PixelBytes(*picture));
+}
+
+// A scaled picture saved as it is made gives the file of scaling first and saving then, for
+// bitmaps of every row padding and of many bands, and for JPEG and PNG; bands handed to the bitmap
+// writer out of order or short of the height leave the old file.
+TEST_F(SavePictureTest, ScaledPictureSavedAsItIsMadeEqualsScaleThenSave) {
+    const auto picture = NoisePicture(97, 61, 8);
+    struct Size {
+        int Width, Height;
+    };
+    for (Size size : {Size{41, 27}, Size{302, 1500}, Size{1, 1}, Size{3, 700}}) {
+        for (const TResampleFilter* filter : {&ResampleFilters[rfTriangle], &ResampleFilters[rfLanczos3]}) {
+            TPixelBuffer scaled(size.Width, size.Height);
+            picture->Resample(scaled, filter->Filter, filter->Support);
+            for (const char* name : {"a.bmp", "a.jpg", "a.png"}) {
+                SavePicture(scaled, Path(std::string("whole-") + name));
+                std::chrono::steady_clock::duration writing{};
+                SaveScaledPicture(*picture, size.Width, size.Height, filter->Filter, filter->Support, Path(name), {},
+                                  nullptr, &writing);
+                EXPECT_EQ(ReadWholeFile(Path(name)), ReadWholeFile(Path(std::string("whole-") + name)))
+                    << name << " " << size.Width << "x" << size.Height << " " << filter->Name;
+                EXPECT_GT(writing.count(), 0);
+            }
+        }
+    }
+
+    const std::vector<std::uint8_t> before = ReadWholeFile(Path("a.bmp"));
+    const std::uint8_t row[12] = {};
+    const TBgrView band{row, 4, 1, 12};
+    auto writeRows = [&](std::initializer_list<int> firsts) {
+        SaveBmpFileInBands(4, 2, Path("a.bmp"), [&](const TBmpBandWriter& write) {
+            for (int first : firsts) write(first, band);
+        });
+    };
+    EXPECT_THROW(writeRows({1, 0}), EInvalidGraphic);
+    EXPECT_THROW(writeRows({0}), EInvalidGraphic);
+    EXPECT_THROW(writeRows({0, 1, 2}), EInvalidGraphic);
+    EXPECT_EQ(ReadWholeFile(Path("a.bmp")), before);
+    writeRows({0, 1});
+    EXPECT_EQ(ReadWholeFile(Path("a.bmp")).size(), 54u + 2 * 12);
 }
 
 }  // namespace

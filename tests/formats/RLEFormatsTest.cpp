@@ -207,6 +207,43 @@ TEST(PCXReader, ShortDataLeavesTheMissingRowBlack) {
               "Cannot load image. The PCX or SCR image of 2 x 4 pixels is too large.");
 }
 
+// A picture larger than the pieces the reader takes from the file at a time, encoded as one
+// stream of runs over all rows and planes: runs cross rows and planes, the first two pieces end
+// between a count and its value, and the data ends inside a run of the last row.
+TEST(PCXReader, RunsAcrossRowsInDataOfManyPieces) {
+    const unsigned width = 509, height = 600, bytesPerLine = 510;
+    TBytes planes(std::size_t{3} * bytesPerLine * height);
+    for (std::size_t i = 0; i < planes.size(); ++i)  // pairs of scattered values, every tenth stretch one run
+        planes[i] = static_cast<std::uint8_t>((i / 100) % 10 == 0 ? i / 1000 : ((i / 2) * 2654435761u) >> 24);
+    TBytes file = PcxHeader(5, 8, 3, 0, width - 1, height, bytesPerLine, 1, 1);
+    // One literal first, then every run as a count and its value, so that each count sits at an
+    // odd place: the reader takes 2^18 bytes first, then 2^18 - 1 after the count it kept.
+    file.push_back(planes[0]);
+    for (std::size_t i = 1; i < planes.size() - 30;) {
+        std::size_t n = 1;
+        while (n < 63 && i + n < planes.size() - 30 && planes[i + n] == planes[i]) ++n;
+        file.push_back(static_cast<std::uint8_t>(192 + n));
+        file.push_back(planes[i]);
+        i += n;
+    }
+    file.push_back(192 + 40);  // 40 bytes in place of the last 30: the rest of the run is never used
+    file.push_back(77);
+    ASSERT_GT(file.size(), std::size_t{3} << 18);
+    std::fill(planes.end() - 30, planes.end(), 77);
+    TBgrImage image = LoadPcx(file);
+    ASSERT_EQ(image.Width, static_cast<int>(width));
+    for (unsigned y = 0; y < height; y += 7)
+        for (unsigned x = 0; x < width; x += 3) {
+            const std::size_t row = std::size_t{3} * bytesPerLine * y;
+            ASSERT_EQ(image.At(static_cast<int>(x), static_cast<int>(y)),
+                      RGBColor(planes[row + x], planes[row + bytesPerLine + x], planes[row + 2 * bytesPerLine + x]))
+                << x << ", " << y;
+        }
+    const std::size_t last = std::size_t{3} * bytesPerLine * (height - 1);
+    EXPECT_EQ(image.At(width - 1, height - 1),
+              RGBColor(planes[last + width - 1], planes[last + bytesPerLine + width - 1], 77));
+}
+
 // ---- Photoshop ----
 
 TBytes PsdFile(unsigned channels, unsigned width, unsigned height, unsigned depth, unsigned mode, const TBytes& planes,
