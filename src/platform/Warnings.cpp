@@ -8,6 +8,7 @@ TWarningHandler& CurrentHandler() {
     static TWarningHandler handler;
     return handler;
 }
+thread_local TWarningCollector* Collector = nullptr;
 }  // namespace
 
 TWarningHandler SetWarningHandler(TWarningHandler handler) {
@@ -15,8 +16,14 @@ TWarningHandler SetWarningHandler(TWarningHandler handler) {
 }
 
 void ShowWarning(const std::string& message) {
-    if (CurrentHandler())
+    if (Collector)
+        Collector->messages_.push_back(message);
+    else if (CurrentHandler())
         CurrentHandler()(message);
     else
         std::fprintf(stderr, "Warning: %s\n", message.c_str());
 }
+
+TWarningCollector::TWarningCollector() : previous_(std::exchange(Collector, this)) {}
+
+TWarningCollector::~TWarningCollector() { Collector = previous_; }
