@@ -6,11 +6,13 @@
 #include "core/Resample.h"
 #include "core/SavePicture.h"
 #include "core/Transforms.h"
+#include "editor/FolderBrowser.h"
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
 #include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
 #include "platform/PictureFormats.h"
+#include "platform/Warnings.h"
 #include "settings/SettingsFile.h"
 #include "widgets/DisabledGlyphs.h"
 #include "widgets/Glyphs.h"
@@ -28,6 +30,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QShortcut>
@@ -136,6 +139,18 @@ std::optional<TColor> DefaultColorDialog(QWidget* owner, TColor initial) {
                     static_cast<std::uint8_t>(chosen.blue()));
 }
 
+TSaveChoice DefaultSaveQuestion(QWidget* owner, const QString& name) {
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        owner, QGuiApplication::applicationDisplayName(), QStringLiteral("Save changes to %1?").arg(name),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save) return TSaveChoice::Save;
+    if (answer == QMessageBox::Discard) return TSaveChoice::Discard;
+    return TSaveChoice::Cancel;
+}
+
+// One megabyte of the undo bound in the settings file.
+constexpr std::uint64_t Megabyte = 1024 * 1024;
+
 bool ClipboardHoldsBitmap() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     return data && data->hasImage();
@@ -189,6 +204,8 @@ TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
     RunScaleDialog = [](TfrmScale& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunGammaDialog = [](TfrmGamma& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunAboutBox = [this] { ShowAbout(this); };
+    AskSaveChanges = [this](const QString& name) { return DefaultSaveQuestion(this, name); };
+    prefetcher_ = std::make_unique<TPicturePrefetcher>();
     CreateComponents();
     FormCreate();
     resize(586, 489);
@@ -201,9 +218,10 @@ TfrmMain::~TfrmMain() {
     BeforeDestruction();
     SelectionTimer->stop();
     ToolbarClearTimer->stop();
+    prefetcher_.reset();
     viewImage_.reset();
     currentImage_.reset();
-    undoImage_.reset();
+    undoHistory_.Clear();
     recentList_.Clear();
     ToolGroup.reset();
 }
@@ -212,7 +230,7 @@ void TfrmMain::FormCreate() {
     zoomFactor_ = ZoomUnit;
     viewImage_.reset();
     currentImage_.reset();
-    undoImage_.reset();
+    undoHistory_.Clear();
     zoomCursor_ = ::ZoomCursor();
     antsDrawn_ = false;
     StartSelection(0, 0);
@@ -312,6 +330,9 @@ void TfrmMain::CreateActions() {
     actnUndo = NewAction(
         "Undo", "", giUndo, [this] { return actnUndoUpdate(); }, &TfrmMain::actnUndoExecute);
     actnUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    actnRedo = NewAction(
+        "Redo", "", giRedo, [this] { return actnRedoUpdate(); }, &TfrmMain::actnRedoExecute);
+    actnRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     actnRotateLeft = NewAction("Rotate -90", "Rotate -90", giRotateLeft, assigned, &TfrmMain::actnRotateLeftExecute);
     actnRotateRight = NewAction("Rotate +90", "Rotate +90", giRotateRight, assigned, &TfrmMain::actnRotateRightExecute);
     actnFlip = NewAction("Flip", "Flip", giFlip, assigned, &TfrmMain::actnFlipExecute);
@@ -335,6 +356,14 @@ void TfrmMain::CreateActions() {
     actnZoomOut->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::Key_Minus)});
     actnAbout = NewAction("About", "About this program", giAbout, always, &TfrmMain::actnAboutExecute);
     actnAbout->setShortcut(QKeySequence(Qt::Key_F1));
+    const auto browse = [this] { return actnBrowseUpdate(); };
+    actnNext = NewAction("Next Picture", "Next picture in the folder", -1, browse, &TfrmMain::actnNextExecute);
+    actnNext->setShortcuts({QKeySequence(Qt::Key_PageDown), QKeySequence(Qt::Key_Space)});
+    actnPrevious =
+        NewAction("Previous Picture", "Previous picture in the folder", -1, browse, &TfrmMain::actnPreviousExecute);
+    actnPrevious->setShortcuts({QKeySequence(Qt::Key_PageUp), QKeySequence(Qt::Key_Backspace)});
+    actnFullScreen = NewAction("Full Screen", "Full Screen", -1, always, &TfrmMain::actnFullScreenExecute);
+    actnFullScreen->setShortcut(QKeySequence(Qt::Key_F11));
 
     // Tooltips name the key: "Save Image (Ctrl+S)"; Undo, without a hint, by its caption.
     for (const TActionRule& r : rules_) {
@@ -344,10 +373,14 @@ void TfrmMain::CreateActions() {
             QStringLiteral("%1 (%2)").arg(hint, r.Action->shortcut().toString(QKeySequence::NativeText)));
     }
 
-    // Escape drops the selection.
+    // Escape leaves full screen, or else drops the selection.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
         Guarded([this] {
+            if (fullScreen_) {
+                SetFullScreen(false);
+                return;
+            }
             ClearSelection();
             UpdateStatus();
         });
@@ -387,14 +420,18 @@ void TfrmMain::CreateToolbar() {
     btnColorPickTool->setEnabled(false);
     // The paint area shows the present tool's cursor at once, not only after a move.
     const auto toolChanged = [this](TFlatButton*) {
-        PaintArea->setCursor(btnZoomTool->Down() ? zoomCursor_ : QCursor(Qt::ArrowCursor));
+        PaintArea->setCursor(btnZoomTool->Down()        ? zoomCursor_
+                             : btnColorPickTool->Down() ? QCursor(Qt::CrossCursor)
+                                                        : QCursor(Qt::ArrowCursor));
     };
     btnSelectTool->OnClick = toolChanged;
     btnZoomTool->OnClick = toolChanged;
+    btnColorPickTool->OnClick = toolChanged;
 
     btnCopy = NewButton(actnCopy);
     btnPaste = NewButton(actnPaste);
     btnUndo = NewButton(actnUndo);
+    btnRedo = NewButton(actnRedo);
     btnFlip = NewButton(actnFlip);
     btnFlop = NewButton(actnFlop);
     btnRotateLeft = NewButton(actnRotateLeft);
@@ -420,6 +457,7 @@ void TfrmMain::CreateToolbar() {
                                                           {btnCopy, "btnCopy"},
                                                           {btnPaste, "btnPaste"},
                                                           {btnUndo, "btnUndo"},
+                                                          {btnRedo, "btnRedo"},
                                                           {btnFlip, "btnFlip"},
                                                           {btnFlop, "btnFlop"},
                                                           {btnRotateLeft, "btnRotateLeft"},
@@ -439,7 +477,7 @@ void TfrmMain::CreateToolbar() {
     };
     group({btnOpen, btnSave});
     group({btnSelectTool, btnZoomTool, btnColorPickTool});
-    group({btnCopy, btnPaste, btnUndo});
+    group({btnCopy, btnPaste, btnUndo, btnRedo});
     group({btnFlip, btnFlop, btnRotateLeft, btnRotateRight});
     group({btnColorEffects, btnCrop, btnScale});
     row->addStretch(1);
@@ -459,6 +497,24 @@ void TfrmMain::Guarded(const std::function<void()>& handler) {
 
 void TfrmMain::UpdateActions() {
     for (const TActionRule& r : rules_) r.Action->setEnabled(r.Rule());
+    // The colour-pick tool needs a picture; a tool that cannot be used gives way to zoom, so
+    // that one tool is always down.
+    btnColorPickTool->setEnabled(BitmapAssigned());
+    if (btnColorPickTool->Down() && !btnColorPickTool->isEnabled()) {
+        btnColorPickTool->SetDown(false);
+        btnZoomTool->SetDown(true);
+        PaintArea->setCursor(zoomCursor_);
+    }
+    UpdateCaption();
+}
+
+void TfrmMain::UpdateCaption() {
+    // "photo.jpg* – Ovra Pixamo" while it has unsaved changes.
+    const QString title =
+        currentImage_
+            ? QStringLiteral("%1%2 \u2013 Ovra Pixamo").arg(PictureName(), Modified() ? QStringLiteral("*") : QString())
+            : QStringLiteral("Ovra Pixamo");
+    if (windowTitle() != title) setWindowTitle(title);
 }
 
 void TfrmMain::ExecuteAction(QAction* action) {
@@ -468,7 +524,9 @@ void TfrmMain::ExecuteAction(QAction* action) {
 }
 
 bool TfrmMain::BitmapAssigned() const { return currentImage_ != nullptr; }
-bool TfrmMain::actnUndoUpdate() const { return undoImage_ != nullptr; }
+bool TfrmMain::actnUndoUpdate() const { return undoHistory_.CanUndo(); }
+bool TfrmMain::actnRedoUpdate() const { return undoHistory_.CanRedo(); }
+bool TfrmMain::actnBrowseUpdate() const { return currentImage_ && !fileName_.empty(); }
 bool TfrmMain::actnPasteUpdate() const { return clipboardHasBitmap_; }
 bool TfrmMain::actnCropUpdate() const { return currentImage_ && HasSelection(); }
 bool TfrmMain::actnZoomInUpdate() const { return currentImage_ && zoomFactor_ < MaxZoomFactor; }
@@ -479,30 +537,56 @@ bool TfrmMain::actnZoomOutUpdate() const { return currentImage_ && zoomFactor_ >
 void TfrmMain::LoadImage(const std::string& fileName) {
     TBusyCursor busy;
     // Read completely before anything of the document changes: a file that cannot be read
-    // leaves the picture, its name, the undo copy, the selection and the zoom as they were.
-    std::unique_ptr<TPixelBuffer> image;
-    try {
-        TLoadedPicture loaded = LoadPictureFile(fileName);
-        image = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception& error) {
-        throw Exception(FormatText("Cannot open \"%s\":\n%s", fileName.c_str(), error.what()));
-    }
+    // leaves the picture, its name, the undo steps, the selection and the zoom as they were.
+    std::unique_ptr<TPixelBuffer> image = ReadPictureFile(fileName);
+    ShowLoadedPicture(std::move(image), fileName);
+    recentList_.Add(fileName);
+    PrefetchNeighbour(fileName, 1);
+}
+
+void TfrmMain::ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, const std::string& fileName) {
     ClearSelection();
-    undoImage_.reset();
-    currentImage_ = std::move(image);
+    undoHistory_.Clear();
+    currentImage_ = std::move(picture);
     fileName_ = fileName;
+    revision_ = nextRevision_++;
+    cleanStates_ = {{revision_, fileName_}};
+    browseFailed_.clear();
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
-    recentList_.Add(fileName);
 }
 
-void TfrmMain::TakeUndoSnapshot() {
-    undoImage_.reset();
-    undoImage_ = TPixelBuffer::CreateCopy(*currentImage_);
-    undoFileName_ = fileName_;
+void TfrmMain::TakeUndoSnapshot(TUndoKind kind) {
+    undoHistory_.Record(kind, {currentImage_, fileName_, revision_});
+    // The change that follows makes a new content.
+    revision_ = nextRevision_++;
+}
+
+bool TfrmMain::Modified() const { return currentImage_ && cleanStates_.count({revision_, fileName_}) == 0; }
+
+QString TfrmMain::PictureName() const {
+    return fileName_.empty() ? QStringLiteral("(clipboard)") : QFileInfo(ToQString(fileName_)).fileName();
+}
+
+bool TfrmMain::ConfirmDiscardChanges() {
+    if (!Modified()) return true;
+    switch (AskSaveChanges(PictureName())) {
+        case TSaveChoice::Discard:
+            return true;
+        case TSaveChoice::Cancel:
+            return false;
+        case TSaveChoice::Save:
+            break;
+    }
+    try {
+        return SaveWithDialog();
+    } catch (const std::bad_alloc&) {
+        ShowException(EOutOfMemory("Not enough memory for this command."));
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
+    return false;
 }
 
 std::unique_ptr<TPixelBuffer> TfrmMain::SelectionCopy() const {
@@ -513,16 +597,21 @@ std::unique_ptr<TPixelBuffer> TfrmMain::SelectionCopy() const {
 
 void TfrmMain::actnOpenExecute() {
     const std::optional<std::string> name = ChooseOpenFile(FolderOf(fileName_));
-    if (name) LoadImage(*name);
+    if (name && ConfirmDiscardChanges()) LoadImage(*name);
 }
 
-void TfrmMain::actnSaveExecute() {
+void TfrmMain::actnSaveExecute() { SaveWithDialog(); }
+
+bool TfrmMain::SaveWithDialog() {
     const std::optional<std::string> name = ChooseSaveFile(ProposedSaveName(fileName_));
-    if (!name) return;
+    if (!name) return false;
     TBusyCursor busy;
     SavePicture(*currentImage_, *name);
     fileName_ = *name;
+    cleanStates_.insert({revision_, fileName_});
     recentList_.Add(*name);
+    UpdateCaption();
+    return true;
 }
 
 void TfrmMain::actnCopyExecute() {
@@ -536,10 +625,14 @@ void TfrmMain::btnPasteClick() {
     if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
         throw Exception("The clipboard holds no picture.");
     std::unique_ptr<TPixelBuffer> pasted = TPixelBuffer::CreateFromBitmap(std::move(*BitmapFromImage(picture)));
-    // Undoable like every other change; the pasted picture has no file.
+    if (!ConfirmDiscardChanges()) return;
+    // Undoable like every other change; the pasted picture has no file and no changes of
+    // its own yet.
     if (currentImage_) TakeUndoSnapshot();
     currentImage_ = std::move(pasted);
     fileName_.clear();
+    revision_ = nextRevision_++;
+    cleanStates_.insert({revision_, fileName_});
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
@@ -548,16 +641,19 @@ void TfrmMain::btnPasteClick() {
 }
 
 void TfrmMain::actnUndoExecute() {
-    currentImage_ = std::move(undoImage_);
-    undoImage_.reset();
-    fileName_ = std::move(undoFileName_);
-    undoFileName_.clear();
+    undoHistory_.Undo({currentImage_, fileName_, revision_});
+    FitWindowToImage();
+    ClearSelection();
+}
+
+void TfrmMain::actnRedoExecute() {
+    undoHistory_.Redo({currentImage_, fileName_, revision_});
     FitWindowToImage();
     ClearSelection();
 }
 
 void TfrmMain::actnRotateLeftExecute() {
-    TakeUndoSnapshot();
+    TakeUndoSnapshot(TUndoKind::RotateLeft);
     currentImage_->RotateLeft();
     FitWindowToImage();
     UpdateStatus();
@@ -565,7 +661,7 @@ void TfrmMain::actnRotateLeftExecute() {
 }
 
 void TfrmMain::actnRotateRightExecute() {
-    TakeUndoSnapshot();
+    TakeUndoSnapshot(TUndoKind::RotateRight);
     currentImage_->RotateRight();
     FitWindowToImage();
     UpdateStatus();
@@ -573,14 +669,14 @@ void TfrmMain::actnRotateRightExecute() {
 }
 
 void TfrmMain::actnFlipExecute() {
-    TakeUndoSnapshot();
+    TakeUndoSnapshot(TUndoKind::Flip);
     currentImage_->Flip();
     RenderView();
     ClearSelection();
 }
 
 void TfrmMain::actnFlopExecute() {
-    TakeUndoSnapshot();
+    TakeUndoSnapshot(TUndoKind::Flop);
     currentImage_->Flop();
     RenderView();
     ClearSelection();
@@ -615,12 +711,12 @@ void TfrmMain::actnScaleExecute() {
         throw Exception(FormatText("The new size %dx%d is too large: at most %lld pixels are allowed.", width, height,
                                    static_cast<long long>(MaxPicturePixels)));
     const TResampleFilter& filter = ResampleFilterAt(dialog->FilterIndex());
-    // The new buffer is had before the picture is touched, so a size the machine cannot give
-    // leaves the picture and the undo copy as they were.
+    // Scaled before the picture is touched, so a size the machine cannot give leaves the
+    // picture and the undo steps as they were.
     std::unique_ptr<TPixelBuffer> scaled = TPixelBuffer::Create(width, height);
+    currentImage_->Resample(*scaled, filter.Filter, filter.Support);
     TakeUndoSnapshot();
     currentImage_ = std::move(scaled);
-    undoImage_->Resample(*currentImage_, filter.Filter, filter.Support);
     FitWindowToImage();
 }
 
@@ -659,6 +755,102 @@ void TfrmMain::actnGammaExecute() {
 }
 
 void TfrmMain::actnAboutExecute() { RunAboutBox(); }
+
+// ---- Folder browsing ----
+
+void TfrmMain::actnNextExecute() { BrowseFolder(1); }
+void TfrmMain::actnPreviousExecute() { BrowseFolder(-1); }
+
+void TfrmMain::BrowseFolder(int step) {
+    if (fileName_.empty()) return;
+    // After a file that could not be opened, on from that file.
+    const std::string from = !browseFailed_.empty() && browseFailedFrom_ == fileName_ ? browseFailed_ : fileName_;
+    const std::string target = NeighbourPicture(from, step);
+    if (target.empty()) {
+        SetStatusNotice(step > 0 ? QStringLiteral("This is the last picture in the folder.")
+                                 : QStringLiteral("This is the first picture in the folder."));
+        return;
+    }
+    if (!ConfirmDiscardChanges()) return;
+    TBusyCursor busy;
+    std::optional<TReadPicture> read = prefetcher_->Take(target);
+    // The one after it is read while this one is shown.
+    PrefetchNeighbour(target, step);
+    std::unique_ptr<TPixelBuffer> picture;
+    try {
+        if (read) {
+            for (const std::string& warning : read->Warnings) ShowWarning(warning);
+            if (read->Error) std::rethrow_exception(read->Error);
+            picture = std::move(read->Picture);
+        } else {
+            picture = ReadPictureFile(target);
+        }
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        // Reported, and passed over by the next key.
+        browseFailed_ = target;
+        browseFailedFrom_ = fileName_;
+        throw;
+    }
+    const std::string previous = fileName_;
+    ShowLoadedPicture(std::move(picture), target);
+    // The folder keeps one place in the recent files: the picture looked at last.
+    if (recentList_.Count() > 0 && recentList_[0] == previous) recentList_.Remove(previous);
+    recentList_.Add(target);
+}
+
+void TfrmMain::PrefetchNeighbour(const std::string& fileName, int step) {
+    const std::string next = NeighbourPicture(fileName, step > 0 ? 1 : -1);
+    if (next.empty())
+        prefetcher_->Clear();
+    else
+        prefetcher_->Request(next);
+}
+
+// ---- Full screen, colour pick, status notices ----
+
+void TfrmMain::actnFullScreenExecute() { SetFullScreen(!fullScreen_); }
+
+void TfrmMain::SetFullScreen(bool fullScreen) {
+    if (fullScreen == fullScreen_) return;
+    fullScreen_ = fullScreen;
+    Toolbar->setVisible(!fullScreen);
+    StatusBar->setVisible(!fullScreen);
+    QPalette background = ScrollBox->viewport()->palette();
+    background.setColor(QPalette::Window, fullScreen ? QColor(Qt::black) : QColor(240, 240, 255));
+    ScrollBox->viewport()->setPalette(background);
+    if (fullScreen) {
+        showFullScreen();
+        FormResize();
+    } else {
+        showNormal();
+        // A picture opened meanwhile gets its window fitted.
+        if (currentImage_) PlaceFittedWindow();
+    }
+}
+
+int TfrmMain::BarsHeight() const { return fullScreen_ ? 0 : StatusBar->height() + Toolbar->height(); }
+
+void TfrmMain::PickColor(QPoint position) {
+    if (!currentImage_) return;
+    // The pixel under the pointer: view positions map down, inside the picture.
+    const auto map = [this](int view, int side) {
+        return std::clamp(static_cast<int>(static_cast<long long>(view) * ZoomUnit / zoomFactor_), 0, side - 1);
+    };
+    const int x = map(position.x(), currentImage_->Width());
+    const int y = map(position.y(), currentImage_->Height());
+    const TPixel24 pixel = currentImage_->GetPixel(x, y);
+    const QString hex = QString::asprintf("#%02X%02X%02X", pixel.Red, pixel.Green, pixel.Blue);
+    QGuiApplication::clipboard()->setText(hex);
+    lastMixColor_ = RGBColor(pixel.Red, pixel.Green, pixel.Blue);
+    SetStatusNotice(QString::asprintf("%d, %d: %d %d %d ", x, y, pixel.Red, pixel.Green, pixel.Blue) + hex);
+}
+
+void TfrmMain::SetStatusNotice(const QString& notice) {
+    statusNotice_ = notice;
+    UpdateStatus();
+}
 
 // ---- Start-up, settings, recent files ----
 
@@ -716,14 +908,27 @@ void TfrmMain::LoadSettings() {
     // Read whatever became of the placement: an unread list would be written back empty.
     recentList_.SetText(FormStore().ReadSetting("RecentFiles", "").AsString());
     recentListRead_ = true;
+    // Megabytes of picture copies kept for Undo; a value that is no number keeps the default.
+    std::uint64_t undoBound = TUndoHistory::DefaultByteBound;
+    try {
+        const std::int32_t megabytes =
+            FormStore().ReadSetting("UndoMemoryMB", static_cast<std::int32_t>(undoBound / Megabyte)).AsInteger();
+        undoBound = static_cast<std::uint64_t>(std::max(0, megabytes)) * Megabyte;
+    } catch (const std::exception&) {
+    }
+    undoHistory_.SetByteBound(undoBound);
     if (placementFailure) std::rethrow_exception(placementFailure);
 }
 
 void TfrmMain::SaveSettings() {
-    TfrmBaseForm::SaveSettings();
+    // Full screen is no placement of the window's own: the last one stays.
+    if (!fullScreen_) TfrmBaseForm::SaveSettings();
     // A list never read (a window never shown, a settings file that could not be read)
     // would replace the stored one with what little this run added.
-    if (recentListRead_) FormStore().WriteSetting("RecentFiles", recentList_.Text());
+    if (recentListRead_) {
+        FormStore().WriteSetting("RecentFiles", recentList_.Text());
+        FormStore().WriteSetting("UndoMemoryMB", static_cast<std::int32_t>(undoHistory_.ByteBound() / Megabyte));
+    }
 }
 
 void TfrmMain::RecentMenuPopup() {
@@ -747,8 +952,12 @@ void TfrmMain::RecentMenuPopup() {
 void TfrmMain::RecentOpen(QAction* sender) {
     if (!sender) return;
     const std::string name = sender->data().toString().toStdString();
+    if (!QFileInfo(ToQString(name)).isFile()) {
+        recentList_.Remove(name);
+        throw Exception(FormatText("File \"%s\" doesn't exist!", name.c_str()));
+    }
+    if (!ConfirmDiscardChanges()) return;
     recentList_.Remove(name);
-    if (!QFileInfo(ToQString(name)).isFile()) throw Exception(FormatText("File \"%s\" doesn't exist!", name.c_str()));
     LoadImage(name);
 }
 
@@ -762,5 +971,17 @@ void TfrmMain::dropEvent(QDropEvent* event) {
     if (!data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile()) return;
     const std::string name = data->urls().first().toLocalFile().toStdString();
     event->acceptProposedAction();
-    Guarded([this, &name] { LoadImage(name); });
+    Guarded([this, &name] {
+        if (ConfirmDiscardChanges()) LoadImage(name);
+    });
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    bool leave = false;
+    Guarded([this, &leave] { leave = ConfirmDiscardChanges(); });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
+    TfrmBaseForm::closeEvent(event);
 }

@@ -3,6 +3,7 @@
 // line, the recent-files menu and the window's settings.
 #pragma once
 
+#include "editor/UndoHistory.h"
 #include "platform/Bitmap.h"
 #include "settings/BaseForm.h"
 #include "settings/RecentFiles.h"
@@ -15,10 +16,13 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -29,6 +33,7 @@ class QTimer;
 class TButtonGrouper;
 class TFlatButton;
 class TImageList;
+class TPicturePrefetcher;
 class TPixelBuffer;
 class TStatusPanel;
 class TToolbarPanel;
@@ -41,6 +46,9 @@ class TfrmScale;
 constexpr int ZoomUnit = 8;
 constexpr int MinZoomFactor = 1;
 constexpr int MaxZoomFactor = 32;
+
+// The answers to "Save changes to NAME?".
+enum class TSaveChoice { Save, Discard, Cancel };
 
 // The program's open and save dialogs. The open dialog starts in the given folder; the save
 // dialog proposes the given name, offers the file types of SaveFormats, and gives a name typed
@@ -84,6 +92,7 @@ public:
     TFlatButton* btnCopy;          // Copy
     TFlatButton* btnPaste;         // Paste
     TFlatButton* btnUndo;          // Undo
+    TFlatButton* btnRedo;          // Redo
     TFlatButton* btnFlip;          // Flip
     TFlatButton* btnFlop;          // Flop
     TFlatButton* btnRotateLeft;    // Rotate -90
@@ -104,6 +113,7 @@ public:
     QAction* actnCopy;
     QAction* actnPaste;
     QAction* actnUndo;
+    QAction* actnRedo;
     QAction* actnRotateLeft;
     QAction* actnRotateRight;
     QAction* actnFlip;
@@ -117,10 +127,17 @@ public:
     QAction* actnZoomIn;
     QAction* actnZoomOut;
     QAction* actnAbout;
+    // Keys only: the next and previous picture of the folder, full screen.
+    QAction* actnNext;
+    QAction* actnPrevious;
+    QAction* actnFullScreen;
 
     // The document.
     const TPixelBuffer* CurrentImage() const { return currentImage_.get(); }
-    const TPixelBuffer* UndoImage() const { return undoImage_.get(); }
+    // The copy the next Undo brings back; null when that step is undone by an inverse
+    // (rotate, flip, flop) or there is none.
+    const TPixelBuffer* UndoImage() const { return undoHistory_.NextUndoCopy(); }
+    const TUndoHistory& UndoHistory() const { return undoHistory_; }
     const TPixelBuffer* ViewImage() const { return viewImage_.get(); }
     int ZoomFactor() const { return zoomFactor_; }
     QPoint SelStart() const { return selStart_; }
@@ -132,9 +149,30 @@ public:
     TColor LastMixColor() const { return lastMixColor_; }
     // The file the picture was opened from or last saved to; empty for a pasted picture.
     const std::string& FileName() const { return fileName_; }
+    // Whether the picture differs from the file (or clipboard picture) it came from or was
+    // saved to.
+    bool Modified() const;
+    // How the caption and the save question name the picture: the file's name without its
+    // folder, "(clipboard)" for a pasted one.
+    QString PictureName() const;
+    bool FullScreen() const { return fullScreen_; }
+    // A text shown in the status line in place of the zoom until the view or the selection
+    // changes: the end of the folder, a picked colour.
+    const QString& StatusNotice() const { return statusNotice_; }
 
     void LoadImage(const std::string& fileName);
-    void TakeUndoSnapshot();
+    // Keeps the document as it is for Undo before a change and forgets the redo steps; a
+    // change that only moves pixels gives its kind and is undone by its inverse.
+    void TakeUndoSnapshot(TUndoKind kind = TUndoKind::Copy);
+    // Before the picture is replaced: with unsaved changes, asks whether to save them. False
+    // when the user cancels or the save fails (the picture stays as it was).
+    bool ConfirmDiscardChanges();
+    // The picture `step` places after (positive) or before (negative) the present one in its
+    // folder; past either end the status line says so.
+    void BrowseFolder(int step);
+    void SetFullScreen(bool fullScreen);
+    // The colour-pick tool's click at a view position.
+    void PickColor(QPoint position);
     std::unique_ptr<TPixelBuffer> SelectionCopy() const;
     bool HasSelection() const;
 
@@ -172,6 +210,8 @@ public:
     std::function<bool(TfrmScale& dialog)> RunScaleDialog;
     std::function<bool(TfrmGamma& dialog)> RunGammaDialog;
     std::function<void()> RunAboutBox;
+    // Asks "Save changes to NAME?" with Save, Discard and Cancel.
+    std::function<TSaveChoice(const QString& name)> AskSaveChanges;
 
     // The area the window is fitted to and centred in; empty: the work area (the screen less
     // its panels) of the window's screen.
@@ -203,6 +243,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -216,6 +257,8 @@ private:
     // Enabling rules.
     bool BitmapAssigned() const;
     bool actnUndoUpdate() const;
+    bool actnRedoUpdate() const;
+    bool actnBrowseUpdate() const;
     bool actnPasteUpdate() const;
     bool actnCropUpdate() const;
     bool actnZoomInUpdate() const;
@@ -227,6 +270,20 @@ private:
     void actnCopyExecute();
     void btnPasteClick();
     void actnUndoExecute();
+    void actnRedoExecute();
+    void actnNextExecute();
+    void actnPreviousExecute();
+    void actnFullScreenExecute();
+    // Save dialog and writing; false when the dialog was cancelled.
+    bool SaveWithDialog();
+    // The document takes a picture read from a file (load and folder browsing).
+    void ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, const std::string& fileName);
+    // Reads the file after the given one ahead, in the direction of `step`.
+    void PrefetchNeighbour(const std::string& fileName, int step);
+    void UpdateCaption();
+    void SetStatusNotice(const QString& notice);
+    // The toolbar's and the status line's height; none in full screen.
+    int BarsHeight() const;
     void actnRotateLeftExecute();
     void actnRotateRightExecute();
     void actnFlipExecute();
@@ -253,9 +310,22 @@ private:
     void OpenStartFile();
 
     std::unique_ptr<TPixelBuffer> currentImage_;
-    std::unique_ptr<TPixelBuffer> undoImage_;
     std::string fileName_;
-    std::string undoFileName_;  // the file name that goes with the undo copy
+    // Names the present content: every change gives a new one, Undo and Redo bring back the
+    // one they restore.
+    std::uint64_t revision_ = 0;
+    std::uint64_t nextRevision_ = 1;
+    // The revisions known to match a file (by name) or the clipboard (""): loaded, saved,
+    // pasted.
+    std::set<std::pair<std::uint64_t, std::string>> cleanStates_;
+    TUndoHistory undoHistory_;
+    std::unique_ptr<TPicturePrefetcher> prefetcher_;
+    // A file the folder keys could not open, and the file shown then: the next key goes on
+    // from the failed one while the same file is shown.
+    std::string browseFailed_;
+    std::string browseFailedFrom_;
+    QString statusNotice_;
+    bool fullScreen_ = false;
     std::unique_ptr<TPixelBuffer> viewImage_;
     int zoomFactor_ = ZoomUnit;
     QPoint selStart_;

@@ -88,13 +88,18 @@ void TfrmMain::FitWindowToImage() {
 void TfrmMain::PlaceFittedWindow() {
     // The fit replaces any placement still waiting for the window's frame.
     DropPendingPlacement();
+    // In full screen the window stays as it is; the picture is centred in it.
+    if (fullScreen_) {
+        FormResize();
+        return;
+    }
     const QRect area = ScreenArea();
     // The whole window, frame and title bar included, has to fit the work area. A frame not
     // known yet counts as none; the window is fitted again once it is known.
     const QSize frame = OuterGeometry().size() - size();
     const int paintWidth = PaintArea->width();
     const int paintHeight = PaintArea->height();
-    const int bars = StatusBar->height() + Toolbar->height();
+    const int bars = BarsHeight();
 
     int clientWidth = paintWidth > 400 ? std::min(paintWidth, area.width() - frame.width() - 5) : 402;
     // The width the window really gets: its minimum size may widen it.
@@ -127,11 +132,16 @@ void TfrmMain::RenderView() {
     }
     antsDrawn_ = false;
     antsRepaintPending_ = false;
+    statusNotice_.clear();
     PaintArea->update();
     UpdateStatus();
 }
 
 void TfrmMain::UpdateStatus() {
+    if (!statusNotice_.isEmpty()) {
+        StatusBar->SetSimpleText(statusNotice_);
+        return;
+    }
     QString text;
     if (currentImage_)
         text = QString::asprintf("Zoom %d%% (%dx%d)", zoomFactor_ * 100 / ZoomUnit, currentImage_->Width(),
@@ -148,7 +158,7 @@ void TfrmMain::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmMain::FormResize() {
-    const int bars = StatusBar->height() + Toolbar->height();
+    const int bars = BarsHeight();
     const int left = width() < PaintArea->width() ? 0 : (width() - PaintArea->width()) / 2;
     const int top = height() - bars >= PaintArea->height() ? (height() - PaintArea->height() - bars) / 2 : 0;
     PlacePaintArea(left, top);
@@ -222,6 +232,7 @@ void TfrmMain::ClearSelection() { StartSelection(0, 0); }
 
 void TfrmMain::SetSelection(int left, int top, int right, int bottom) {
     EraseAnts();
+    statusNotice_.clear();
     selStart_ = {0, 0};
     selEnd_ = {0, 0};
     if (currentImage_) {
@@ -301,6 +312,10 @@ void TfrmMain::ToolbarClearTimerTimer() {
 // ---- Mouse ----
 
 void TfrmMain::PaintAreaMouseDown(Qt::MouseButton button, QPoint position) {
+    if (btnColorPickTool->Down()) {
+        if (button == Qt::LeftButton) PickColor(position);
+        return;
+    }
     if (btnZoomTool->Down()) {
         if (button == Qt::LeftButton)
             ExecuteAction(actnZoomIn);
@@ -316,7 +331,8 @@ void TfrmMain::PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifier
         PaintArea->setCursor(zoomCursor_);
         return;
     }
-    PaintArea->setCursor(Qt::ArrowCursor);
+    PaintArea->setCursor(btnColorPickTool->Down() ? Qt::CrossCursor : Qt::ArrowCursor);
+    if (btnColorPickTool->Down()) return;
     const Qt::KeyboardModifiers held =
         modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     if (buttons == Qt::LeftButton && held == Qt::NoModifier) {

@@ -9,24 +9,28 @@ namespace {
 // Applies a pixel-moving change, or its inverse, in place.
 void Move(TPixelBuffer& picture, TUndoKind kind, bool forward) {
     switch (kind) {
-    case TUndoKind::RotateLeft:
-        forward ? picture.RotateLeft() : picture.RotateRight();
-        break;
-    case TUndoKind::RotateRight:
-        forward ? picture.RotateRight() : picture.RotateLeft();
-        break;
-    case TUndoKind::Flip:
-        picture.Flip();
-        break;
-    case TUndoKind::Flop:
-        picture.Flop();
-        break;
-    case TUndoKind::Copy:
-        break;
+        case TUndoKind::RotateLeft:
+            forward ? picture.RotateLeft() : picture.RotateRight();
+            break;
+        case TUndoKind::RotateRight:
+            forward ? picture.RotateRight() : picture.RotateLeft();
+            break;
+        case TUndoKind::Flip:
+            picture.Flip();
+            break;
+        case TUndoKind::Flop:
+            picture.Flop();
+            break;
+        case TUndoKind::Copy:
+            break;
     }
 }
 
 }  // namespace
+
+TUndoHistory::TUndoHistory(std::uint64_t byteBound) : byteBound_(byteBound) {}
+
+TUndoHistory::~TUndoHistory() = default;
 
 std::uint64_t TUndoHistory::BytesOf(const TStep& step) {
     return step.Picture ? static_cast<std::uint64_t>(step.Picture->Stride()) * step.Picture->Height() : 0;

@@ -25,7 +25,10 @@ public:
     // Default bound on the bytes of the picture copies kept: 1 GB.
     static constexpr std::uint64_t DefaultByteBound = 1024ull * 1024 * 1024;
 
-    explicit TUndoHistory(std::uint64_t byteBound = DefaultByteBound) : byteBound_(byteBound) {}
+    explicit TUndoHistory(std::uint64_t byteBound = DefaultByteBound);
+    ~TUndoHistory();
+    TUndoHistory(const TUndoHistory&) = delete;
+    TUndoHistory& operator=(const TUndoHistory&) = delete;
 
     // Before a change: keeps the document as it now is (a copy of its picture, or for a
     // pixel-moving change just the change's kind) and forgets every redo step. The oldest

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -48,11 +48,12 @@ protected:
 };
 
 TEST_F(FolderBrowserTest, NaturalOrderComparesNumbersByValueAndIgnoresCase) {
-    std::vector<std::string> names = {"img10.jpg", "IMG2.jpg", "img1.png",  "Img02b.jpg", "b.png", "A.png",
+    std::vector<std::string> names = {"img10.jpg", "IMG2.jpg", "img1.png",  "Img02b.jpg", "b.png",   "A.png",
                                       "a.png",     "img.jpg",  "img 3.jpg", "x100y2",     "x100y10", "x0100y3"};
     std::sort(names.begin(), names.end(), NaturalLess);
-    const std::vector<std::string> expected = {"a.png",      "A.png",    "b.png",   "img 3.jpg", "img.jpg", "img1.png",
-                                               "IMG2.jpg", "Img02b.jpg", "img10.jpg", "x100y2",  "x0100y3", "x100y10"};
+    const std::vector<std::string> expected = {"a.png",     "A.png",    "b.png",    "img 3.jpg",
+                                               "img.jpg",   "img1.png", "IMG2.jpg", "Img02b.jpg",
+                                               "img10.jpg", "x100y2",   "x0100y3",  "x100y10"};
     // "a.png" and "A.png" are equal but for case; their bytes order them ('A' before 'a').
     std::vector<std::string> expectedBytes = expected;
     std::swap(expectedBytes[0], expectedBytes[1]);

@@ -59,6 +59,10 @@ protected:
         Form->CommandLineArguments = arguments;
         Form->ChooseSaveFile = [this](const std::string&) { return SaveName; };
         Form->ChooseOpenFile = [this](const std::string&) { return OpenName; };
+        Form->AskSaveChanges = [this](const QString& name) {
+            Questions.push_back(name.toStdString());
+            return SaveAnswer;
+        };
         Form->show();
         QApplication::processEvents();
     }
@@ -118,4 +122,7 @@ protected:
     TExceptionHandler PreviousHandler;
     std::optional<std::string> SaveName;
     std::optional<std::string> OpenName;
+    // The names "Save changes to NAME?" asked about, and the answer given.
+    std::vector<std::string> Questions;
+    TSaveChoice SaveAnswer = TSaveChoice::Discard;
 };
