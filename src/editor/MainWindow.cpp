@@ -555,6 +555,7 @@ void TfrmMain::ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, const st
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
+    UpdateCaption();
 }
 
 void TfrmMain::TakeUndoSnapshot(TUndoKind kind) {
@@ -825,6 +826,7 @@ void TfrmMain::SetFullScreen(bool fullScreen) {
         FormResize();
     } else {
         showNormal();
+        ApplyMinimumOuterSize();
         // A picture opened meanwhile gets its window fitted.
         if (currentImage_) PlaceFittedWindow();
     }

@@ -63,6 +63,8 @@ QRect TfrmMain::ScreenArea() const {
 }
 
 void TfrmMain::ApplyMinimumOuterSize() {
+    // A full-screen window keeps its size; a bound applied now would leave full screen.
+    if (fullScreen_) return;
     // Qt bounds the client area; the window frame comes on top of it.
     const QSize frame = OuterGeometry().size() - size();
     setMinimumSize(std::max(0, 470 - frame.width()), std::max(0, 150 - frame.height()));
