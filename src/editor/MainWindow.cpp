@@ -802,6 +802,7 @@ void TfrmMain::BrowseFolder(int step) {
 }
 
 void TfrmMain::PrefetchNeighbour(const std::string& fileName, int step) {
+    if (!ReadAhead) return;
     const std::string next = NeighbourPicture(fileName, step > 0 ? 1 : -1);
     if (next.empty())
         prefetcher_->Clear();

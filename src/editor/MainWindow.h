@@ -222,6 +222,10 @@ public:
     // window then fits itself to that picture instead of taking its stored placement.
     QStringList CommandLineArguments;
 
+    // Whether the folder's next picture is read on a worker thread while one is shown; the
+    // benchmark compares both ways.
+    bool ReadAhead = true;
+
     // Bound on the pixels of the view buffer: a zoom that would need more is refused.
     long long ViewPixelLimit = static_cast<long long>(MaxPicturePixels);
 

@@ -206,8 +206,7 @@ TEST_F(DocumentTest, UndoAndRedoWalkBackAndForthThroughEveryCommand) {
     const std::size_t count = states.size() - 1;
     ASSERT_EQ(Form->UndoHistory().UndoCount(), count);
     // Each state differs from the one before it, or the walk would prove little.
-    for (std::size_t i = 1; i < states.size(); ++i)
-        EXPECT_FALSE(SamePixels(*states[i], *states[i - 1])) << i;
+    for (std::size_t i = 1; i < states.size(); ++i) EXPECT_FALSE(SamePixels(*states[i], *states[i - 1])) << i;
 
     for (std::size_t i = count; i-- > 0;) {
         Key(Qt::Key_Z, Qt::ControlModifier);
