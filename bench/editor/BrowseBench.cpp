@@ -144,8 +144,7 @@ int main(int argc, char* argv[]) {
         }
         const TFigures step = Summary(steps);
         std::printf("%s, pause %4d ms, %zu steps, key to first paint: median %.1f ms, mean %.1f ms, max %.1f ms\n",
-                    readAhead ? "read ahead" : "no read-ahead", pause, steps.size(), step.Median, step.Mean,
-                    step.Max);
+                    readAhead ? "read ahead" : "no read-ahead", pause, steps.size(), step.Median, step.Mean, step.Max);
     }
     return failed ? 1 : 0;
 }

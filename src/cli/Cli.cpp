@@ -7,6 +7,7 @@
 #include "core/Resample.h"
 #include "core/SavePicture.h"
 #include "core/Transforms.h"
+#include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
 #include "platform/Warnings.h"
 
@@ -67,7 +68,10 @@ struct TConvertJob {
     std::string Output;        // single picture
     std::string OutputFolder;  // batch
     std::string Format;        // batch: the extension of one of SaveFormats
+    TSaveOptions Save;
+    bool Strip = false;  // no EXIF or XMP in the results
     bool Verbose = false;
+    TLoadOptions Load;
 };
 
 // "a, b or c".
@@ -85,7 +89,7 @@ std::string FilterList() {
 }
 
 std::string FormatList() {
-    return Listed(SaveFormats, [](const TSaveFormatInfo& format) { return std::string(format.Extension); });
+    return Listed(SaveFormats, [](const TSaveFormatInfo& format) { return std::string(format.Extension()); });
 }
 
 std::optional<int> ParseInt(std::string_view text) {
@@ -179,8 +183,9 @@ TOperation ParseGamma(const std::string& text) {
     return op;
 }
 
-TConvertJob ParseConvert(const std::vector<std::string>& args) {
+TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOptions& load) {
     TConvertJob job;
+    job.Load = load;
     std::vector<std::string> positional;
     int filter = DefaultFilter;
     bool onlyNames = false;
@@ -203,9 +208,20 @@ TConvertJob ParseConvert(const std::vector<std::string>& args) {
         else if (arg == "--format") {
             job.Format = value();
             if (std::none_of(std::begin(SaveFormats), std::end(SaveFormats),
-                             [&job](const TSaveFormatInfo& format) { return job.Format == format.Extension; }))
+                             [&job](const TSaveFormatInfo& format) { return job.Format == format.Extension(); }))
                 throw EUsage("--format " + job.Format + ": give " + FormatList() + ".");
-        } else if (arg == "--filter") {
+        } else if (arg == "--quality") {
+            const std::string& text = value();
+            std::optional<int> quality = ParseInt(text);
+            if (!quality || *quality < MinSaveQuality || *quality > MaxSaveQuality)
+                throw EUsage(FormatText("--quality %s: give a whole number from %d to %d.", text.c_str(),
+                                        MinSaveQuality, MaxSaveQuality));
+            job.Save.Quality = *quality;
+        } else if (arg == "--lossless")
+            job.Save.Lossless = true;
+        else if (arg == "--strip")
+            job.Strip = true;
+        else if (arg == "--filter") {
             const std::string& name = value();
             auto found = std::find_if(std::begin(ResampleFilters), std::end(ResampleFilters),
                                       [&name](const TResampleFilter& f) { return name == f.CliName; });
@@ -237,11 +253,11 @@ TConvertJob ParseConvert(const std::vector<std::string>& args) {
     if (job.OutputFolder.empty()) {
         if (!job.Format.empty()) throw EUsage("--format goes with -o DIR.");
         if (positional.size() != 2)
-            throw EUsage("convert needs INPUT and OUTPUT (or -o DIR --format jpg|bmp INPUT...).");
+            throw EUsage("convert needs INPUT and OUTPUT (or -o DIR --format FORMAT INPUT...).");
         job.Inputs = {positional[0]};
         job.Output = positional[1];
     } else {
-        if (job.Format.empty()) throw EUsage("-o DIR needs --format jpg or --format bmp.");
+        if (job.Format.empty()) throw EUsage("-o DIR needs --format " + FormatList() + ".");
         if (positional.empty()) throw EUsage("convert -o DIR needs at least one INPUT.");
         job.Inputs = positional;
     }
@@ -318,16 +334,18 @@ std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) 
 
 void ConvertOne(const TConvertJob& job, const std::string& input, const std::string& output, std::ostream& err) {
     std::unique_ptr<TPixelBuffer> picture;
+    TPictureMetadata metadata;
     Timed(job, err, "load", [&] {
-        TCliPicture loaded = LoadCliPicture(input);
-        picture = TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+        TCliPicture loaded = LoadCliPicture(input, job.Load);
+        picture = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, job.Load);
+        metadata = std::move(loaded.Metadata);
     });
     for (const TOperation& op : job.Operations) {
         auto start = std::chrono::steady_clock::now();
         std::string label = Apply(op, picture);
         if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
     }
-    Timed(job, err, "save", [&] { SavePicture(*picture, output); });
+    Timed(job, err, "save", [&] { SavePicture(*picture, output, job.Save, job.Strip ? nullptr : &metadata); });
 }
 
 // Runs action and turns any failure into "NAME: MESSAGE" on stderr; returns whether it worked.
@@ -358,8 +376,8 @@ bool Reported(const std::string& name, std::ostream& err, const std::function<vo
     return false;
 }
 
-int RunConvert(const std::vector<std::string>& args, const TCliStreams& io) {
-    TConvertJob job = ParseConvert(args);
+int RunConvert(const std::vector<std::string>& args, const TCliStreams& io, const TLoadOptions& load) {
+    TConvertJob job = ParseConvert(args, load);
     if (job.OutputFolder.empty())
         return Reported(job.Inputs[0], io.Err, [&] { ConvertOne(job, job.Inputs[0], job.Output, io.Err); })
                    ? CliSuccess
@@ -399,13 +417,13 @@ std::string PixelFormatText(const TBitmap& bitmap) {
     return text;
 }
 
-int RunInfo(const std::vector<std::string>& files, const TCliStreams& io) {
+int RunInfo(const std::vector<std::string>& files, const TCliStreams& io, const TLoadOptions& load) {
     if (files.empty()) throw EUsage("info needs at least one FILE.");
     bool allRead = true;
     for (const std::string& file : files) {
         allRead = Reported(file, io.Err,
                            [&] {
-                               TCliPicture picture = LoadCliPicture(file);
+                               TCliPicture picture = LoadCliPicture(file, load);
                                io.Out << file << "\n"
                                       << "  format: " << picture.Format << "\n"
                                       << "  size: " << picture.Bitmap->Width() << "x" << picture.Bitmap->Height()
@@ -420,7 +438,7 @@ int RunInfo(const std::vector<std::string>& files, const TCliStreams& io) {
 
 const char* const UsageText =
     "Usage: pixamo-cli convert INPUT OUTPUT [operations...]\n"
-    "       pixamo-cli convert [operations...] -o DIR --format jpg|bmp INPUT...\n"
+    "       pixamo-cli convert [operations...] -o DIR --format jpg|png|webp|tif|bmp INPUT...\n"
     "       pixamo-cli info FILE...\n"
     "       pixamo-cli --help\n";
 
@@ -431,10 +449,17 @@ std::string HelpText() {
     return std::string(UsageText) +
            "\n"
            "convert loads INPUT, applies the operations in the order given and saves the result the\n"
-           "way the editor saves: an OUTPUT ending in \".jpg\" in any letter case is written as a\n"
-           "progressive JPEG of quality 95; any other name, \".jpeg\" included, as a 24-bit Windows\n"
-           "bitmap. Pictures are read by their content: the reader that recognises the file's first\n"
-           "bytes decodes it, and the file extension decides only when no reader does.\n"
+           "way the editor saves, in the format OUTPUT's extension names (any letter case):\n"
+           "  \".jpg\", \".jpeg\", \".jpe\", \".jfif\"  JPEG, progressive, quality 95 unless --quality\n"
+           "  \".png\"                        PNG (zlib's default level)\n"
+           "  \".webp\"                       WebP, lossy at quality 95 unless --quality or --lossless\n"
+           "  \".tif\", \".tiff\"               TIFF, Deflate with the horizontal predictor\n"
+           "  \".bmp\" and any other name     24-bit Windows bitmap\n"
+           "Pictures with transparency are drawn on white: every result is 24-bit colour. EXIF and\n"
+           "XMP of INPUT go into JPEG, PNG, WebP and TIFF results (not into bitmaps), with the\n"
+           "orientation set to 1 and the pixel size to the result's; the colour profile does not.\n"
+           "Pictures are read by their content: the reader that recognises the file's first bytes\n"
+           "decodes it, and the file extension decides only when no reader does.\n"
            "\n"
            "Operations:\n"
            "  --filter NAME     resampling filter of the --scale operations after it:\n"
@@ -458,7 +483,11 @@ std::string HelpText() {
            "Other options of convert:\n"
            "  -o DIR            batch: write each result into DIR (made when missing) under its\n"
            "                    input's base name; needs --format\n"
-           "  --format jpg|bmp  batch: the kind of file to write\n"
+           "  --format FORMAT   batch: the kind of file to write, jpg, png, webp, tif or bmp\n"
+           "  --quality N       JPEG and WebP quality from 1 (smallest) to 100 (best), 95 by default;\n"
+           "                    with --lossless the effort spent on compression\n"
+           "  --lossless        WebP results lossless (exactly the pixels)\n"
+           "  --strip           write no EXIF or XMP into the results\n"
            "  --verbose         one line per step on stderr with its time: \"load: N ms\",\n"
            "                    \"scale 1000x750 lanczos3: N ms\", ..., \"save: N ms\"\n"
            "  --                every later argument is a file name\n"
@@ -466,12 +495,36 @@ std::string HelpText() {
            "reported and the others are still converted.\n"
            "\n"
            "info prints, for each FILE, how it was read, its size and pixel format and what the\n"
-           "loader knows of it.\n"
+           "loader knows of it, with the orientation and colour profile the file states.\n"
+           "\n"
+           "Loading, for convert and info alike: a picture comes up upright, turned by the EXIF\n"
+           "orientation of the file (its TIFF Orientation tag or XMP tiff:Orientation where no EXIF\n"
+           "states one), and in sRGB, converted from an embedded ICC profile (relative colorimetric\n"
+           "with black-point compensation). Options, anywhere before \"--\":\n"
+           "  --keep-orientation     keep the picture as stored\n"
+           "  --no-color-management keep the stored colours, ignoring the profile\n"
            "\n"
            "Errors: \"FILE: MESSAGE\" on stderr, where MESSAGE is the loader's, the operation's or the\n"
            "writer's own text, and exit status 1 when any picture failed. Wrong arguments print a\n"
            "usage message and give exit status 2. Success gives 0. A warning that does not stop the\n"
            "work, such as a JPEG file that ends early, is printed as \"FILE: Warning: MESSAGE\".\n";
+}
+
+// Takes the loading options, which may stand anywhere before "--", out of the arguments.
+TLoadOptions TakeLoadOptions(std::vector<std::string>& arguments) {
+    TLoadOptions options;
+    auto endOfOptions = std::find(arguments.begin(), arguments.end(), "--");
+    auto kept = std::remove_if(arguments.begin(), endOfOptions, [&options](const std::string& arg) {
+        if (arg == "--keep-orientation")
+            options.AutoOrient = false;
+        else if (arg == "--no-color-management")
+            options.ColorManagement = false;
+        else
+            return false;
+        return true;
+    });
+    arguments.erase(kept, endOfOptions);
+    return options;
 }
 
 }  // namespace
@@ -481,8 +534,10 @@ const std::string& CliHelpText() {
     return text;
 }
 
-int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {
+int RunCli(const std::vector<std::string>& commandLine, const TCliStreams& io) {
     try {
+        std::vector<std::string> arguments = commandLine;
+        const TLoadOptions load = TakeLoadOptions(arguments);
         if (arguments.empty()) throw EUsage("No command given.");
         const std::string& command = arguments[0];
         std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
@@ -492,8 +547,8 @@ int RunCli(const std::vector<std::string>& arguments, const TCliStreams& io) {
             io.Out << CliHelpText();
             return CliSuccess;
         }
-        if (command == "convert") return RunConvert(rest, io);
-        if (command == "info") return RunInfo(rest, io);
+        if (command == "convert") return RunConvert(rest, io, load);
+        if (command == "info") return RunInfo(rest, io, load);
         throw EUsage("Unknown command " + command + ".");
     } catch (const EUsage& e) {
         io.Err << "pixamo-cli: " << e.what() << "\n" << UsageText << "Run pixamo-cli --help for the operations.\n";

@@ -1,8 +1,9 @@
 #include "PictureLoader.h"
 
-#include "formats/LibraryDecoding.h"
+#include "formats/ExifOrientation.h"
 #include "formats/LoadPipeline.h"
 #include "metafile/Metafile.h"
+#include "platform/ColorProfile.h"
 #include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
 
@@ -21,7 +22,7 @@ std::string DescriptionOf(const TGraphicClass* graphicClass) {
     return "";
 }
 
-// What the platform's own loaders know of a file, and what the codec library readers kept of it.
+// What the platform's own loaders know of a file.
 void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details) {
     if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(&bitmap)) {
         details.push_back("colour space: " + jpeg->ColorSpaceName());
@@ -32,19 +33,47 @@ void AddPlatformDetails(const TBitmap& bitmap, std::vector<std::string>& details
                           (icon->ImageIsPng() ? ", PNG" : ""));
     } else if (const auto* metafile = dynamic_cast<const TMetafile*>(&bitmap)) {
         for (const std::string& line : metafile->Details()) details.push_back(line);
-    } else if (const TEmbeddedMetadata* metadata = EmbeddedMetadataOf(bitmap)) {
-        if (!metadata->IccProfile.empty())
-            details.push_back("colour profile: " + std::to_string(metadata->IccProfile.size()) + " bytes");
-        if (!metadata->Exif.empty()) details.push_back("Exif: " + std::to_string(metadata->Exif.size()) + " bytes");
     }
+}
+
+const char* ProfileSpaceText(const std::vector<std::uint8_t>& profile) {
+    try {
+        switch (ProfileSpaceOf(profile)) {
+            case TProfileSpace::Rgb:
+                return "RGB";
+            case TProfileSpace::Gray:
+                return "grey";
+            case TProfileSpace::Cmyk:
+                return "CMYK";
+            case TProfileSpace::Other:
+                return "other";
+        }
+    } catch (const EColorProfileError&) {
+    }
+    return "damaged";
+}
+
+// Orientation and colour profile, where the file states them (orientation 1, upright as stored,
+// says nothing worth a line).
+void AddMetadataDetails(const TPictureMetadata& metadata, const TLoadOptions& options,
+                        std::vector<std::string>& details) {
+    if (metadata.Orientation > 1)
+        details.push_back("orientation: " + std::to_string(metadata.Orientation) + " (" +
+                          OrientationText(metadata.Orientation) + " to stand upright), " +
+                          (options.AutoOrient ? "applied" : "kept as stored"));
+    if (!metadata.Icc.empty())
+        details.push_back(std::string("colour profile: ") + ProfileSpaceText(metadata.Icc) + ", " +
+                          std::to_string(metadata.Icc.size()) + " bytes" +
+                          (metadata.ProfileApplied ? ", converted to sRGB" : ", not applied"));
+    if (!metadata.Exif.empty()) details.push_back("Exif: " + std::to_string(metadata.Exif.size()) + " bytes");
 }
 
 }  // namespace
 
-TCliPicture LoadCliPicture(const std::string& fileName) {
+TCliPicture LoadCliPicture(const std::string& fileName, const TLoadOptions& options) {
     // The editor's road: a reader that claims the file by its first bytes, else the platform's
     // loader for the extension.
-    TLoadedPicture loaded = LoadPictureFile(fileName);
+    TLoadedPicture loaded = LoadPictureFile(fileName, options);
     TCliPicture picture;
     picture.Bitmap = std::move(loaded.Bitmap);
     const TGraphicClass* graphicClass = loaded.Class;
@@ -58,5 +87,7 @@ TCliPicture LoadCliPicture(const std::string& fileName) {
     picture.Format = description + " (" + (graphicClass ? graphicClass->Name : "?") + ")";
     if (loaded.Properties) picture.Details = DescribeProperties(*loaded.Properties);
     AddPlatformDetails(*picture.Bitmap, picture.Details);
+    AddMetadataDetails(loaded.Metadata, options, picture.Details);
+    picture.Metadata = std::move(loaded.Metadata);
     return picture;
 }

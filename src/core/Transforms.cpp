@@ -52,3 +52,34 @@ std::unique_ptr<TPixelBuffer> CopyRect(const TPixelBuffer& source, int left, int
         std::memcpy(result->Row(y - top) + (x0 - left), source.Row(y) + x0, 3 * static_cast<std::size_t>(x1 - x0));
     return result;
 }
+
+void ApplyOrientation(TPixelBuffer& picture, int orientation) {
+    switch (orientation) {
+        case 2:
+            picture.Flip();
+            break;
+        case 3:
+            picture.Flip();
+            picture.Flop();
+            break;
+        case 4:
+            picture.Flop();
+            break;
+        case 5:
+            picture.Flip();
+            picture.RotateLeft();
+            break;
+        case 6:
+            picture.RotateRight();
+            break;
+        case 7:
+            picture.Flip();
+            picture.RotateRight();
+            break;
+        case 8:
+            picture.RotateLeft();
+            break;
+        default:
+            break;
+    }
+}

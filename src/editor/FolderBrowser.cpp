@@ -92,10 +92,13 @@ std::string NeighbourPicture(const std::string& fileName, int step) {
     return pictures[static_cast<std::size_t>(target)];
 }
 
-std::unique_ptr<TPixelBuffer> ReadPictureFile(const std::string& fileName) {
+std::unique_ptr<TPixelBuffer> ReadPictureFile(const std::string& fileName, const TLoadOptions& options,
+                                              TPictureMetadata* metadata) {
     try {
-        TLoadedPicture loaded = LoadPictureFile(fileName);
-        return TPixelBuffer::CreateFromBitmap(std::move(*loaded.Bitmap));
+        TLoadedPicture loaded = LoadPictureFile(fileName, options);
+        std::unique_ptr<TPixelBuffer> picture = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, options);
+        if (metadata) *metadata = std::move(loaded.Metadata);
+        return picture;
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& error) {
@@ -130,7 +133,7 @@ TPicturePrefetcher::~TPicturePrefetcher() {
     worker_.join();
 }
 
-void TPicturePrefetcher::Request(const std::string& fileName) {
+void TPicturePrefetcher::Request(const std::string& fileName, const TLoadOptions& options) {
     {
         const std::lock_guard lock(mutex_);
         if (done_ && done_->FileName == fileName) return;
@@ -140,6 +143,7 @@ void TPicturePrefetcher::Request(const std::string& fileName) {
             return;
         }
         pending_ = fileName;
+        pendingOptions_ = options;
     }
     changed_.notify_all();
 }
@@ -173,6 +177,7 @@ void TPicturePrefetcher::Run() {
         reading_ = std::exchange(pending_, std::nullopt).value();
         TReadPicture read;
         read.FileName = reading_;
+        const TLoadOptions options = pendingOptions_;
         lock.unlock();
 
         // A file that cannot be looked at is not read: Take then refuses it, and the window
@@ -180,7 +185,7 @@ void TPicturePrefetcher::Run() {
         if (Stamp(read.FileName, read.WriteTime, read.Size)) {
             TWarningCollector warnings;
             try {
-                read.Picture = ReadPictureFile(read.FileName);
+                read.Picture = ReadPictureFile(read.FileName, options, &read.Metadata);
             } catch (...) {
                 read.Error = std::current_exception();
             }

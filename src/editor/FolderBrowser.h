@@ -3,6 +3,9 @@
 // present one is looked at. Nothing here uses Qt.
 #pragma once
 
+#include "formats/LoadPipeline.h"
+#include "platform/PictureMetadata.h"
+
 #include <condition_variable>
 #include <exception>
 #include <filesystem>
@@ -32,15 +35,18 @@ std::vector<std::string> FolderPictures(const std::string& folder);
 // more: its name's place in the order counts.
 std::string NeighbourPicture(const std::string& fileName, int step);
 
-// The editor's reading of a picture file into a 24-bit buffer. Failures other than memory
-// raise "Cannot open "NAME":" followed by the reader's message.
-std::unique_ptr<TPixelBuffer> ReadPictureFile(const std::string& fileName);
+// The editor's reading of a picture file into a 24-bit buffer, upright and in sRGB as the
+// options ask, with the file's metadata. Failures other than memory raise "Cannot open
+// "NAME":" followed by the reader's message.
+std::unique_ptr<TPixelBuffer> ReadPictureFile(const std::string& fileName, const TLoadOptions& options = {},
+                                              TPictureMetadata* metadata = nullptr);
 
 // A picture read by the prefetcher, or the failure it met; warnings raised while reading
 // are kept for the window to show with the picture.
 struct TReadPicture {
     std::string FileName;
     std::unique_ptr<TPixelBuffer> Picture;
+    TPictureMetadata Metadata;
     std::exception_ptr Error;
     std::vector<std::string> Warnings;
     // The file as it was when reading began: a file changed since is read again.
@@ -58,9 +64,9 @@ public:
     TPicturePrefetcher(const TPicturePrefetcher&) = delete;
     TPicturePrefetcher& operator=(const TPicturePrefetcher&) = delete;
 
-    // Reads the file next, after the one under way; a picture read before and not taken is
-    // dropped unless it is this file.
-    void Request(const std::string& fileName);
+    // Reads the file next (with the options given), after the one under way; a picture read
+    // before and not taken is dropped unless it is this file.
+    void Request(const std::string& fileName, const TLoadOptions& options = {});
     // The file's picture (or failure) when it was asked for, waiting for a read under way;
     // nothing when it was not asked for, still waits behind the read of another file, or
     // changed since it was read (the caller then reads it itself).
@@ -74,6 +80,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::optional<std::string> pending_;
+    TLoadOptions pendingOptions_;
     std::string reading_;
     std::optional<TReadPicture> done_;
     bool stopping_ = false;

@@ -8,6 +8,7 @@
 #include "core/Transforms.h"
 #include "editor/FolderBrowser.h"
 #include "editor/GammaDialog.h"
+#include "editor/SaveOptionsDialog.h"
 #include "editor/ScaleDialog.h"
 #include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
@@ -101,12 +102,16 @@ QStringList OpenFilters() {
     return filters;
 }
 
-// The save dialog's file types, in the order of SaveFormats: "JPEG Image File (*.jpg)", ...
+// The save dialog's file types, in the order of SaveFormats: "JPEG Image File (*.jpg *.jpeg
+// *.jpe *.jfif)", "PNG Image File (*.png)", ...
 QStringList SaveFilters() {
     QStringList filters;
-    for (const TSaveFormatInfo& format : SaveFormats)
-        filters << QStringLiteral("%1 (*.%2)")
-                       .arg(QString::fromUtf8(format.Description), QString::fromUtf8(format.Extension));
+    for (const TSaveFormatInfo& format : SaveFormats) {
+        QStringList patterns;
+        for (const char* extension : format.Extensions)
+            if (extension) patterns << QStringLiteral("*.%1").arg(QString::fromUtf8(extension));
+        filters << QStringLiteral("%1 (%2)").arg(QString::fromUtf8(format.Description), patterns.join(' '));
+    }
     return filters;
 }
 
@@ -121,15 +126,31 @@ std::string FolderOf(const std::string& fileName) {
     return slash == std::string::npos ? std::string() : fileName.substr(0, slash == 0 ? 1 : slash);
 }
 
-// The name the save dialog proposes for the current file: the same name when it already ends
-// in the extension of a file type written, otherwise with the first file type's extension in
-// place of its own (a PNG saved under its own name would become a bitmap named .png).
+// The name the save dialog proposes for the current file: the same name when it ends in an
+// extension of a file type written, otherwise with the first file type's extension in place
+// of its own (a GIF saved under its own name would become a bitmap named .gif).
 std::string ProposedSaveName(const std::string& fileName) {
     if (fileName.empty()) return {};
-    const std::string extension = ExtensionOf(fileName);
-    for (const TSaveFormatInfo& format : SaveFormats)
-        if (extension == format.Extension) return fileName;
-    return std::filesystem::path(fileName).replace_extension(SaveFormats[0].Extension).string();
+    if (SaveFormatOf(fileName) != TSaveFormat::Bitmap || ExtensionOf(fileName) == "bmp") return fileName;
+    return std::filesystem::path(fileName).replace_extension(SaveFormats[0].Extension()).string();
+}
+
+// A whole number from the settings within limits; the default for a missing or unusable entry.
+int ReadBoundedSetting(TXMLDataBase& store, const std::string& name, int defaultValue, int low, int high) {
+    try {
+        const int value = store.ReadSetting(name, defaultValue).AsInteger();
+        return value < low || value > high ? defaultValue : value;
+    } catch (const EConvertError&) {
+        return defaultValue;
+    }
+}
+
+bool ReadBooleanSetting(TXMLDataBase& store, const std::string& name, bool defaultValue) {
+    try {
+        return store.ReadSetting(name, defaultValue).AsBoolean();
+    } catch (const EConvertError&) {
+        return defaultValue;
+    }
 }
 
 std::optional<TColor> DefaultColorDialog(QWidget* owner, TColor initial) {
@@ -150,6 +171,7 @@ TSaveChoice DefaultSaveQuestion(QWidget* owner, const QString& name) {
 
 // One megabyte of the undo bound in the settings file.
 constexpr std::uint64_t Megabyte = 1024 * 1024;
+constexpr int DefaultUndoMegabytes = static_cast<int>(TUndoHistory::DefaultByteBound / Megabyte);
 
 bool ClipboardHoldsBitmap() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
@@ -177,7 +199,7 @@ std::unique_ptr<QFileDialog> CreateSaveDialog(QWidget* owner, const std::string&
     QFileDialog* raw = dialog.get();
     const auto follow = [raw, filters](const QString& filter) {
         const qsizetype index = filters.indexOf(filter);
-        if (index >= 0) raw->setDefaultSuffix(QString::fromUtf8(SaveFormats[index].Extension));
+        if (index >= 0) raw->setDefaultSuffix(QString::fromUtf8(SaveFormats[index].Extension()));
     };
     QObject::connect(raw, &QFileDialog::filterSelected, raw, follow);
     const TSaveFormat format = proposedName.empty() ? SaveFormats[0].Format : SaveFormatOf(proposedName);
@@ -203,6 +225,7 @@ TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
     ChooseColor = [this](TColor initial) { return DefaultColorDialog(this, initial); };
     RunScaleDialog = [](TfrmScale& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunGammaDialog = [](TfrmGamma& dialog) { return dialog.exec() == QDialog::Accepted; };
+    RunSaveOptionsDialog = [](TfrmSaveOptions& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunAboutBox = [this] { ShowAbout(this); };
     AskSaveChanges = [this](const QString& name) { return DefaultSaveQuestion(this, name); };
     prefetcher_ = std::make_unique<TPicturePrefetcher>();
@@ -538,13 +561,15 @@ void TfrmMain::LoadImage(const std::string& fileName) {
     TBusyCursor busy;
     // Read completely before anything of the document changes: a file that cannot be read
     // leaves the picture, its name, the undo steps, the selection and the zoom as they were.
-    std::unique_ptr<TPixelBuffer> image = ReadPictureFile(fileName);
-    ShowLoadedPicture(std::move(image), fileName);
+    TPictureMetadata metadata;
+    std::unique_ptr<TPixelBuffer> image = ReadPictureFile(fileName, loadOptions_, &metadata);
+    ShowLoadedPicture(std::move(image), std::move(metadata), fileName);
     recentList_.Add(fileName);
     PrefetchNeighbour(fileName, 1);
 }
 
-void TfrmMain::ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, const std::string& fileName) {
+void TfrmMain::ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, TPictureMetadata metadata,
+                                 const std::string& fileName) {
     ClearSelection();
     undoHistory_.Clear();
     currentImage_ = std::move(picture);
@@ -552,6 +577,7 @@ void TfrmMain::ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, const st
     revision_ = nextRevision_++;
     cleanStates_ = {{revision_, fileName_}};
     browseFailed_.clear();
+    metadata_ = std::move(metadata);
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
@@ -559,7 +585,7 @@ void TfrmMain::ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, const st
 }
 
 void TfrmMain::TakeUndoSnapshot(TUndoKind kind) {
-    undoHistory_.Record(kind, {currentImage_, fileName_, revision_});
+    undoHistory_.Record(kind, {currentImage_, fileName_, metadata_, revision_});
     // The change that follows makes a new content.
     revision_ = nextRevision_++;
 }
@@ -606,8 +632,18 @@ void TfrmMain::actnSaveExecute() { SaveWithDialog(); }
 bool TfrmMain::SaveWithDialog() {
     const std::optional<std::string> name = ChooseSaveFile(ProposedSaveName(fileName_));
     if (!name) return false;
+    const TSaveFormat format = SaveFormatOf(*name);
+    const TPictureMetadata* metadata = keepMetadata_ ? &metadata_ : nullptr;
+    TSaveOptions options;
+    if (format == TSaveFormat::Jpeg || format == TSaveFormat::Webp) {
+        TSaveOptions& remembered = format == TSaveFormat::Jpeg ? jpegOptions_ : webpOptions_;
+        auto dialog = std::make_unique<TfrmSaveOptions>(this);
+        dialog->SetUp(*currentImage_, format, remembered, metadata);
+        if (!RunSaveOptionsDialog(*dialog)) return false;
+        remembered = options = dialog->Options();
+    }
     TBusyCursor busy;
-    SavePicture(*currentImage_, *name);
+    SavePicture(*currentImage_, *name, options, metadata);
     fileName_ = *name;
     cleanStates_.insert({revision_, fileName_});
     recentList_.Add(*name);
@@ -634,6 +670,7 @@ void TfrmMain::btnPasteClick() {
     fileName_.clear();
     revision_ = nextRevision_++;
     cleanStates_.insert({revision_, fileName_});
+    metadata_ = {};
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
@@ -642,13 +679,13 @@ void TfrmMain::btnPasteClick() {
 }
 
 void TfrmMain::actnUndoExecute() {
-    undoHistory_.Undo({currentImage_, fileName_, revision_});
+    undoHistory_.Undo({currentImage_, fileName_, metadata_, revision_});
     FitWindowToImage();
     ClearSelection();
 }
 
 void TfrmMain::actnRedoExecute() {
-    undoHistory_.Redo({currentImage_, fileName_, revision_});
+    undoHistory_.Redo({currentImage_, fileName_, metadata_, revision_});
     FitWindowToImage();
     ClearSelection();
 }
@@ -778,13 +815,15 @@ void TfrmMain::BrowseFolder(int step) {
     // The one after it is read while this one is shown.
     PrefetchNeighbour(target, step);
     std::unique_ptr<TPixelBuffer> picture;
+    TPictureMetadata metadata;
     try {
         if (read) {
             for (const std::string& warning : read->Warnings) ShowWarning(warning);
             if (read->Error) std::rethrow_exception(read->Error);
             picture = std::move(read->Picture);
+            metadata = std::move(read->Metadata);
         } else {
-            picture = ReadPictureFile(target);
+            picture = ReadPictureFile(target, loadOptions_, &metadata);
         }
     } catch (const std::bad_alloc&) {
         throw;
@@ -795,7 +834,7 @@ void TfrmMain::BrowseFolder(int step) {
         throw;
     }
     const std::string previous = fileName_;
-    ShowLoadedPicture(std::move(picture), target);
+    ShowLoadedPicture(std::move(picture), std::move(metadata), target);
     // The folder keeps one place in the recent files: the picture looked at last.
     if (recentList_.Count() > 0 && recentList_[0] == previous) recentList_.Remove(previous);
     recentList_.Add(target);
@@ -807,7 +846,7 @@ void TfrmMain::PrefetchNeighbour(const std::string& fileName, int step) {
     if (next.empty())
         prefetcher_->Clear();
     else
-        prefetcher_->Request(next);
+        prefetcher_->Request(next, loadOptions_);
 }
 
 // ---- Full screen, colour pick, status notices ----
@@ -909,17 +948,19 @@ void TfrmMain::LoadSettings() {
         }
     }
     // Read whatever became of the placement: an unread list would be written back empty.
-    recentList_.SetText(FormStore().ReadSetting("RecentFiles", "").AsString());
+    TXMLDataBase& store = FormStore();
+    recentList_.SetText(store.ReadSetting("RecentFiles", "").AsString());
+    loadOptions_.AutoOrient = ReadBooleanSetting(store, "AutoOrient", true);
+    loadOptions_.ColorManagement = ReadBooleanSetting(store, "ColorManagement", true);
+    jpegOptions_.Quality = ReadBoundedSetting(store, "JpegQuality", DefaultSaveQuality, MinSaveQuality, MaxSaveQuality);
+    jpegOptions_.Progressive = ReadBooleanSetting(store, "JpegProgressive", true);
+    webpOptions_.Quality = ReadBoundedSetting(store, "WebpQuality", DefaultSaveQuality, MinSaveQuality, MaxSaveQuality);
+    webpOptions_.Lossless = ReadBooleanSetting(store, "WebpLossless", false);
+    keepMetadata_ = ReadBooleanSetting(store, "KeepMetadata", true);
+    // Megabytes of picture copies kept for Undo.
+    const int undoMegabytes = ReadBoundedSetting(store, "UndoMemoryMB", DefaultUndoMegabytes, 0, INT32_MAX);
+    undoHistory_.SetByteBound(static_cast<std::uint64_t>(undoMegabytes) * Megabyte);
     recentListRead_ = true;
-    // Megabytes of picture copies kept for Undo; a value that is no number keeps the default.
-    std::uint64_t undoBound = TUndoHistory::DefaultByteBound;
-    try {
-        const std::int32_t megabytes =
-            FormStore().ReadSetting("UndoMemoryMB", static_cast<std::int32_t>(undoBound / Megabyte)).AsInteger();
-        undoBound = static_cast<std::uint64_t>(std::max(0, megabytes)) * Megabyte;
-    } catch (const std::exception&) {
-    }
-    undoHistory_.SetByteBound(undoBound);
     if (placementFailure) std::rethrow_exception(placementFailure);
 }
 
@@ -927,11 +968,19 @@ void TfrmMain::SaveSettings() {
     // Full screen is no placement of the window's own: the last one stays.
     if (!fullScreen_) TfrmBaseForm::SaveSettings();
     // A list never read (a window never shown, a settings file that could not be read)
-    // would replace the stored one with what little this run added.
-    if (recentListRead_) {
-        FormStore().WriteSetting("RecentFiles", recentList_.Text());
-        FormStore().WriteSetting("UndoMemoryMB", static_cast<std::int32_t>(undoHistory_.ByteBound() / Megabyte));
-    }
+    // would replace the stored one with what little this run added; so would the switches.
+    if (!recentListRead_) return;
+    TXMLDataBase& store = FormStore();
+    store.WriteSetting("RecentFiles", recentList_.Text());
+    // Written back so that the switches can be found in the file.
+    store.WriteSetting("AutoOrient", loadOptions_.AutoOrient);
+    store.WriteSetting("ColorManagement", loadOptions_.ColorManagement);
+    store.WriteSetting("JpegQuality", jpegOptions_.Quality);
+    store.WriteSetting("JpegProgressive", jpegOptions_.Progressive);
+    store.WriteSetting("WebpQuality", webpOptions_.Quality);
+    store.WriteSetting("WebpLossless", webpOptions_.Lossless);
+    store.WriteSetting("KeepMetadata", keepMetadata_);
+    store.WriteSetting("UndoMemoryMB", static_cast<std::int32_t>(undoHistory_.ByteBound() / Megabyte));
 }
 
 void TfrmMain::RecentMenuPopup() {

@@ -3,7 +3,9 @@
 // line, the recent-files menu and the window's settings.
 #pragma once
 
+#include "core/SavePicture.h"
 #include "editor/UndoHistory.h"
+#include "formats/LoadPipeline.h"
 #include "platform/Bitmap.h"
 #include "settings/BaseForm.h"
 #include "settings/RecentFiles.h"
@@ -39,6 +41,7 @@ class TStatusPanel;
 class TToolbarPanel;
 class TfrmGamma;
 class TfrmMain;
+class TfrmSaveOptions;
 class TfrmScale;
 
 // ZoomFactor counts eighths of the picture's size: ZoomUnit is 100 %. Zooming halves or
@@ -52,8 +55,8 @@ enum class TSaveChoice { Save, Discard, Cancel };
 
 // The program's open and save dialogs. The open dialog starts in the given folder; the save
 // dialog proposes the given name, offers the file types of SaveFormats, and gives a name typed
-// without an extension the extension of the file type chosen. An empty folder or name leaves
-// the dialog's own start.
+// without an extension the first extension of the file type chosen. An empty folder or name
+// leaves the dialog's own start.
 std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* owner, const std::string& folder);
 std::unique_ptr<QFileDialog> CreateSaveDialog(QWidget* owner, const std::string& proposedName);
 
@@ -159,6 +162,13 @@ public:
     // A text shown in the status line in place of the zoom until the view or the selection
     // changes: the end of the folder, a picked colour.
     const QString& StatusNotice() const { return statusNotice_; }
+    const TLoadOptions& LoadOptions() const { return loadOptions_; }
+    // EXIF and XMP of that file, written into the files the picture is saved to.
+    const TPictureMetadata& Metadata() const { return metadata_; }
+    // The save options last chosen, and whether saving carries the metadata ("KeepMetadata").
+    const TSaveOptions& JpegOptions() const { return jpegOptions_; }
+    const TSaveOptions& WebpOptions() const { return webpOptions_; }
+    bool KeepMetadata() const { return keepMetadata_; }
 
     void LoadImage(const std::string& fileName);
     // Keeps the document as it is for Undo before a change and forgets the redo steps; a
@@ -209,6 +219,8 @@ public:
     // Shows the dialog modally and returns whether it closed with OK.
     std::function<bool(TfrmScale& dialog)> RunScaleDialog;
     std::function<bool(TfrmGamma& dialog)> RunGammaDialog;
+    // Shown after a JPEG or WebP name is chosen; the save stops unless it closes with OK.
+    std::function<bool(TfrmSaveOptions& dialog)> RunSaveOptionsDialog;
     std::function<void()> RunAboutBox;
     // Asks "Save changes to NAME?" with Save, Discard and Cancel.
     std::function<TSaveChoice(const QString& name)> AskSaveChanges;
@@ -281,7 +293,8 @@ private:
     // Save dialog and writing; false when the dialog was cancelled.
     bool SaveWithDialog();
     // The document takes a picture read from a file (load and folder browsing).
-    void ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, const std::string& fileName);
+    void ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, TPictureMetadata metadata,
+                           const std::string& fileName);
     // Reads the file after the given one ahead, in the direction of `step`.
     void PrefetchNeighbour(const std::string& fileName, int step);
     void UpdateCaption();
@@ -330,6 +343,10 @@ private:
     std::string browseFailedFrom_;
     QString statusNotice_;
     bool fullScreen_ = false;
+    TPictureMetadata metadata_;
+    TSaveOptions jpegOptions_;
+    TSaveOptions webpOptions_;
+    bool keepMetadata_ = true;
     std::unique_ptr<TPixelBuffer> viewImage_;
     int zoomFactor_ = ZoomUnit;
     QPoint selStart_;
@@ -340,6 +357,8 @@ private:
     // A repaint asked for by StepAnts, which has moved the phase already.
     bool antsRepaintPending_ = false;
     TMRUList recentList_;
+    // "AutoOrient" and "ColorManagement" of the settings file.
+    TLoadOptions loadOptions_;
     std::unique_ptr<TButtonGrouper> ToolGroup;
     QCursor zoomCursor_;
     TColor lastMixColor_ = 0;

@@ -118,8 +118,8 @@ void TfrmMain::PlaceFittedWindow() {
     // Centred by the outer size; a window larger than the area keeps its title bar inside.
     const int outerWidth = clientWidth + frame.width();
     const int outerHeight = clientHeight + frame.height();
-    move(area.x() + std::max(0, (area.width() - outerWidth) / 2),
-         area.y() + std::max(0, (area.height() - outerHeight) / 2));
+    MoveOuterTo({area.x() + std::max(0, (area.width() - outerWidth) / 2),
+                 area.y() + std::max(0, (area.height() - outerHeight) / 2)});
     fitPending_ = FrameUnknown();
     if (fitPending_) WaitForFrame();
 }

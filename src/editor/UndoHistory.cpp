@@ -37,7 +37,7 @@ std::uint64_t TUndoHistory::BytesOf(const TStep& step) {
 }
 
 void TUndoHistory::Record(TUndoKind kind, const TDocumentState& document) {
-    TStep step{kind, nullptr, document.FileName, document.Revision};
+    TStep step{kind, nullptr, document.FileName, document.Metadata, document.Revision};
     if (kind == TUndoKind::Copy && document.Picture) step.Picture = TPixelBuffer::CreateCopy(*document.Picture);
     for (const TStep& r : redo_) bytes_ -= BytesOf(r);
     redo_.clear();
@@ -60,12 +60,13 @@ void TUndoHistory::Step(TSteps& from, TSteps& to, const TDocumentState& document
     // The pixels move first: a rotation that cannot get its memory leaves both sides as
     // they were.
     if (!copy && document.Picture) Move(*document.Picture, step.Kind, forward);
-    TStep back{step.Kind, nullptr, std::move(document.FileName), document.Revision};
+    TStep back{step.Kind, nullptr, std::move(document.FileName), std::move(document.Metadata), document.Revision};
     if (copy) back.Picture = std::move(document.Picture);
     bytes_ -= BytesOf(step);
     bytes_ += BytesOf(back);
     if (copy) document.Picture = std::move(step.Picture);
     document.FileName = std::move(step.FileName);
+    document.Metadata = std::move(step.Metadata);
     document.Revision = step.Revision;
     from.pop_back();
     to.push_back(std::move(back));

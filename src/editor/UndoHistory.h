@@ -3,6 +3,8 @@
 // change itself, undone by its inverse at no memory cost.
 #pragma once
 
+#include "platform/PictureMetadata.h"
+
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -10,11 +12,13 @@
 
 class TPixelBuffer;
 
-// The document the steps act on: the picture, the file it belongs to and its revision, a
-// number that names this very content (the window tells unsaved changes by it).
+// The document the steps act on: the picture, the file it belongs to with that file's EXIF
+// and XMP, and its revision, a number that names this very content (the window tells unsaved
+// changes by it).
 struct TDocumentState {
     std::unique_ptr<TPixelBuffer>& Picture;
     std::string& FileName;
+    TPictureMetadata& Metadata;
     std::uint64_t& Revision;
 };
 
@@ -58,6 +62,7 @@ private:
         TUndoKind Kind;
         std::unique_ptr<TPixelBuffer> Picture;  // for copies only
         std::string FileName;
+        TPictureMetadata Metadata;
         std::uint64_t Revision;
     };
     using TSteps = std::deque<TStep>;

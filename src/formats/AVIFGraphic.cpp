@@ -1,11 +1,10 @@
 #include "formats/AVIFGraphic.h"
 
+#include "formats/CodecLibraries.h"
 #include "formats/FileFormatList.h"
 #include "formats/IsoBrands.h"
 #include "formats/ReaderStrings.h"
 #include "platform/Stream.h"
-
-#include <avif/avif.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,13 +14,13 @@ const TGraphicClass TAVIFGraphicClass = ReaderClass<TAVIFGraphic>("TAVIFGraphic"
 // libavif's decoder reading the file from the stream, a piece at a time.
 class TAvifSource {
 public:
-    explicit TAvifSource(TStream& stream) : stream_(stream), base_(stream.Position()) {
+    explicit TAvifSource(TStream& stream) : avif_(AvifLibrary()), stream_(stream), base_(stream.Position()) {
         const std::int64_t remaining = stream.Remaining();
         io_.read = &Read;
         io_.sizeHint = static_cast<std::uint64_t>(std::max<std::int64_t>(remaining, 0));
         io_.persistent = AVIF_FALSE;
         io_.data = this;
-        decoder_ = avifDecoderCreate();
+        decoder_ = avif_.avifDecoderCreate();
         if (decoder_ == nullptr) throw EOutOfMemory(sizeof(avifDecoder));
         decoder_->maxThreads = DecoderThreadCount();
         decoder_->imageSizeLimit = static_cast<std::uint32_t>(MaxPixelCount);
@@ -30,16 +29,16 @@ public:
         decoder_->strictFlags = AVIF_STRICT_DISABLED;
         decoder_->ignoreXMP = AVIF_TRUE;
         // Without a destroy function the decoder leaves io_ to its owner.
-        avifDecoderSetIO(decoder_, &io_);
+        avif_.avifDecoderSetIO(decoder_, &io_);
     }
-    ~TAvifSource() { avifDecoderDestroy(decoder_); }
+    ~TAvifSource() { avif_.avifDecoderDestroy(decoder_); }
     TAvifSource(const TAvifSource&) = delete;
     TAvifSource& operator=(const TAvifSource&) = delete;
 
     avifDecoder* Decoder() const { return decoder_; }
     // "<result>: <details>" for a failed call.
     std::string ErrorText(avifResult result) const {
-        std::string text = avifResultToString(result);
+        std::string text = avif_.avifResultToString(result);
         if (decoder_->diag.error[0] != '\0') text += std::string(": ") + decoder_->diag.error;
         return LibraryMessage(text.c_str());
     }
@@ -64,6 +63,7 @@ private:
         return AVIF_RESULT_OK;
     }
 
+    const TAvifLibrary& avif_;
     TStream& stream_;
     std::int64_t base_;
     avifIO io_{};
@@ -89,15 +89,15 @@ struct TGeometry {
     std::uint32_t ShownHeight() const { return Angle % 2 ? Crop.width : Crop.height; }
 };
 
-TGeometry GeometryOf(const avifImage& image) {
+TGeometry GeometryOf(const TAvifLibrary& avif, const avifImage& image) {
     TGeometry g;
     g.Crop = {0, 0, image.width, image.height};
     if (image.transformFlags & AVIF_TRANSFORM_CLAP) {
         // An aperture that does not fit the picture is ignored, as viewers do.
         avifCropRect crop;
         avifDiagnostics diag{};
-        if (avifCropRectConvertCleanApertureBox(&crop, &image.clap, image.width, image.height, image.yuvFormat,
-                                                &diag) &&
+        if (avif.avifCropRectConvertCleanApertureBox(&crop, &image.clap, image.width, image.height, image.yuvFormat,
+                                                     &diag) &&
             crop.width > 0 && crop.height > 0)
             g.Crop = crop;
     }
@@ -159,14 +159,15 @@ bool TAVIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     TReaderGraphic::ReadProperties(stream, imageIndex);
     source_.reset();
     libraryError_.clear();
+    const TAvifLibrary& avif = AvifLibrary();
     auto source = std::make_unique<TAvifSource>(stream);
     avifDecoder* decoder = source->Decoder();
-    if (const avifResult result = avifDecoderParse(decoder); result != AVIF_RESULT_OK) {
+    if (const avifResult result = avif.avifDecoderParse(decoder); result != AVIF_RESULT_OK) {
         libraryError_ = source->ErrorText(result);
         return false;
     }
     const avifImage& image = *decoder->image;
-    const TGeometry g = GeometryOf(image);
+    const TGeometry g = GeometryOf(avif, image);
     TImageProperties& p = ImageProperties;
     p.Width = g.ShownWidth();
     p.Height = g.ShownHeight();
@@ -183,26 +184,30 @@ bool TAVIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TAVIFGraphic::LoadFromStream(TStream& stream) {
-    Metadata = {};
+    Metadata() = {};
     if (!BeginLoad(stream)) {
         if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());
         GraphicError(gesInvalidImage, ErrorLabel());
     }
     const std::unique_ptr<TAvifSource> source = std::move(source_);
+    const TAvifLibrary& avif = AvifLibrary();
     avifDecoder* decoder = source->Decoder();
     CheckImageSize(ImageProperties.Width, ImageProperties.Height);
-    if (const avifResult result = avifDecoderNextImage(decoder); result != AVIF_RESULT_OK)
+    if (const avifResult result = avif.avifDecoderNextImage(decoder); result != AVIF_RESULT_OK)
         GraphicError(gesLibraryError, ErrorLabel(), source->ErrorText(result).c_str());
     // The AV1 data may give another size than the container.
     const avifImage& image = *decoder->image;
     CheckImageSize(image.width, image.height);
-    Metadata.IccProfile.assign(image.icc.data, image.icc.data + image.icc.size);
-    Metadata.SetExif(image.exif.data, image.exif.size);
+    Metadata().Icc.assign(image.icc.data, image.icc.data + image.icc.size);
+    Metadata().Exif = ExifFromContainer(image.exif.data, image.exif.size);
+    // The container's rotation and mirror are applied while copying; where it states them they
+    // supersede an Exif Orientation tag, which otherwise turns the picture as in a JPEG.
+    Metadata().OrientationApplied = (image.transformFlags & (AVIF_TRANSFORM_IROT | AVIF_TRANSFORM_IMIR)) != 0;
 
-    const TGeometry g = GeometryOf(image);
+    const TGeometry g = GeometryOf(avif, image);
     const bool alpha = image.alphaPlane != nullptr;
     avifRGBImage rgb;
-    avifRGBImageSetDefaults(&rgb, &image);
+    avif.avifRGBImageSetDefaults(&rgb, &image);
     rgb.depth = 8;
     rgb.format = alpha ? AVIF_RGB_FORMAT_BGRA : AVIF_RGB_FORMAT_BGR;
     SetPixelFormat(alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
@@ -211,7 +216,7 @@ void TAVIFGraphic::LoadFromStream(TStream& stream) {
         SetSize(static_cast<int>(image.width), static_cast<int>(image.height));
         rgb.pixels = Bits();
         rgb.rowBytes = static_cast<std::uint32_t>(Stride());
-        result = avifImageYUVToRGB(&image, &rgb);
+        result = avif.avifImageYUVToRGB(&image, &rgb);
     } else {
         // Turned or cropped pictures are converted whole first, then copied as shown.
         const unsigned bytesPerPixel = alpha ? 4 : 3;
@@ -224,7 +229,7 @@ void TAVIFGraphic::LoadFromStream(TStream& stream) {
         }
         rgb.pixels = converted.data();
         rgb.rowBytes = static_cast<std::uint32_t>(rowBytes);
-        result = avifImageYUVToRGB(&image, &rgb);
+        result = avif.avifImageYUVToRGB(&image, &rgb);
         if (result == AVIF_RESULT_OK) {
             SetSize(static_cast<int>(g.ShownWidth()), static_cast<int>(g.ShownHeight()));
             CopyShown(converted.data(), rowBytes, bytesPerPixel, g, *this);

@@ -28,9 +28,6 @@ public:
     void LoadFromStream(TStream& stream) override;
     const char* FormatLabel() const override;
 
-    // The colour profile and the Exif item of the picture.
-    TEmbeddedMetadata Metadata;
-
 private:
     // The parsed file, from ReadProperties to the load that follows it.
     std::unique_ptr<TAvifSource> source_;

@@ -1,11 +1,10 @@
 #include "formats/HEIFGraphic.h"
 
+#include "formats/CodecLibraries.h"
 #include "formats/FileFormatList.h"
 #include "formats/IsoBrands.h"
 #include "formats/ReaderStrings.h"
 #include "platform/Stream.h"
-
-#include <libheif/heif.h>
 
 #include <algorithm>
 #include <cstring>
@@ -19,19 +18,16 @@ constexpr int MaxHeifSide = 32768;
 class THeifSource {
 public:
     explicit THeifSource(TStream& stream)
-        : stream_(stream), base_(stream.Position()), size_(std::max<std::int64_t>(stream.Remaining(), 0)) {
-        // Registers libheif's codec plugins once for the whole run.
-        static const bool initialised = [] {
-            heif_init(nullptr);
-            return true;
-        }();
-        (void)initialised;
-        context_ = heif_context_alloc();
+        : heif_(HeifLibrary()),
+          stream_(stream),
+          base_(stream.Position()),
+          size_(std::max<std::int64_t>(stream.Remaining(), 0)) {
+        context_ = heif_.heif_context_alloc();
         if (context_ == nullptr) throw EOutOfMemory(sizeof(void*));
     }
     ~THeifSource() {
-        if (handle_) heif_image_handle_release(handle_);
-        heif_context_free(context_);
+        if (handle_) heif_.heif_image_handle_release(handle_);
+        heif_.heif_context_free(context_);
     }
     THeifSource(const THeifSource&) = delete;
     THeifSource& operator=(const THeifSource&) = delete;
@@ -39,15 +35,17 @@ public:
     // Reads the boxes and finds the primary picture; answers libheif's error.
     heif_error Open() {
         static const heif_reader reader = {1, &GetPosition, &Read, &Seek, &WaitForFileSize};
-        heif_error error = heif_context_read_from_reader(context_, &reader, this, nullptr);
-        if (error.code == heif_error_Ok) error = heif_context_get_primary_image_handle(context_, &handle_);
+        heif_error error = heif_.heif_context_read_from_reader(context_, &reader, this, nullptr);
+        if (error.code == heif_error_Ok) error = heif_.heif_context_get_primary_image_handle(context_, &handle_);
         if (error.code == heif_error_Ok) {
             // libheif allocates a grid's whole picture at the size its grid descriptor states,
             // not the size the file declares for it: a 1 KB file could ask for gigabytes. Its
             // size limit, checked when decoding, keeps every item's sides (coded sizes are padded
             // to whole coding blocks, tiny pictures to 64) near the declared ones.
-            const int side = std::max(heif_image_handle_get_width(handle_), heif_image_handle_get_height(handle_));
-            heif_context_set_maximum_image_size_limit(context_, std::min(2 * std::max(side, 0) + 64, MaxHeifSide));
+            const int side =
+                std::max(heif_.heif_image_handle_get_width(handle_), heif_.heif_image_handle_get_height(handle_));
+            heif_.heif_context_set_maximum_image_size_limit(context_,
+                                                            std::min(2 * std::max(side, 0) + 64, MaxHeifSide));
         }
         return error;
     }
@@ -87,6 +85,7 @@ private:
                                                               : heif_reader_grow_status_size_beyond_eof;
     }
 
+    const THeifLibrary& heif_;
     TStream& stream_;
     std::int64_t base_;
     std::int64_t size_;
@@ -97,10 +96,10 @@ private:
 namespace {
 
 struct TImageDeleter {
-    void operator()(heif_image* image) const { heif_image_release(image); }
+    void operator()(heif_image* image) const { HeifLibrary().heif_image_release(image); }
 };
 struct TOptionsDeleter {
-    void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+    void operator()(heif_decoding_options* options) const { HeifLibrary().heif_decoding_options_free(options); }
 };
 
 std::string MessageOf(const heif_error& error) { return LibraryMessage(error.message); }
@@ -155,6 +154,7 @@ bool THEIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     source_.reset();
     libraryError_.clear();
     const std::optional<TFileTypeBrands> brands = ReadFileTypeBrands(stream);
+    const THeifLibrary& heif = HeifLibrary();
     auto source = std::make_unique<THeifSource>(stream);
     if (const heif_error error = source->Open(); error.code != heif_error_Ok) {
         libraryError_ = MessageOf(error);
@@ -162,11 +162,12 @@ bool THEIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     }
     const heif_image_handle* handle = source->Handle();
     TImageProperties& p = ImageProperties;
-    p.Width = static_cast<std::uint32_t>(std::max(heif_image_handle_get_width(handle), 0));
-    p.Height = static_cast<std::uint32_t>(std::max(heif_image_handle_get_height(handle), 0));
-    p.HasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    p.Width = static_cast<std::uint32_t>(std::max(heif.heif_image_handle_get_width(handle), 0));
+    p.Height = static_cast<std::uint32_t>(std::max(heif.heif_image_handle_get_height(handle), 0));
+    p.HasAlpha = heif.heif_image_handle_has_alpha_channel(handle) != 0;
     p.ColorScheme = p.HasAlpha ? ColorScheme::RGBA : ColorScheme::RGB;
-    p.BitsPerSample = static_cast<std::uint8_t>(std::clamp(heif_image_handle_get_luma_bits_per_pixel(handle), 8, 16));
+    p.BitsPerSample =
+        static_cast<std::uint8_t>(std::clamp(heif.heif_image_handle_get_luma_bits_per_pixel(handle), 8, 16));
     p.SamplesPerPixel = p.HasAlpha ? 4 : 3;
     p.BitsPerPixel = static_cast<std::uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
     if (brands && brands->HasAny(
@@ -179,51 +180,55 @@ bool THEIFGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void THEIFGraphic::LoadFromStream(TStream& stream) {
-    Metadata = {};
+    Metadata() = {};
+    // libheif applies the container's irot and imir; they supersede an Exif Orientation tag
+    // (phones write both, stating the same turn).
+    Metadata().OrientationApplied = true;
     if (!BeginLoad(stream)) {
         if (!libraryError_.empty()) GraphicError(gesLibraryError, ErrorLabel(), libraryError_.c_str());
         GraphicError(gesInvalidImage, ErrorLabel());
     }
     const std::unique_ptr<THeifSource> source = std::move(source_);
+    const THeifLibrary& heif = HeifLibrary();
     const heif_image_handle* handle = source->Handle();
     // libheif decodes the stored picture before turning or cropping it.
     CheckImageSize(ImageProperties.Width, ImageProperties.Height);
-    CheckImageSize(static_cast<std::uint64_t>(std::max(heif_image_handle_get_ispe_width(handle), 0)),
-                   static_cast<std::uint64_t>(std::max(heif_image_handle_get_ispe_height(handle), 0)));
+    CheckImageSize(static_cast<std::uint64_t>(std::max(heif.heif_image_handle_get_ispe_width(handle), 0)),
+                   static_cast<std::uint64_t>(std::max(heif.heif_image_handle_get_ispe_height(handle), 0)));
 
-    const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(handle);
+    const heif_color_profile_type profile = heif.heif_image_handle_get_color_profile_type(handle);
     if (profile == heif_color_profile_type_prof || profile == heif_color_profile_type_rICC) {
-        Metadata.IccProfile.resize(heif_image_handle_get_raw_color_profile_size(handle));
-        if (heif_image_handle_get_raw_color_profile(handle, Metadata.IccProfile.data()).code != heif_error_Ok)
-            Metadata.IccProfile.clear();
+        Metadata().Icc.resize(heif.heif_image_handle_get_raw_color_profile_size(handle));
+        if (heif.heif_image_handle_get_raw_color_profile(handle, Metadata().Icc.data()).code != heif_error_Ok)
+            Metadata().Icc.clear();
     }
     heif_item_id exifId = 0;
-    if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &exifId, 1) == 1) {
-        TByteArray exif(heif_image_handle_get_metadata_size(handle, exifId));
-        if (heif_image_handle_get_metadata(handle, exifId, exif.data()).code == heif_error_Ok)
-            Metadata.SetExif(exif.data(), exif.size());
+    if (heif.heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &exifId, 1) == 1) {
+        TByteArray exif(heif.heif_image_handle_get_metadata_size(handle, exifId));
+        if (heif.heif_image_handle_get_metadata(handle, exifId, exif.data()).code == heif_error_Ok)
+            Metadata().Exif = ExifFromContainer(exif.data(), exif.size());
     }
 
     const bool alpha = ImageProperties.HasAlpha;
     const bool wide = ImageProperties.BitsPerSample > 8;
     const heif_chroma chroma = alpha ? (wide ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RGBA)
                                      : (wide ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB);
-    const std::unique_ptr<heif_decoding_options, TOptionsDeleter> options(heif_decoding_options_alloc());
+    const std::unique_ptr<heif_decoding_options, TOptionsDeleter> options(heif.heif_decoding_options_alloc());
     heif_image* decoded = nullptr;
-    const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
+    const heif_error error = heif.heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
     const std::unique_ptr<heif_image, TImageDeleter> image(decoded);
     if (error.code != heif_error_Ok) GraphicError(gesLibraryError, ErrorLabel(), MessageOf(error).c_str());
 
     int stride = 0;
-    const std::uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
-    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-    const int depth = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
+    const std::uint8_t* plane = heif.heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int width = heif.heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif.heif_image_get_height(image.get(), heif_channel_interleaved);
+    const int depth = heif.heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
     if (plane == nullptr || width <= 0 || height <= 0 || stride <= 0 || (wide && (depth < 9 || depth > 16)))
         GraphicError(gesInvalidImage, ErrorLabel());
     CheckImageSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
     const unsigned maxValue = wide ? (1u << depth) - 1 : 255;
-    const bool premultiplied = heif_image_handle_is_premultiplied_alpha(handle) != 0;
+    const bool premultiplied = heif.heif_image_handle_is_premultiplied_alpha(handle) != 0;
     auto convert = wide ? (alpha ? &ConvertRow<true, true> : &ConvertRow<true, false>)
                         : (alpha ? &ConvertRow<false, true> : &ConvertRow<false, false>);
     SetPixelFormat(TPixelFormat::pf24bit);

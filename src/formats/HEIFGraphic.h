@@ -27,9 +27,6 @@ public:
     void LoadFromStream(TStream& stream) override;
     const char* FormatLabel() const override;
 
-    // The colour profile and the Exif block of the primary picture.
-    TEmbeddedMetadata Metadata;
-
 private:
     // The opened file, from ReadProperties to the load that follows it.
     std::unique_ptr<THeifSource> source_;

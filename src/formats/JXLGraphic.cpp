@@ -1,17 +1,14 @@
 #include "formats/JXLGraphic.h"
 
+#include "formats/CodecLibraries.h"
 #include "formats/FileFormatList.h"
 #include "formats/ReaderStrings.h"
 #include "platform/Stream.h"
 
-#include <jxl/decode.h>
-#include <jxl/decode_cxx.h>
-#include <jxl/thread_parallel_runner.h>
-#include <jxl/thread_parallel_runner_cxx.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 
 const TGraphicClass TJXLGraphicClass = ReaderClass<TJXLGraphic>("TJXLGraphic");
 
@@ -58,6 +55,16 @@ void WriteRow(void* opaque, std::size_t x, std::size_t y, std::size_t count, con
     }
 }
 
+// libjxl's decoder and thread runner, each freed through the library it came from.
+struct TDecoderDeleter {
+    void operator()(JxlDecoder* decoder) const { JxlLibrary().JxlDecoderDestroy(decoder); }
+};
+struct TRunnerDeleter {
+    void operator()(void* runner) const { JxlLibrary().JxlThreadParallelRunnerDestroy(runner); }
+};
+using TDecoder = std::unique_ptr<JxlDecoder, TDecoderDeleter>;
+using TRunner = std::unique_ptr<void, TRunnerDeleter>;
+
 // Orientations 5 to 8 exchange width and height.
 bool Transposed(const JxlBasicInfo& info) { return info.orientation >= JXL_ORIENT_TRANSPOSE; }
 
@@ -77,8 +84,9 @@ bool TJXLGraphic::CanLoadStream(TStream& stream) {
 
 bool TJXLGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
     TReaderGraphic::ReadProperties(stream, imageIndex);
-    const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
-    if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS) return false;
+    const TJxlLibrary& jxl = JxlLibrary();
+    const TDecoder decoder(jxl.JxlDecoderCreate(nullptr));
+    if (!decoder || jxl.JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS) return false;
     TByteArray input;
     std::size_t consumed = 0;
     JxlDecoderStatus status = JXL_DEC_NEED_MORE_INPUT;
@@ -90,13 +98,14 @@ bool TJXLGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
         const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(stream.Remaining(), piece));
         input.resize(kept + count);
         stream.ReadBuffer(input.data() + kept, count);
-        JxlDecoderSetInput(decoder.get(), input.data(), input.size());
-        if (stream.Remaining() == 0) JxlDecoderCloseInput(decoder.get());
-        status = JxlDecoderProcessInput(decoder.get());
-        consumed = input.size() - JxlDecoderReleaseInput(decoder.get());
+        jxl.JxlDecoderSetInput(decoder.get(), input.data(), input.size());
+        if (stream.Remaining() == 0) jxl.JxlDecoderCloseInput(decoder.get());
+        status = jxl.JxlDecoderProcessInput(decoder.get());
+        consumed = input.size() - jxl.JxlDecoderReleaseInput(decoder.get());
     }
     JxlBasicInfo info;
-    if (status != JXL_DEC_BASIC_INFO || JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS) return false;
+    if (status != JXL_DEC_BASIC_INFO || jxl.JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
+        return false;
 
     TImageProperties& p = ImageProperties;
     p.Width = Transposed(info) ? info.ysize : info.xsize;
@@ -113,25 +122,25 @@ bool TJXLGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TJXLGraphic::LoadFromStream(TStream& stream) {
-    Metadata = {};
+    Metadata() = {};
     if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     CheckImageSize(ImageProperties.Width, ImageProperties.Height);
     const TByteArray file = ReadToEnd(stream);
 
-    const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
-    const JxlThreadParallelRunnerPtr runner =
-        JxlThreadParallelRunnerMake(nullptr, static_cast<std::size_t>(DecoderThreadCount()));
+    const TJxlLibrary& jxl = JxlLibrary();
+    const TDecoder decoder(jxl.JxlDecoderCreate(nullptr));
+    const TRunner runner(jxl.JxlThreadParallelRunnerCreate(nullptr, static_cast<std::size_t>(DecoderThreadCount())));
     if (!decoder || !runner) GraphicError(gesInvalidImage, ErrorLabel());
     JxlDecoder* d = decoder.get();
-    if (JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE | JXL_DEC_BOX) !=
-            JXL_DEC_SUCCESS ||
-        JxlDecoderSetParallelRunner(d, JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetDecompressBoxes(d, JXL_TRUE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(d, file.data(), file.size()) != JXL_DEC_SUCCESS)
+    if (jxl.JxlDecoderSubscribeEvents(
+            d, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE | JXL_DEC_BOX) != JXL_DEC_SUCCESS ||
+        jxl.JxlDecoderSetParallelRunner(d, jxl.JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS ||
+        jxl.JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE) != JXL_DEC_SUCCESS ||
+        jxl.JxlDecoderSetDecompressBoxes(d, JXL_TRUE) != JXL_DEC_SUCCESS ||
+        jxl.JxlDecoderSetInput(d, file.data(), file.size()) != JXL_DEC_SUCCESS)
         GraphicError(gesInvalidImage, ErrorLabel());
-    JxlDecoderCloseInput(d);
+    jxl.JxlDecoderCloseInput(d);
 
     const bool alpha = ImageProperties.HasAlpha;
     TRowTarget target{this, alpha};
@@ -141,59 +150,64 @@ void TJXLGraphic::LoadFromStream(TStream& stream) {
     TByteArray exif;
     auto finishExif = [&] {
         if (!readingExif) return;
-        exif.resize(exif.size() - JxlDecoderReleaseBoxBuffer(d));
-        Metadata.SetExif(exif.data(), exif.size());
+        exif.resize(exif.size() - jxl.JxlDecoderReleaseBoxBuffer(d));
+        Metadata().Exif = ExifFromContainer(exif.data(), exif.size());
         readingExif = false;
     };
     for (;;) {
-        const JxlDecoderStatus status = JxlDecoderProcessInput(d);
+        const JxlDecoderStatus status = jxl.JxlDecoderProcessInput(d);
         if (status != JXL_DEC_BOX_NEED_MORE_OUTPUT) finishExif();
         switch (status) {
             case JXL_DEC_BASIC_INFO: {
                 JxlBasicInfo info;
-                if (JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS) GraphicError(gesInvalidImage, ErrorLabel());
+                if (jxl.JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS)
+                    GraphicError(gesInvalidImage, ErrorLabel());
                 const std::uint32_t width = Transposed(info) ? info.ysize : info.xsize;
                 const std::uint32_t height = Transposed(info) ? info.xsize : info.ysize;
                 if (width != ImageProperties.Width || height != ImageProperties.Height ||
                     (info.alpha_bits > 0) != alpha)
                     GraphicError(gesInvalidImage, ErrorLabel());
+                // libjxl applies the codestream's orientation; where it is not the identity it
+                // supersedes an Exif Orientation tag, which otherwise turns the picture.
+                Metadata().OrientationApplied = info.orientation != JXL_ORIENT_IDENTITY;
                 break;
             }
             case JXL_DEC_COLOR_ENCODING: {
                 std::size_t size = 0;
-                if (JxlDecoderGetICCProfileSize(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) == JXL_DEC_SUCCESS) {
-                    Metadata.IccProfile.resize(size);
-                    if (JxlDecoderGetColorAsICCProfile(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                                       Metadata.IccProfile.data(), size) != JXL_DEC_SUCCESS)
-                        Metadata.IccProfile.clear();
+                if (jxl.JxlDecoderGetICCProfileSize(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) ==
+                    JXL_DEC_SUCCESS) {
+                    Metadata().Icc.resize(size);
+                    if (jxl.JxlDecoderGetColorAsICCProfile(d, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                                           Metadata().Icc.data(), size) != JXL_DEC_SUCCESS)
+                        Metadata().Icc.clear();
                 }
                 break;
             }
             case JXL_DEC_BOX: {
                 JxlBoxType type;
-                if (JxlDecoderGetBoxType(d, type, JXL_TRUE) == JXL_DEC_SUCCESS && std::memcmp(type, "Exif", 4) == 0 &&
-                    Metadata.Exif.empty()) {
+                if (jxl.JxlDecoderGetBoxType(d, type, JXL_TRUE) == JXL_DEC_SUCCESS &&
+                    std::memcmp(type, "Exif", 4) == 0 && Metadata().Exif.empty()) {
                     exif.assign(4096, 0);
-                    readingExif = JxlDecoderSetBoxBuffer(d, exif.data(), exif.size()) == JXL_DEC_SUCCESS;
+                    readingExif = jxl.JxlDecoderSetBoxBuffer(d, exif.data(), exif.size()) == JXL_DEC_SUCCESS;
                 }
                 break;
             }
             case JXL_DEC_BOX_NEED_MORE_OUTPUT: {
-                const std::size_t free = JxlDecoderReleaseBoxBuffer(d);
+                const std::size_t free = jxl.JxlDecoderReleaseBoxBuffer(d);
                 const std::size_t used = exif.size() - free;
                 if (exif.size() >= MaxExifSize) {
                     readingExif = false;
                     break;
                 }
                 exif.resize(exif.size() * 2);
-                if (JxlDecoderSetBoxBuffer(d, exif.data() + used, exif.size() - used) != JXL_DEC_SUCCESS)
+                if (jxl.JxlDecoderSetBoxBuffer(d, exif.data() + used, exif.size() - used) != JXL_DEC_SUCCESS)
                     readingExif = false;
                 break;
             }
             case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
                 SetPixelFormat(TPixelFormat::pf24bit);
                 SetSize(static_cast<int>(ImageProperties.Width), static_cast<int>(ImageProperties.Height));
-                if (JxlDecoderSetImageOutCallback(d, &format, &WriteRow, &target) != JXL_DEC_SUCCESS)
+                if (jxl.JxlDecoderSetImageOutCallback(d, &format, &WriteRow, &target) != JXL_DEC_SUCCESS)
                     GraphicError(gesInvalidImage, ErrorLabel());
                 break;
             case JXL_DEC_FULL_IMAGE:

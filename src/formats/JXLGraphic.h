@@ -18,8 +18,4 @@ public:
     // Fills a 24-bit bitmap; deeper samples are rounded to 8 bits by libjxl.
     void LoadFromStream(TStream& stream) override;
     const char* FormatLabel() const override;
-
-    // The colour profile of the decoded samples and the Exif box of the container (when it comes
-    // before the picture data, where encoders put it).
-    TEmbeddedMetadata Metadata;
 };

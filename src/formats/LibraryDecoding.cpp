@@ -1,9 +1,5 @@
 #include "formats/LibraryDecoding.h"
 
-#include "formats/AVIFGraphic.h"
-#include "formats/HEIFGraphic.h"
-#include "formats/JXLGraphic.h"
-#include "formats/WebPGraphic.h"
 #include "platform/Bitmap.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
@@ -22,9 +18,8 @@ bool IsTiffHeader(const std::uint8_t* p, std::size_t size) {
 
 }  // namespace
 
-void TEmbeddedMetadata::SetExif(const std::uint8_t* data, std::size_t size) {
-    Exif.clear();
-    if (data == nullptr) return;
+TByteArray ExifFromContainer(const std::uint8_t* data, std::size_t size) {
+    if (data == nullptr) return {};
     // HEIF and JPEG XL put a 32-bit offset to the TIFF header first; WebP writers sometimes keep
     // the "Exif\0\0" of JPEG's APP1 segment.
     if (size >= 4 && !IsTiffHeader(data, size)) {
@@ -39,15 +34,8 @@ void TEmbeddedMetadata::SetExif(const std::uint8_t* data, std::size_t size) {
         data += 6;
         size -= 6;
     }
-    if (IsTiffHeader(data, size)) Exif.assign(data, data + size);
-}
-
-const TEmbeddedMetadata* EmbeddedMetadataOf(const TBitmap& picture) {
-    if (const auto* webp = dynamic_cast<const TWebPGraphic*>(&picture)) return &webp->Metadata;
-    if (const auto* avif = dynamic_cast<const TAVIFGraphic*>(&picture)) return &avif->Metadata;
-    if (const auto* heif = dynamic_cast<const THEIFGraphic*>(&picture)) return &heif->Metadata;
-    if (const auto* jxl = dynamic_cast<const TJXLGraphic*>(&picture)) return &jxl->Metadata;
-    return nullptr;
+    if (!IsTiffHeader(data, size)) return {};
+    return TByteArray(data, data + size);
 }
 
 TByteArray ReadToEnd(TStream& stream) {

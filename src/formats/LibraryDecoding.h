@@ -1,5 +1,5 @@
 // What the readers that decode through a codec library (WebP, AVIF, HEIF, JPEG XL) share: the
-// whole file in memory, the colour profile and Exif block they keep, alpha drawn onto white and
+// whole file in memory, the Exif block they find, alpha drawn onto white and
 // the number of threads a library may use.
 #pragma once
 
@@ -12,19 +12,10 @@
 class TBitmap;
 class TStream;
 
-// The colour profile and the Exif block a file carries, kept as stored so that colour management
-// and Exif orientation can be applied to the picture.
-struct TEmbeddedMetadata {
-    TByteArray IccProfile;
-    // From the TIFF header on ("II*\0" or "MM\0*"); containers' offset fields and "Exif\0\0"
-    // prefixes are taken off.
-    TByteArray Exif;
-
-    void SetExif(const std::uint8_t* data, std::size_t size);
-};
-
-// The metadata a WebP, AVIF, HEIF or JPEG XL reader kept of its file; null for any other picture.
-const TEmbeddedMetadata* EmbeddedMetadataOf(const TBitmap& picture);
+// The Exif block of a container's Exif item or chunk from its TIFF header on ("II*\0" or
+// "MM\0*"): HEIF's and JPEG XL's leading offset and WebP writers' "Exif\0\0" are taken off.
+// Empty when no TIFF header is found.
+TByteArray ExifFromContainer(const std::uint8_t* data, std::size_t size);
 
 // The bytes from the stream's position to its end; EOutOfMemory when they cannot be held.
 TByteArray ReadToEnd(TStream& stream);

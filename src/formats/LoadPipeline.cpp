@@ -1,9 +1,14 @@
 #include "formats/LoadPipeline.h"
 
+#include "core/PixelBuffer.h"
+#include "core/Transforms.h"
+#include "formats/ExifOrientation.h"
 #include "formats/FileFormatList.h"
 #include "formats/ReaderGraphic.h"
+#include "platform/ColorProfile.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
+#include "platform/Warnings.h"
 
 #include <iterator>
 
@@ -15,45 +20,87 @@ void RequirePicture(const TBitmap& picture) {
     if (auto* reader = dynamic_cast<const TReaderGraphic*>(&picture)) reader->RequirePicture();
 }
 
-TLoadedPicture FromReader(std::unique_ptr<TBitmap> picture, const TGraphicClass* graphicClass) {
+// The orientation by the order of trust: the EXIF block, the reader's own finding (the TIFF
+// tag), the XMP packet.
+int StatedOrientation(const TPictureMetadata& metadata) {
+    if (!metadata.Exif.empty())
+        if (std::optional<int> exif = ExifOrientation(metadata.Exif)) return *exif;
+    if (metadata.Orientation != 0) return metadata.Orientation;
+    if (!metadata.Xmp.empty())
+        if (std::optional<int> xmp = XmpOrientation(metadata.Xmp)) return *xmp;
+    return 0;
+}
+
+// Colour management for RGB and grey profiles; CMYK profiles are the loaders' (they need the
+// ink samples, which never reach the bitmap).
+void ApplyProfile(TBitmap& bitmap, TPictureMetadata& metadata) {
+    if (metadata.Icc.empty() || metadata.ProfileApplied) return;
+    try {
+        const TProfileSpace space = ProfileSpaceOf(metadata.Icc);
+        if (space != TProfileSpace::Rgb && space != TProfileSpace::Gray) return;
+        const TPixelFormat format = bitmap.PixelFormat();
+        if (format == TPixelFormat::pf15bit || format == TPixelFormat::pfDevice || format == TPixelFormat::pfCustom)
+            return;
+        ConvertToSrgb(bitmap, metadata.Icc);
+        metadata.ProfileApplied = true;
+    } catch (const EColorProfileError& error) {
+        ShowWarning(std::string(error.what()) + " The colours are shown as stored.");
+    }
+}
+
+TLoadedPicture Finish(std::unique_ptr<TBitmap> picture, const TGraphicClass* graphicClass,
+                      const TLoadOptions& options) {
     RequirePicture(*picture);
     TLoadedPicture loaded;
-    if (auto* reader = dynamic_cast<TReaderGraphic*>(picture.get())) loaded.Properties = reader->ImageProperties;
+    // The description of the reader that claimed the file; a file loaded by its extension has none.
+    if (graphicClass != nullptr)
+        if (auto* reader = dynamic_cast<TReaderGraphic*>(picture.get())) loaded.Properties = reader->ImageProperties;
+    loaded.Metadata = std::move(picture->Metadata());
+    if (!loaded.Metadata.OrientationApplied) loaded.Metadata.Orientation = StatedOrientation(loaded.Metadata);
+    if (options.ColorManagement) ApplyProfile(*picture, loaded.Metadata);
     loaded.Bitmap = std::move(picture);
     loaded.Class = graphicClass;
     return loaded;
 }
 
-}  // namespace
-
-TLoadedPicture LoadPictureFile(const std::string& fileName) {
-    const TGraphicClass* graphicClass = FormatList().ClassFromContent(fileName);
+// The reader that claimed the file, else the platform's loader for the extension.
+std::unique_ptr<TBitmap> CreatePicture(const TGraphicClass* reader, const std::string& extension,
+                                       const TLoadOptions& options) {
+    const TGraphicClass* graphicClass = reader;
     if (graphicClass == nullptr) {
-        TLoadedPicture loaded;
-        loaded.Bitmap = LoadPictureByExtension(fileName);
-        RequirePicture(*loaded.Bitmap);
-        return loaded;
+        graphicClass = TPictureFormatTable::Instance().Find(extension);
+        if (graphicClass == nullptr || extension.empty())
+            throw EInvalidGraphic(FormatText("Unknown picture file extension (.%s)", extension.c_str()));
     }
     std::unique_ptr<TBitmap> picture = graphicClass->Create();
-    picture->LoadFromFile(fileName);
-    return FromReader(std::move(picture), graphicClass);
+    picture->SetUseEmbeddedProfile(options.ColorManagement);
+    return picture;
 }
 
-TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension) {
+}  // namespace
+
+TLoadedPicture LoadPictureFile(const std::string& fileName, const TLoadOptions& options) {
+    const TGraphicClass* graphicClass = FormatList().ClassFromContent(fileName);
+    std::unique_ptr<TBitmap> picture = CreatePicture(graphicClass, ExtensionOf(fileName), options);
+    picture->LoadFromFile(fileName);
+    return Finish(std::move(picture), graphicClass, options);
+}
+
+TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension, const TLoadOptions& options) {
     const TGraphicClass* graphicClass = FormatList().ClassFromContent(stream);
-    if (graphicClass == nullptr) {
-        const TGraphicClass* byExtension = TPictureFormatTable::Instance().Find(extension);
-        if (byExtension == nullptr || extension.empty())
-            throw EInvalidGraphic(FormatText("Unknown picture file extension (.%s)", extension.c_str()));
-        TLoadedPicture loaded;
-        loaded.Bitmap = byExtension->Create();
-        loaded.Bitmap->LoadFromStream(stream);
-        RequirePicture(*loaded.Bitmap);
-        return loaded;
-    }
-    std::unique_ptr<TBitmap> picture = graphicClass->Create();
+    std::unique_ptr<TBitmap> picture = CreatePicture(graphicClass, extension, options);
     picture->LoadFromStream(stream);
-    return FromReader(std::move(picture), graphicClass);
+    return Finish(std::move(picture), graphicClass, options);
+}
+
+std::unique_ptr<TPixelBuffer> TakeUprightBuffer(TBitmap& bitmap, TPictureMetadata& metadata,
+                                                const TLoadOptions& options) {
+    std::unique_ptr<TPixelBuffer> buffer = TPixelBuffer::CreateFromBitmap(std::move(bitmap));
+    if (options.AutoOrient && !metadata.OrientationApplied && metadata.Orientation != 0) {
+        ApplyOrientation(*buffer, metadata.Orientation);
+        metadata.OrientationApplied = true;
+    }
+    return buffer;
 }
 
 const char* ColorSchemeName(ColorScheme scheme) {

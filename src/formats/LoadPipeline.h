@@ -6,12 +6,14 @@
 #include "formats/ImageProperties.h"
 #include "platform/Bitmap.h"
 #include "platform/PictureFormats.h"
+#include "platform/PictureMetadata.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class TPixelBuffer;
 class TStream;
 
 struct TLoadedPicture {
@@ -20,15 +22,34 @@ struct TLoadedPicture {
     const TGraphicClass* Class = nullptr;
     // The reader's description of the file; empty when the platform loaded it.
     std::optional<TImageProperties> Properties;
+    // EXIF, XMP and ICC profile of the file and what was done with them.
+    TPictureMetadata Metadata;
+};
+
+// What loading does beyond decoding.
+struct TLoadOptions {
+    // Turn the picture upright by its EXIF (or TIFF, or XMP) orientation.
+    bool AutoOrient = true;
+    // Convert a picture with an ICC profile to sRGB.
+    bool ColorManagement = true;
 };
 
 // Raises the reader's, the decoders', the colour manager's, the stream's or the platform's
 // exception when the file cannot be read or decoded; a reader that gives an empty picture
-// raises its invalid-format message.
-TLoadedPicture LoadPictureFile(const std::string& fileName);
+// raises its invalid-format message. With colour management, a picture with a
+// usable ICC profile comes out in sRGB (a profile that cannot be used is reported through
+// ShowWarning and the colours stay as stored). The orientation the file states is found and
+// noted in Metadata, not yet applied: TakeUprightBuffer does that.
+TLoadedPicture LoadPictureFile(const std::string& fileName, const TLoadOptions& options = {});
 // The same for bytes in a stream (from its position); without a reader claiming them, the class
 // registered for the extension (without the dot) loads them.
-TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension);
+TLoadedPicture LoadPictureStream(TStream& stream, const std::string& extension, const TLoadOptions& options = {});
+
+// A loaded picture as the 24-bit buffer every operation works on, turned upright by the
+// orientation in its metadata when the options ask for it (metadata.OrientationApplied tells).
+// The bitmap is handed over and left empty.
+std::unique_ptr<TPixelBuffer> TakeUprightBuffer(TBitmap& bitmap, TPictureMetadata& metadata,
+                                                const TLoadOptions& options = {});
 
 // The properties record as "Name: value" lines for a textual report.
 std::vector<std::string> DescribeProperties(const TImageProperties& properties);

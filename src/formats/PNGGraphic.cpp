@@ -2,7 +2,9 @@
 
 #include "codecs/LZ77Decoder.h"
 #include "formats/FileFormatList.h"
+#include "formats/PNGMetadata.h"
 #include "formats/ReaderStrings.h"
+#include "platform/ColorProfile.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
 
@@ -21,18 +23,13 @@ const std::uint8_t PNGSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
 // Chunk types as big-endian words with bit 5 of every letter cleared, so that the comparison
 // ignores letter case.
-constexpr std::uint32_t ChunkType(const char (&name)[5]) {
-    return ((std::uint32_t(std::uint8_t(name[0])) << 24) | (std::uint32_t(std::uint8_t(name[1])) << 16) |
-            (std::uint32_t(std::uint8_t(name[2])) << 8) | std::uint32_t(std::uint8_t(name[3]))) &
-           0xDFDFDFDFu;
-}
-constexpr std::uint32_t IHDR = ChunkType("IHDR");
-constexpr std::uint32_t IDAT = ChunkType("IDAT");
-constexpr std::uint32_t IEND = ChunkType("IEND");
-constexpr std::uint32_t PLTE = ChunkType("PLTE");
-constexpr std::uint32_t GAMA = ChunkType("gAMA");
-constexpr std::uint32_t BKGD = ChunkType("bKGD");
-constexpr std::uint32_t TRNS = ChunkType("tRNS");
+constexpr std::uint32_t IHDR = PngChunkType("IHDR");
+constexpr std::uint32_t IDAT = PngChunkType("IDAT");
+constexpr std::uint32_t IEND = PngChunkType("IEND");
+constexpr std::uint32_t PLTE = PngChunkType("PLTE");
+constexpr std::uint32_t GAMA = PngChunkType("gAMA");
+constexpr std::uint32_t BKGD = PngChunkType("bKGD");
+constexpr std::uint32_t TRNS = PngChunkType("tRNS");
 
 // The largest chunk length the PNG format allows.
 constexpr std::uint32_t MaxChunkLength = 0x7FFFFFFFu;
@@ -325,6 +322,7 @@ void TPNGGraphic::ReadChunks() {
             default:
                 break;
         }
+        if (ReadMetadataChunk()) continue;
         SkipChunk();
         if (chunk_.Type == IEND) return;
         if (chunk_.Critical) GraphicError(gesUnknownCriticalChunk);
@@ -335,6 +333,7 @@ void TPNGGraphic::ReadPalette() {
     if (chunk_.Length % 3 != 0) GraphicError(gesInvalidPalette, ErrorLabel());
     ReadChunkData();
     if (load_.Header.ColorType != TColorType::Indexed) return;
+    DropGammaForProfile();
     ConfigureColorManager();
     const TSourcePlane entries[1] = {{raw_.data(), raw_.size()}};
     load_.Palette = ColorManager.MakeColorPalette(entries, PaletteLayout::Interleaved8By3, chunk_.Length / 3, false);
@@ -352,6 +351,31 @@ void TPNGGraphic::ReadGamma() {
 void TPNGGraphic::ReadBackground() {
     // Its colour would only pre-fill the bitmap, which the rows cover completely.
     ReadChunkData();
+}
+
+bool TPNGGraphic::ReadMetadataChunk() {
+    if (!IsPngMetadataChunk(chunk_.Type)) return false;
+    try {
+        ReadChunkData();
+    } catch (const EInvalidGraphic&) {
+        return true;  // a CRC error in metadata costs the metadata, not the picture
+    }
+    ReadPngMetadataChunk(chunk_.Type, raw_, Metadata());
+    return true;
+}
+
+void TPNGGraphic::DropGammaForProfile() {
+    // A usable colour profile describes the colours completely; the gAMA chunk beside it is
+    // there for readers without colour management.
+    if (Metadata().Icc.empty() || !UseEmbeddedProfile() || !(ImageProperties.Options & UseGamma)) return;
+    try {
+        const TProfileSpace space = ProfileSpaceOf(Metadata().Icc);
+        if (space != TProfileSpace::Rgb && space != TProfileSpace::Gray) return;
+    } catch (const EColorProfileError&) {
+        return;
+    }
+    ColorManager.TargetFlags = static_cast<TConvertOptions>(ColorManager.TargetFlags & ~GammaCorrect);
+    ImageProperties.Options = static_cast<decltype(ImageProperties.Options)>(ImageProperties.Options & ~UseGamma);
 }
 
 void TPNGGraphic::ReadTransparency() {
@@ -407,6 +431,7 @@ void TPNGGraphic::ReadRow(std::vector<std::uint8_t>& row, const std::vector<std:
 
 void TPNGGraphic::DecodeImage() {
     const THeader& header = load_.Header;
+    DropGammaForProfile();
     if (!load_.Configured) {
         ConfigureColorManager();
         if (header.ColorType == TColorType::Gray || header.ColorType == TColorType::GrayAlpha) {

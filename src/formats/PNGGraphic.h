@@ -69,6 +69,10 @@ private:
     void ReadTransparency();  // tRNS
     void DecodeImage();       // IDAT and the IDAT chunks after it
 
+    // Reads a metadata chunk into Metadata(); false when the current chunk is none.
+    bool ReadMetadataChunk();
+    // Gamma correction is left to an embedded profile that will be applied.
+    void DropGammaForProfile();
     void ConfigureColorManager();
     // Sets palette, size, background and transparent colour of the bitmap for the image data.
     void PrepareBitmap();

@@ -72,12 +72,15 @@ protected:
     // stream and describe the file; answers what ReadProperties answered.
     bool BeginLoad(TStream& stream);
     // The one way a reader reports a fault in its file: raises EInvalidGraphic with message, a
-    // text of ReaderStrings.h, formatted from args by printf rules. Where the text names the
-    // format, the reader passes ErrorLabel() for it:
+    // text of ReaderStrings.h, formatted from args by printf rules (taken as it is without any).
+    // Where the text names the format, the reader passes ErrorLabel() for it:
     //   GraphicError(gesInvalidImage, ErrorLabel());
     //   GraphicError(gesUnsupportedFeature, gesCompression, ErrorLabel());
     template <class... Args> [[noreturn]] void GraphicError(const char* message, Args... args) const {
-        throw EInvalidGraphic(FormatText(message, args...));
+        if constexpr (sizeof...(Args) == 0)
+            throw EInvalidGraphic(message);
+        else
+            throw EInvalidGraphic(FormatText(message, args...));
     }
     // The label of the messages the reader raises: FormatLabel(), unless the reader speaks of
     // what it reads in another reader's words (the EPS reader of its TIFF preview).

@@ -2,6 +2,7 @@
 
 #include "codecs/Decoders.h"
 #include "formats/ReaderStrings.h"
+#include "platform/ColorProfile.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
 
@@ -24,6 +25,7 @@ enum : std::uint16_t {
     TagFillOrder = 266,
     TagStripOffsets = 273,
     TagSamplesPerPixel = 277,
+    TagOrientation = 274,
     TagRowsPerStrip = 278,
     TagStripByteCounts = 279,
     TagXResolution = 282,
@@ -39,6 +41,8 @@ enum : std::uint16_t {
     TagJPEGTables = 347,
     TagYCbCrCoefficients = 529,
     TagYCbCrSubSampling = 530,
+    TagXMP = 700,
+    TagICCProfile = 34675,
 };
 
 enum : std::uint16_t {
@@ -600,7 +604,10 @@ void TTIFFGraphic::SetupColorManager() {
     cm.SetTargetDepth(depth == 16 ? 8 : depth == 2 ? 4 : depth);
 
     const bool jpeg = p.Compression == CompressionKind::JPEG || p.Compression == CompressionKind::OldJPEG;
-    const TSchemes schemes = SchemesFor(jpeg ? ColorScheme::BGR : p.ColorScheme, p.SamplesPerPixel);
+    TSchemes schemes = SchemesFor(jpeg ? ColorScheme::BGR : p.ColorScheme, p.SamplesPerPixel);
+    // CMYK samples for the file's own profile are copied as they are (as if RGBA) and converted
+    // by the profile row by row.
+    if (schemes.Source == ColorScheme::CMYK && inkTransform_) schemes = {ColorScheme::RGBA, ColorScheme::RGBA};
     // The converters read a fixed number of samples per pixel; a file that stores another
     // number would be read across its pixels.
     const std::uint32_t samples = SamplesOfScheme(schemes.Source);
@@ -615,7 +622,7 @@ void TTIFFGraphic::SetupColorManager() {
 
     const TPixelFormat format = schemes.Source == ColorScheme::GrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1);
     if (format == TPixelFormat::pfCustom) GraphicError(gesInvalidImage, ErrorLabel());
-    SetPixelFormat(format);
+    SetPixelFormat(inkTransform_ ? TPixelFormat::pf24bit : format);
 }
 
 void TTIFFGraphic::SetupRowLayout(ColorScheme source, bool jpeg) {
@@ -767,6 +774,13 @@ void TTIFFGraphic::UndoPredictor(std::uint8_t* row, std::uint32_t samplesPerPixe
 }
 
 void TTIFFGraphic::ConvertRow(const std::uint8_t* row, std::size_t size, std::uint32_t y) {
+    if (inkTransform_) {
+        const std::uint32_t width = ImageProperties.Width;
+        inkRow_.resize(4 * std::size_t(width));
+        ColorManager.ConvertLine(row, size, inkRow_.data(), inkRow_.size(), width);
+        inkTransform_->Convert(inkRow_.data(), ScanLine(static_cast<int>(y)), width);
+        return;
+    }
     ColorManager.ConvertLine(row, size, ScanLine(static_cast<int>(y)), Stride(), ImageProperties.Width);
 }
 
@@ -842,7 +856,9 @@ void TTIFFGraphic::DecodeStrips(TDecoder* decoder) {
 
 void TTIFFGraphic::ReadStrip(TStripWalk& walk, TDecoder* decoder, std::uint32_t index, std::size_t unpacked) {
     const TImageProperties& p = ImageProperties;
-    const bool reversed = (p.Options & ReversedBits) != 0;
+    // The fill order tells how bits fill the bytes of samples and codes; a JPEG strip is a
+    // stream of byte-sized markers and segments, which reversing would destroy.
+    const bool reversed = (p.Options & ReversedBits) != 0 && p.Compression != CompressionKind::JPEG;
     walk.Strip.assign(unpacked, 0);
     // Strip data that lies beyond the end of the file is missing: those rows stay zero.
     const std::int64_t start = BasePosition + walk.Offsets[index];
@@ -917,11 +933,28 @@ void TTIFFGraphic::InterleavePlanes(const std::vector<std::uint8_t>& planeData) 
     }
 }
 
+void TTIFFGraphic::CollectMetadata() {
+    TPictureMetadata& metadata = Metadata();
+    const std::uint32_t orientation = GetInteger(TagOrientation, 0);
+    metadata.Orientation = orientation >= 1 && orientation <= 8 ? static_cast<int>(orientation) : 0;
+    metadata.Icc = GetBytes(TagICCProfile);
+    const std::vector<std::uint8_t> xmp = GetBytes(TagXMP);
+    metadata.Xmp.assign(xmp.begin(), xmp.end());
+    const TImageProperties& p = ImageProperties;
+    const bool jpeg = p.Compression == CompressionKind::JPEG || p.Compression == CompressionKind::OldJPEG;
+    inkTransform_.reset();
+    if (p.ColorScheme == ColorScheme::CMYK && p.SamplesPerPixel == 4 && !jpeg &&
+        (p.BitsPerSample == 8 || p.BitsPerSample == 16) && UseEmbeddedProfile())
+        inkTransform_ = CreateInkTransform(metadata, false);
+    metadata.ProfileApplied = inkTransform_ != nullptr;
+}
+
 void TTIFFGraphic::LoadFromStream(TStream& stream) {
     ReleaseImage();
     BasePosition = stream.Position();
     if (!TTIFFGraphic::ReadProperties(stream, 0)) GraphicError(gesInvalidImage, ErrorLabel());
     TImageProperties& p = ImageProperties;
+    CollectMetadata();
     if (p.Options & Tiled) return;
     if (!FindTag(TagStripOffsets)) GraphicError(gesInvalidImage, ErrorLabel());
     // An unknown compression says more than the sample layout it would be checked against.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "formats/ReaderGraphic.h"
+#include "platform/ColorProfile.h"
 
 #include <cstdint>
 #include <memory>
@@ -58,6 +59,9 @@ private:
     std::vector<std::uint8_t> GetBytes(std::uint16_t tag) const;
     TFloatArray GetFloats(std::uint16_t tag) const;
 
+    // Orientation, ICC profile and XMP packet of the directory, and the transform of a CMYK
+    // profile that the rows will go through.
+    void CollectMetadata();
     // The colour manager, the row layout and the pixel format; refuses sample layouts that no
     // converter or decoder takes.
     void SetupColorManager();
@@ -94,6 +98,8 @@ private:
     bool subsampled_ = false;
     std::uint32_t subsampleH_ = 1;
     std::uint32_t subsampleV_ = 1;
+    std::unique_ptr<TColorTransform> inkTransform_;
+    std::vector<std::uint8_t> inkRow_;
 };
 
 extern const TGraphicClass TTIFFGraphicClass;

@@ -224,7 +224,11 @@ void TTargaGraphic::ReadStoredRows(TLoad& load) {
 
 void TTargaGraphic::ReadRunLengthRows(TLoad& load) {
     TTargaRLEDecoder decoder(load.Header.PixelDepth);
-    std::vector<std::uint8_t> packed(2 * load.RowSize);
+    // The packets that end inside a row take at most twice the row's bytes (a header byte for
+    // every pixel); the last packet of a row may reach up to 127 pixels past its end and is read
+    // whole, so that the next row starts right after it.
+    const std::size_t pixelBytes = (load.Header.PixelDepth + 7u) / 8u;
+    std::vector<std::uint8_t> packed(2 * load.RowSize + 1 + 128 * pixelBytes);
     for (std::uint32_t n = 0; n < ImageProperties.Height; ++n) {
         std::int64_t rowStart = Stream->Position();
         std::size_t got = Stream->Read(packed.data(), packed.size());

@@ -82,7 +82,7 @@ bool TWebPGraphic::ReadProperties(TStream& stream, unsigned imageIndex) {
 }
 
 void TWebPGraphic::LoadFromStream(TStream& stream) {
-    Metadata = {};
+    Metadata() = {};
     if (!BeginLoad(stream)) GraphicError(gesInvalidImage, ErrorLabel());
     stream.SetPosition(BasePosition);
     const TImageProperties& p = ImageProperties;
@@ -93,9 +93,9 @@ void TWebPGraphic::LoadFromStream(TStream& stream) {
     const std::unique_ptr<WebPDemuxer, TDemuxDeleter> demuxer(WebPDemux(&data));
     if (demuxer) {
         const WebPData icc = FirstChunk(demuxer.get(), "ICCP");
-        Metadata.IccProfile.assign(icc.bytes, icc.bytes + icc.size);
+        Metadata().Icc.assign(icc.bytes, icc.bytes + icc.size);
         const WebPData exif = FirstChunk(demuxer.get(), "EXIF");
-        Metadata.SetExif(exif.bytes, exif.size);
+        Metadata().Exif = ExifFromContainer(exif.bytes, exif.size);
     }
 
     // The bitstream to decode and where its picture goes: the whole file onto the whole bitmap,

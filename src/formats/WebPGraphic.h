@@ -17,9 +17,6 @@ public:
     void LoadFromStream(TStream& stream) override;
     const char* FormatLabel() const override;
 
-    // The ICCP and EXIF chunks of the file.
-    TEmbeddedMetadata Metadata;
-
 private:
     bool animated_ = false;
 };

@@ -35,15 +35,25 @@ bool IsWmfHeader(const std::uint8_t* p, std::size_t size) {
 
 bool IsEmf(const std::uint8_t* p, std::size_t size) { return size >= 88 && U32(p) == 1 && U32(p + 40) == EmfSignature; }
 
-// The picture size at 96 dots per inch, refused when empty or too large.
-void SetPictureSize(TMetafileHeader& header, double width, double height) {
+// A few records may claim any canvas: a 46-byte file asking for 16000 x 16000 pixels would cost
+// seconds and gigabytes to draw nothing. A canvas beyond 16 megapixels needs a file of a size to
+// go with it, 16384 pixels for each of its bytes (a clip-art file of 20 KB may draw 335 MP).
+constexpr std::uint64_t FreeCanvasPixels = std::uint64_t{1} << 24;
+constexpr std::uint64_t CanvasPixelsPerFileByte = std::uint64_t{1} << 14;
+
+// The picture size at 96 dots per inch, refused when empty or too large, for a file of fileSize
+// bytes.
+void SetPictureSize(TMetafileHeader& header, double width, double height, std::size_t fileSize) {
     if (!std::isfinite(width) || !std::isfinite(height)) RaiseInvalidPicture(MetafileLabel);
     double w = std::round(width), h = std::round(height);
     if (w < 1 || h < 1)
         throw EInvalidGraphic(
             FormatText("Cannot load image. The Windows metafile's picture is empty (%.0f x %.0f pixels).",
                        std::max(w, 0.0), std::max(h, 0.0)));
-    CheckPictureSize(static_cast<std::uint64_t>(std::min(w, 1e12)), static_cast<std::uint64_t>(std::min(h, 1e12)));
+    const auto columns = static_cast<std::uint64_t>(std::min(w, 1e12)),
+               rows = static_cast<std::uint64_t>(std::min(h, 1e12));
+    CheckPictureSize(columns, rows);
+    CheckPictureSize(columns, rows, columns * rows, std::max(FreeCanvasPixels, fileSize * CanvasPixelsPerFileByte));
     if (w > MaxCanvasSide || h > MaxCanvasSide)
         throw EInvalidGraphic(
             FormatText("Cannot load image. The Windows metafile's picture of %.0f x %.0f pixels is wider or higher "
@@ -139,7 +149,7 @@ TMetafileHeader ReadMetafileHeader(const std::uint8_t* data, std::size_t size) {
         header.ObjectCount = U16(data + 22 + 10);
         header.FirstRecord = 22 + 18;
         SetPictureSize(header, (header.BoxRight - header.BoxLeft) * 96.0 / header.UnitsPerInch,
-                       (header.BoxBottom - header.BoxTop) * 96.0 / header.UnitsPerInch);
+                       (header.BoxBottom - header.BoxTop) * 96.0 / header.UnitsPerInch, size);
         return header;
     }
     if (IsEmf(data, size)) {
@@ -175,7 +185,7 @@ TMetafileHeader ReadMetafileHeader(const std::uint8_t* data, std::size_t size) {
             header.BoxRight = frame(S32(data + 16) / perMmX * 100);
             header.BoxBottom = frame(S32(data + 20) / perMmY * 100);
         }
-        SetPictureSize(header, width, height);
+        SetPictureSize(header, width, height, size);
         return header;
     }
     if (IsWmfHeader(data, size)) {
@@ -188,7 +198,7 @@ TMetafileHeader ReadMetafileHeader(const std::uint8_t* data, std::size_t size) {
         header.BoxLeft = box[0], header.BoxTop = box[1], header.BoxRight = box[2], header.BoxBottom = box[3];
         // Window units taken as pixels at 96 dots per inch.
         header.UnitsPerInch = 96;
-        SetPictureSize(header, box[2] - box[0], box[3] - box[1]);
+        SetPictureSize(header, box[2] - box[0], box[3] - box[1], size);
         return header;
     }
     RaiseInvalidPicture(MetafileLabel);

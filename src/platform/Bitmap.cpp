@@ -77,6 +77,7 @@ void TBitmap::ReleaseImage() {
     palette_.clear();
     transparent_ = false;
     transparentColor_ = 0;
+    metadata_ = {};
 }
 
 void TBitmap::Assign(const TBitmap& source) {

@@ -1,6 +1,8 @@
 // The device-independent picture bitmap that loaders and readers fill.
 #pragma once
 
+#include "PictureMetadata.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -76,7 +78,7 @@ public:
 
     // Copies pixels, palette and transparency of another bitmap.
     virtual void Assign(const TBitmap& source);
-    // Frees the pixels: an empty picture of pfDevice.
+    // Frees the pixels: an empty picture of pfDevice, without metadata.
     void ReleaseImage();
 
     TPixelFormat PixelFormat() const { return format_; }
@@ -117,6 +119,15 @@ public:
     // The pixel at (x, y) as a colour, whatever the pixel format (alpha dropped).
     TColor Pixel(int x, int y) const;
 
+    // EXIF, XMP and ICC profile of the file, as far as its loader collects them.
+    TPictureMetadata& Metadata() { return metadata_; }
+    const TPictureMetadata& Metadata() const { return metadata_; }
+    // Whether the picture's colours are to follow its ICC profile (on unless switched off before
+    // loading): a loader then converts CMYK samples through a CMYK profile and lets a PNG's
+    // iCCP chunk take the place of its gAMA; every other profile is the load pipeline's business.
+    bool UseEmbeddedProfile() const { return useEmbeddedProfile_; }
+    void SetUseEmbeddedProfile(bool on) { useEmbeddedProfile_ = on; }
+
 private:
     void Allocate();
 
@@ -128,6 +139,8 @@ private:
     TPalette palette_;
     TColor transparentColor_ = 0;
     bool transparent_ = false;
+    TPictureMetadata metadata_;
+    bool useEmbeddedProfile_ = true;
 };
 
 // Bytes of a row of width pixels at bitsPerPixel, padded to a multiple of 4.

@@ -2,6 +2,7 @@
 // return; it longjmps back into Guarded below, whose callers keep every object with a
 // destructor outside the guarded lambdas, so the jump skips nothing but libjpeg's own frames.
 #include "AtomicFile.h"
+#include "ColorProfile.h"
 #include "Dib.h"
 #include "Exception.h"
 #include "PictureFiles.h"
@@ -121,6 +122,39 @@ const char* ColorSpaceText(J_COLOR_SPACE space) {
     }
 }
 
+constexpr char ExifMarkerName[] = "Exif\0";  // "Exif" and two zero bytes
+constexpr char XmpMarkerName[] = "http://ns.adobe.com/xap/1.0/";
+constexpr char IccMarkerName[] = "ICC_PROFILE";
+
+bool StartsWith(const jpeg_saved_marker_ptr marker, const char* name, std::size_t length) {
+    return marker->data_length >= length && std::memcmp(marker->data, name, length) == 0;
+}
+
+// EXIF (APP1 "Exif"), XMP (APP1 with Adobe's namespace) and the ICC profile (APP2
+// "ICC_PROFILE", numbered pieces) of the markers libjpeg kept; the first EXIF and XMP count.
+void CollectMetadata(const jpeg_decompress_struct& info, TPictureMetadata& metadata, bool warn) {
+    std::vector<TIccPiece> pieces;
+    for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
+        const std::uint8_t* data = m->data;
+        if (m->marker == JPEG_APP0 + 1 && StartsWith(m, ExifMarkerName, 6)) {
+            if (metadata.Exif.empty()) metadata.Exif.assign(data + 6, data + m->data_length);
+        } else if (m->marker == JPEG_APP0 + 1 && StartsWith(m, XmpMarkerName, sizeof XmpMarkerName)) {
+            if (metadata.Xmp.empty())
+                metadata.Xmp.assign(reinterpret_cast<const char*>(data) + sizeof XmpMarkerName,
+                                    m->data_length - sizeof XmpMarkerName);
+        } else if (m->marker == JPEG_APP0 + 2 && StartsWith(m, IccMarkerName, sizeof IccMarkerName) &&
+                   m->data_length >= sizeof IccMarkerName + 2) {
+            const std::uint8_t* piece = data + sizeof IccMarkerName;
+            pieces.push_back({piece[0], piece[1], {piece + 2, data + m->data_length}});
+        }
+    }
+    try {
+        metadata.Icc = JoinIccPieces(std::move(pieces));
+    } catch (const EColorProfileError& error) {
+        if (warn) ShowWarning(std::string(error.what()) + " The colours are shown as stored.");
+    }
+}
+
 }  // namespace
 
 void TJPEGImage::LoadFromStream(TStream& stream) {
@@ -132,9 +166,12 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     jpeg_decompress_struct& info = d.Info;
     bool ok = Guarded(d.Errors, [&] {
         jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+        jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(&info, TRUE);
     });
     if (!ok) d.Fail();
+    CollectMetadata(info, Metadata(), UseEmbeddedProfile());
     colorSpace_ = ColorSpaceText(info.jpeg_color_space);
     progressive_ = jpeg_has_multiple_scans(&info);
     const bool ink = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
@@ -152,6 +189,9 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     std::vector<std::uint8_t> inkRow(ink ? 4 * static_cast<std::size_t>(info.output_width) : 0);
     // Adobe's encoders store CMYK inverted (0 = full ink) and say so with their APP14 marker.
     const bool inverted = info.saw_Adobe_marker;
+    const std::unique_ptr<TColorTransform> inkTransform =
+        ink && UseEmbeddedProfile() ? CreateInkTransform(Metadata(), inverted) : nullptr;
+    Metadata().ProfileApplied = inkTransform != nullptr;
     const int width = Width();
     // Once a single scan's data has ended, every later block decodes to zero. The decoder runs up
     // to two block rows ahead of the output and upsampling looks one row of blocks further, so
@@ -176,6 +216,10 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
         JSAMPROW target = ink ? inkRow.data() : row;
         if (!Guarded(d.Errors, [&] { jpeg_read_scanlines(&info, &target, 1); })) d.Fail();
         if (!ink) continue;
+        if (inkTransform) {
+            inkTransform->Convert(inkRow.data(), row, static_cast<std::size_t>(width));
+            continue;
+        }
         for (int x = 0; x < width; ++x) {
             const std::uint8_t* p = &inkRow[4 * static_cast<std::size_t>(x)];
             unsigned c = p[0], m = p[1], yel = p[2], k = p[3];
@@ -195,8 +239,26 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     if (d.Errors.Warned) ShowWarning(d.Errors.FirstWarning);
 }
 
-void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool progressive) {
+void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool progressive,
+                     const TMetadataBlocks& metadata) {
     if (view.Width <= 0 || view.Height <= 0 || !view.Bits) throw EInvalidGraphic("Cannot save an empty picture.");
+    // The APP1 segments, each a name and the data.
+    std::vector<std::uint8_t> exif, xmp;
+    if (!metadata.Exif.empty()) {
+        static const std::uint8_t name[6] = {'E', 'x', 'i', 'f', 0, 0};
+        if (metadata.Exif.size() > MaxJpegSegmentData - sizeof name)
+            throw EInvalidGraphic("The EXIF block is too large for a JPEG file.");
+        exif.resize(sizeof name + metadata.Exif.size());
+        std::memcpy(exif.data(), name, sizeof name);
+        std::memcpy(exif.data() + sizeof name, metadata.Exif.data(), metadata.Exif.size());
+    }
+    if (!metadata.Xmp.empty()) {
+        if (metadata.Xmp.size() > MaxJpegSegmentData - JpegXmpName.size())
+            throw EInvalidGraphic("The XMP packet is too large for a JPEG file.");
+        xmp.resize(JpegXmpName.size() + metadata.Xmp.size());
+        std::memcpy(xmp.data(), JpegXmpName.data(), JpegXmpName.size());
+        std::memcpy(xmp.data() + JpegXmpName.size(), metadata.Xmp.data(), metadata.Xmp.size());
+    }
     TCompressor c;
     jpeg_compress_struct& info = c.Info;
     std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(view.Width));
@@ -210,6 +272,9 @@ void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool pr
         jpeg_set_quality(&info, quality, TRUE);
         if (progressive) jpeg_simple_progression(&info);
         jpeg_start_compress(&info, TRUE);
+        for (const std::vector<std::uint8_t>* segment : {&exif, &xmp})
+            if (!segment->empty())
+                jpeg_write_marker(&info, JPEG_APP0 + 1, segment->data(), static_cast<unsigned>(segment->size()));
     });
     if (!ok) c.Fail();
     for (int y = 0; y < view.Height; ++y) {

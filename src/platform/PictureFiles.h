@@ -1,12 +1,14 @@
 // Picture files the platform reads and writes itself: Windows bitmaps (TBitmap), icons (TIcon)
-// and JPEG (TJPEGImage) in, 24-bit Windows bitmaps and JPEG out.
+// and JPEG (TJPEGImage) in; 24-bit Windows bitmaps, JPEG, PNG, WebP and TIFF out.
 #pragma once
 
 #include "Bitmap.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 class TStream;
 
@@ -28,10 +30,41 @@ TBgrView BgrViewOf(const TBitmap& bitmap);
 void WriteBmpStream(const TBgrView& view, TStream& stream);
 void SaveBmpFile(const TBgrView& view, const std::string& fileName);
 
+// EXIF and XMP to be written with a picture, as they are: the EXIF block (the TIFF structure,
+// without JPEG's "Exif\0\0") and the XMP packet. Empty parts are left out.
+struct TMetadataBlocks {
+    std::span<const std::uint8_t> Exif;
+    std::string_view Xmp;
+};
+// The most a JPEG APP1 segment holds after its length: "Exif\0\0" or the XMP name, then the
+// block. Larger metadata does not fit a JPEG file (no extended XMP is written).
+inline constexpr std::size_t MaxJpegSegmentData = 65533;
+inline constexpr std::string_view JpegXmpName{"http://ns.adobe.com/xap/1.0/\0", 29};
+
+// The writers below refuse an empty picture with EInvalidGraphic "Cannot save an empty
+// picture." and raise EInvalidGraphic with the library's message when it fails.
+
 // JPEG through libjpeg: RGB input, the library's defaults, the given quality with
-// baseline-compatible tables and, when progressive, its simple progressive scan script.
-void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool progressive);
+// baseline-compatible tables and, when progressive, its simple progressive scan script. EXIF and
+// XMP go into APP1 segments after the JFIF one; metadata too large for a segment raises.
+void WriteJpegStream(const TBgrView& view, TStream& stream, int quality, bool progressive,
+                     const TMetadataBlocks& metadata = {});
 void SaveJpegFile(const TBgrView& view, const std::string& fileName, int quality, bool progressive);
+
+// PNG through libpng: 8-bit RGB, zlib's default level and libpng's adaptive row filters. EXIF in
+// an eXIf chunk, XMP in the iTXt chunk "XML:com.adobe.xmp", both ahead of the image data.
+void WritePngStream(const TBgrView& view, TStream& stream, const TMetadataBlocks& metadata = {});
+
+// WebP through libwebp, as cwebp makes it by default (method 4, one thread): lossy at the given
+// quality (1 to 100), or lossless, where the quality is the effort spent on compression. EXIF and
+// XMP in the extended format's "EXIF" and "XMP " chunks.
+void WriteWebpStream(const TBgrView& view, TStream& stream, int quality, bool lossless,
+                     const TMetadataBlocks& metadata = {});
+
+// TIFF through libtiff: one 8-bit RGB image at 72 dpi in strips of about 256 kB, Deflate with the
+// horizontal predictor. From the EXIF block, IFD0's text tags (Make, Model, ...) and the Exif IFD
+// are taken over, the file then having the block's byte order; XMP goes into tag 700.
+void WriteTiffStream(const TBgrView& view, TStream& stream, const TMetadataBlocks& metadata = {});
 
 // A Windows icon file: loads its largest image (by area, then depth), drawn onto white the way
 // a blank bitmap receives it: transparent pixels white, alpha blended over white.

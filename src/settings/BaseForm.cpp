@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTextEdit>
+#include <QTimerEvent>
 #include <QWindow>
 
 #include <exception>
@@ -106,7 +107,7 @@ void TfrmBaseForm::LoadPosition() {
     const bool hasTop = store_->GetNodeSetting(node, "posTop", top);
     const QPoint position(left.AsInteger(), top.AsInteger());
     // A position off the present screens is applied as it is.
-    move(position);
+    MoveOuterTo(position);
     if ((hasLeft || hasTop) && FrameUnknown()) pendingPosition_ = position;
     if (store_->ReadNodeSetting(node, "Maximized", false).AsBoolean())
         setWindowState(windowState() | Qt::WindowMaximized);
@@ -143,19 +144,37 @@ void TfrmBaseForm::LoadSize() {
     if ((hasWidth || hasHeight) && FrameUnknown()) pendingSize_ = outerSize;
 }
 
-bool TfrmBaseForm::FrameUnknown() const {
-    if (windowFlags() & Qt::FramelessWindowHint) return false;
-    const QRect outer = frameGeometry();
-    // A frame that does not hold the client area is one the window manager is still
-    // building (openbox reparents into a 1 × 1 frame first).
-    if (!outer.contains(geometry())) return true;
-    if (outer != geometry()) return false;
-    return !windowHandle() || !windowHandle()->isExposed();
+// The frame is asked of the window system each time. The widget's own copy of it is brought
+// up to date only by some events and can stay at none under a reparenting window manager.
+std::optional<QMargins> TfrmBaseForm::FrameMargins() const {
+    if (windowFlags() & Qt::FramelessWindowHint) return QMargins();
+    const QWindow* window = windowHandle();
+    if (!window) return knownFrame_;
+    const QMargins frame = window->frameMargins();
+    // Below zero: the window manager is still building the frame (openbox reparents into a
+    // 1 × 1 frame first). None before the window is on the screen: not framed yet, or no
+    // longer (a hidden window has left its frame). In both cases the last frame it had
+    // stands, if any.
+    if (frame.left() < 0 || frame.top() < 0 || frame.right() < 0 || frame.bottom() < 0) return knownFrame_;
+    if (frame.isNull() && !window->isExposed()) return knownFrame_;
+    knownFrame_ = frame;
+    return frame;
 }
 
-QRect TfrmBaseForm::OuterGeometry() const {
-    const QRect outer = frameGeometry();
-    return outer.contains(geometry()) ? outer : geometry();
+bool TfrmBaseForm::FrameUnknown() const { return !FrameMargins(); }
+
+QRect TfrmBaseForm::OuterGeometry() const { return geometry().marginsAdded(FrameMargins().value_or(QMargins())); }
+
+void TfrmBaseForm::MoveOuterTo(QPoint topLeft) {
+    if (!windowHandle()) {
+        move(topLeft);  // Qt places an uncreated window by its frame once it has one
+        return;
+    }
+    // Qt moves a created window by the frame as it last heard of it, which may be stale:
+    // the client goes where the frame reported now puts it.
+    const QMargins frame = FrameMargins().value_or(QMargins());
+    const QPoint client = topLeft + QPoint(frame.left(), frame.top());
+    move(client - (geometry().topLeft() - pos()));
 }
 
 QSize TfrmBaseForm::MinimumOuterSize() const {
@@ -207,11 +226,32 @@ void TfrmBaseForm::FormShow() {
     }
 }
 
+void TfrmBaseForm::WaitForFrame() {
+    awaitingFrame_ = true;
+    // The frame may arrive without an event to this window: looked for every few
+    // milliseconds for a while, and at every event in any case.
+    frameChecks_ = 0;
+    if (frameTimer_ == 0) frameTimer_ = startTimer(10);
+}
+
+void TfrmBaseForm::StopWaitingForFrame() {
+    awaitingFrame_ = false;
+    if (frameTimer_ != 0) killTimer(frameTimer_);
+    frameTimer_ = 0;
+}
+
 bool TfrmBaseForm::event(QEvent* event) {
+    const bool tick = event->type() == QEvent::Timer && static_cast<QTimerEvent*>(event)->timerId() == frameTimer_ &&
+                      frameTimer_ != 0;
     if (awaitingFrame_ && !FrameUnknown()) {
-        awaitingFrame_ = false;
+        StopWaitingForFrame();
         FrameKnown();
+    } else if (tick && ++frameChecks_ >= 500) {
+        // No frame after five seconds: only events look for it from now on.
+        killTimer(frameTimer_);
+        frameTimer_ = 0;
     }
+    if (tick) return true;
     return QDialog::event(event);
 }
 
@@ -221,12 +261,12 @@ void TfrmBaseForm::FrameKnown() {
     if (isMaximized()) return;
     const QSize frame = OuterGeometry().size() - size();
     if (outerSize) resize(*outerSize - frame);
-    if (position) move(*position);
+    if (position) MoveOuterTo(*position);
 }
 
 void TfrmBaseForm::hideEvent(QHideEvent* event) {
     DropPendingPlacement();
-    awaitingFrame_ = false;
+    StopWaitingForFrame();
     QDialog::hideEvent(event);
 }
 
@@ -234,7 +274,7 @@ void TfrmBaseForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A spontaneous show is the window system restoring a minimized window, not a showing.
     if (event->spontaneous()) return;
-    awaitingFrame_ = true;
+    WaitForFrame();
     FormShow();
 }
 

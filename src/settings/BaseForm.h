@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMargins>
 
 #include <exception>
 #include <functional>
@@ -93,8 +94,10 @@ protected:
     QRect OuterGeometry() const;
     // The smallest outer size the window can have: its minimum size with the frame.
     QSize MinimumOuterSize() const;
+    // Moves the window so that its outer top-left corner lies at the point.
+    void MoveOuterTo(QPoint topLeft);
     // FrameKnown runs again once the frame is known (for a window placed while it was not).
-    void WaitForFrame() { awaitingFrame_ = true; }
+    void WaitForFrame();
     // Forgets a placement loaded while the frame was unknown, for a window placed anew since.
     void DropPendingPlacement();
 
@@ -110,12 +113,20 @@ private:
     // the form, so the focus moves on. Returns whether the key was swallowed.
     bool EnterAsTab(QWidget* focused);
     bool DefaultButtonTakesEnter() const;
+    // The frame the window system has put around the window; none while it is unknown.
+    std::optional<QMargins> FrameMargins() const;
+    void StopWaitingForFrame();
 
     // A placement loaded before the frame was known, applied again once it is, so that the
     // stored outer bounds do not grow or wander by the frame's size from run to run.
     std::optional<QPoint> pendingPosition_;
     std::optional<QSize> pendingSize_;
     bool awaitingFrame_ = false;
+    int frameTimer_ = 0;
+    // The frame the window last had, for the times it has none to report (hidden, or being
+    // framed anew).
+    mutable std::optional<QMargins> knownFrame_;
+    int frameChecks_ = 0;
 
     std::unique_ptr<TXMLDataBase> ownedStore_;
     TXMLDataBase* store_ = nullptr;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,10 +85,13 @@ bool IsProgressiveJpeg(const std::string& fileName) {
 
 TEST_F(CliTest, HelpDocumentsEveryOperation) {
     EXPECT_EQ(Run({"--help"}), 0);
-    for (const char* word :
-         {"convert", "info", "--filter", "--scale WxH", "--scale N%", "--rotate-left", "--rotate-right", "--flip",
-          "--flop", "--crop X,Y,W,H", "--enlighten", "--endarken", "--mix RRGGBB", "--gamma G", "-o DIR",
-          "--format jpg|bmp", "--verbose", "\".jpg\"", "exit status 2"})
+    for (const char* word : {"convert",      "info",           "--filter",       "--scale WxH",
+                             "--scale N%",   "--rotate-left",  "--rotate-right", "--flip",
+                             "--flop",       "--crop X,Y,W,H", "--enlighten",    "--endarken",
+                             "--mix RRGGBB", "--gamma G",      "-o DIR",         "--format jpg|png|webp|tif|bmp",
+                             "--quality N",  "--lossless",     "--strip",        "--verbose",
+                             "\".jpg\"",     "\".jpeg\"",      "\".png\"",       "\".webp\"",
+                             "\".tiff\"",    "drawn on white", "exit status 2"})
         EXPECT_NE(Out().find(word), std::string::npos) << word;
     // Readers recognise files by their first bytes; the extension decides only without one.
     EXPECT_EQ(Out().find("by their file extension"), std::string::npos);
@@ -134,7 +138,12 @@ TEST_F(CliTest, WrongArgumentsGiveUsageAndStatus2) {
         {"convert", in, out, "--filter", "cubic"},
         {"convert", in, out, "--format", "jpg"},
         {"convert", "-o", Path("dir"), in},
-        {"convert", "-o", Path("dir"), "--format", "png", in},
+        {"convert", "-o", Path("dir"), "--format", "gif", in},
+        {"convert", "-o", Path("dir"), "--format", "jpeg", in},
+        {"convert", in, out, "--quality"},
+        {"convert", in, out, "--quality", "0"},
+        {"convert", in, out, "--quality", "101"},
+        {"convert", in, out, "--quality", "9x"},
         {"convert", "-o", Path("dir"), "--format", "bmp"},
         {"info"},
     };
@@ -148,20 +157,56 @@ TEST_F(CliTest, WrongArgumentsGiveUsageAndStatus2) {
     EXPECT_FALSE(fs::exists(out));
 }
 
-TEST_F(CliTest, SavesJpegOnlyForDotJpgInAnyCase) {
+TEST_F(CliTest, SavesTheFormatTheNameAsksFor) {
     std::string in = MakeInput();
     EXPECT_EQ(Run({"convert", in, Path("a.JpG")}), 0) << Err();
     EXPECT_TRUE(IsProgressiveJpeg(Path("a.JpG")));
-    EXPECT_EQ(Run({"convert", in, Path("b.jpeg")}), 0) << Err();
-    EXPECT_EQ(Head(Path("b.jpeg"), 2), (std::vector<std::uint8_t>{'B', 'M'}));
+    // ".jpeg" gave a bitmap under a JPEG name once; it is a JPEG now, as are ".jpe" and ".jfif".
+    for (const char* name : {"b.jpeg", "b.JPE", "b.jfif"}) {
+        EXPECT_EQ(Run({"convert", in, Path(name)}), 0) << Err();
+        EXPECT_TRUE(IsProgressiveJpeg(Path(name))) << name;
+    }
     EXPECT_EQ(Run({"convert", in, Path("c.png")}), 0) << Err();
-    EXPECT_EQ(Head(Path("c.png"), 2), (std::vector<std::uint8_t>{'B', 'M'}));
-    EXPECT_EQ(LoadBmp(Path("c.png")).Pixel(1, 0), RGBColor(0, 255, 0));
-    // The JPEG reads back close to the source.
+    EXPECT_EQ(Head(Path("c.png"), 4), (std::vector<std::uint8_t>{0x89, 'P', 'N', 'G'}));
+    EXPECT_EQ(Run({"convert", in, Path("d.TIF")}), 0) << Err();
+    EXPECT_EQ(Head(Path("d.TIF"), 4), (std::vector<std::uint8_t>{'I', 'I', 42, 0}));
+    EXPECT_EQ(Run({"convert", in, Path("e.gif")}), 0) << Err();
+    EXPECT_EQ(Head(Path("e.gif"), 2), (std::vector<std::uint8_t>{'B', 'M'}));
+    // PNG and TIFF read back exactly; the JPEG close to the source.
+    for (const char* name : {"c.png", "d.TIF"}) {
+        EXPECT_EQ(Run({"convert", Path(name), Path("back.bmp")}), 0) << Err();
+        EXPECT_EQ(ReadWholeFile(Path("back.bmp")), ReadWholeFile(in)) << name;
+    }
     EXPECT_EQ(Run({"convert", Path("a.JpG"), Path("back.bmp")}), 0);
     TBitmap back = LoadBmp(Path("back.bmp"));
     EXPECT_EQ(back.Width(), 4);
     EXPECT_GT(GreenOf(back.Pixel(0, 1)), 200);
+}
+
+TEST_F(CliTest, QualityLosslessAndStrip) {
+    std::string in = MakeInput();
+    ASSERT_EQ(Run({"convert", in, Path("big.bmp"), "--scale", "64x32"}), 0) << Err();
+    const std::string big = Path("big.bmp");
+    ASSERT_EQ(Run({"convert", big, Path("q95.jpg")}), 0) << Err();
+    ASSERT_EQ(Run({"convert", big, Path("q10.jpg"), "--quality", "10"}), 0) << Err();
+    EXPECT_LT(ReadWholeFile(Path("q10.jpg")).size(), ReadWholeFile(Path("q95.jpg")).size());
+    ASSERT_EQ(Run({"convert", big, Path("q95.webp")}), 0) << Err();
+    ASSERT_EQ(Run({"convert", big, Path("q10.webp"), "--quality", "10"}), 0) << Err();
+    EXPECT_LT(ReadWholeFile(Path("q10.webp")).size(), ReadWholeFile(Path("q95.webp")).size());
+    auto chunk = [this](const std::string& name) {
+        std::vector<std::uint8_t> head = Head(Path(name), 16);
+        return std::string(head.begin() + 12, head.end());
+    };
+    EXPECT_EQ(chunk("q95.webp"), "VP8 ");
+    ASSERT_EQ(Run({"convert", big, Path("l.webp"), "--lossless", "--strip"}), 0) << Err();
+    EXPECT_EQ(chunk("l.webp"), "VP8L");
+    // Batches take the options too.
+    ASSERT_EQ(Run({"convert", "-o", Path("out"), "--format", "webp", "--lossless", "--quality", "50", big}), 0)
+        << Err();
+    EXPECT_EQ(chunk("out/big.webp"), "VP8L");
+    ASSERT_EQ(Run({"convert", "-o", Path("out"), "--format", "tif", "--strip", big}), 0) << Err();
+    EXPECT_EQ(Run({"convert", Path("out/big.tif"), Path("back.bmp")}), 0) << Err();
+    EXPECT_EQ(ReadWholeFile(Path("back.bmp")), ReadWholeFile(big));
 }
 
 TEST_F(CliTest, OperationsRunInTheOrderGiven) {
@@ -303,7 +348,7 @@ TEST_F(CliTest, CodecLibraryFormatsShowWhatTheyKeep) {
     EXPECT_NE(Out().find("  Compression: VP8\n"), std::string::npos) << Out();
     EXPECT_NE(Out().find("  Exif: 7670 bytes\n"), std::string::npos) << Out();
     EXPECT_NE(Out().find("  format: AVIF images (TAVIFGraphic)\n  size: 57x57\n"), std::string::npos) << Out();
-    EXPECT_NE(Out().find("  colour profile: 3144 bytes\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  colour profile: RGB, 3144 bytes, converted to sRGB\n"), std::string::npos) << Out();
     EXPECT_NE(Out().find("  format: HEIF images (THEIFGraphic)\n  size: 128x128\n"), std::string::npos) << Out();
     EXPECT_EQ(Run({"convert", (modern / "hopper.heif").string(), Path("heif.bmp"), "--rotate-left"}), 0) << Err();
     EXPECT_EQ(LoadBmp(Path("heif.bmp")).Width(), 128);
@@ -359,4 +404,56 @@ TEST_F(CliTest, TheExecutableKeepsTheContract) {
     EXPECT_EQ(status(exe + " convert '" + in + "' '" + Path("x.bmp") + "' --crop 9,9,1,1"), 1);
     EXPECT_EQ(status(exe + " convert --bogus"), 2);
     EXPECT_EQ(status(exe + " --help"), 0);
+}
+
+TEST_F(CliTest, PhotosComeUpUprightAndInSrgbUnlessAskedNotTo) {
+    const fs::path modern = fs::path(PIXAMO_CORPUS_DIR) / "modern";
+    const std::string rotated = (modern / "orientation_rectangle.jpg").string();
+    const std::string profiled = (modern / "icc_profile_big.jpg").string();
+    if (!fs::exists(rotated) || !fs::exists(profiled)) GTEST_SKIP() << "no corpus";
+    // Stored 2 wide and 1 high with orientation 8: shown a quarter turn counter-clockwise.
+    ASSERT_EQ(Run({"info", rotated}), 0) << Err();
+    EXPECT_NE(Out().find("  size: 2x1\n"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("  orientation: 8 (rotate 90 degrees counter-clockwise to stand upright), applied\n"),
+              std::string::npos)
+        << Out();
+    ASSERT_EQ(Run({"convert", rotated, Path("upright.bmp")}), 0) << Err();
+    const TBitmap upright = LoadBmp(Path("upright.bmp"));
+    EXPECT_EQ(upright.Width(), 1);
+    EXPECT_EQ(upright.Height(), 2);
+    // The option stands before or after the command.
+    ASSERT_EQ(Run({"--keep-orientation", "convert", rotated, Path("stored.bmp")}), 0) << Err();
+    const TBitmap stored = LoadBmp(Path("stored.bmp"));
+    EXPECT_EQ(stored.Width(), 2);
+    ASSERT_EQ(Run({"info", rotated, "--keep-orientation"}), 0) << Err();
+    EXPECT_NE(Out().find("to stand upright), kept as stored\n"), std::string::npos) << Out();
+    // The upright picture is the stored one turned counter-clockwise: its top-left pixel is the
+    // stored top-right one.
+    EXPECT_EQ(upright.Pixel(0, 0), stored.Pixel(1, 0));
+    // The EXIF block goes along into the saved JPEG: orientation 1 once applied, the stated one
+    // while the pixels stay as stored; --strip leaves it out.
+    if (std::system("exiftool -ver > /dev/null 2>&1") == 0) {
+        auto orientationOf = [](const std::string& file) {
+            std::string text;
+            if (FILE* pipe = popen(("exiftool -s3 -n -EXIF:Orientation '" + file + "'").c_str(), "r")) {
+                for (int c; (c = std::fgetc(pipe)) != EOF;) text += static_cast<char>(c);
+                pclose(pipe);
+            }
+            return text;
+        };
+        ASSERT_EQ(Run({"convert", rotated, Path("upright.jpg")}), 0) << Err();
+        EXPECT_EQ(orientationOf(Path("upright.jpg")), "1\n");
+        ASSERT_EQ(Run({"convert", "--keep-orientation", rotated, Path("stored.jpg")}), 0) << Err();
+        EXPECT_EQ(orientationOf(Path("stored.jpg")), "8\n");
+        ASSERT_EQ(Run({"convert", "--strip", rotated, Path("stripped.jpg")}), 0) << Err();
+        EXPECT_EQ(orientationOf(Path("stripped.jpg")), "");
+    }
+
+    ASSERT_EQ(Run({"info", profiled}), 0) << Err();
+    EXPECT_NE(Out().find("  colour profile: RGB, 399788 bytes, converted to sRGB\n"), std::string::npos) << Out();
+    ASSERT_EQ(Run({"convert", profiled, Path("srgb.bmp")}), 0) << Err();
+    ASSERT_EQ(Run({"convert", "--no-color-management", profiled, Path("asstored.bmp")}), 0) << Err();
+    EXPECT_NE(ReadWholeFile(Path("srgb.bmp")), ReadWholeFile(Path("asstored.bmp")));
+    ASSERT_EQ(Run({"info", "--no-color-management", profiled}), 0) << Err();
+    EXPECT_NE(Out().find("  colour profile: RGB, 399788 bytes, not applied\n"), std::string::npos) << Out();
 }

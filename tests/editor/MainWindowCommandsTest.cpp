@@ -1,10 +1,13 @@
 #include "MainWindowKit.h"
 
 #include "core/Resample.h"
+#include "core/SavePicture.h"
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
 #include "platform/Stream.h"
+#include "settings/SettingsFile.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -12,6 +15,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 
 namespace {
@@ -193,17 +198,19 @@ TEST_F(CommandsTest, CopyTakesTheSelectionOrTheWholePictureAndCropKeepsTheSelect
     EXPECT_EQ(Form->UndoImage()->Width(), 50);
 }
 
-TEST_F(CommandsTest, SaveWritesJpegOnlyForDotJpgInAnyCase) {
+TEST_F(CommandsTest, SaveWritesTheFormatTheNameAsksFor) {
     Load(16, 8);
-    SaveName = Path("shot.JpG");
-    Form->ExecuteAction(Form->actnSave);
-    EXPECT_EQ(FirstBytes(*SaveName, 2), "\xFF\xD8");
-    SaveName = Path("shot.jpeg");
-    Form->ExecuteAction(Form->actnSave);
-    EXPECT_EQ(FirstBytes(*SaveName, 2), "BM");
-    SaveName = Path("plain");
-    Form->ExecuteAction(Form->actnSave);
-    EXPECT_EQ(FirstBytes(*SaveName, 2), "BM");
+    // ".jpeg" gave a bitmap under a JPEG name once; every JPEG extension now gives a JPEG.
+    const std::pair<const char*, std::string> written[] = {
+        {"shot.JpG", "\xFF\xD8"},  {"shot.jpeg", "\xFF\xD8"},
+        {"shot.JFIF", "\xFF\xD8"}, {"shot.png", "\x89PNG"},
+        {"shot.webp", "RIFF"},     {"shot.tiff", std::string("II*\0", 4)},
+        {"shot.gif", "BM"},        {"plain", "BM"}};
+    for (const auto& [name, head] : written) {
+        SaveName = Path(name);
+        Form->ExecuteAction(Form->actnSave);
+        EXPECT_EQ(FirstBytes(*SaveName, static_cast<int>(head.size())), head) << name;
+    }
     EXPECT_EQ(Form->RecentList()[0], *SaveName);
     // An uncompressed 24-bit bitmap: headers and 8 rows of 48 bytes.
     EXPECT_EQ(QFileInfo(QString::fromStdString(*SaveName)).size(), 54 + 8 * 48);
@@ -215,32 +222,81 @@ TEST_F(CommandsTest, SaveWritesJpegOnlyForDotJpgInAnyCase) {
     EXPECT_NE(Form->RecentList()[0], *SaveName);
 }
 
+TEST_F(CommandsTest, JpegAndWebpSavesAskForOptionsAndTheSettingsKeepThem) {
+    Load(40, 30);
+    std::vector<QString> titles;
+    AnswerSaveOptions = [&titles](TfrmSaveOptions& dialog) {
+        titles.push_back(dialog.windowTitle());
+        if (dialog.windowTitle() == "JPEG Options") {
+            EXPECT_EQ(dialog.eQuality->value(), 95);
+            EXPECT_TRUE(dialog.cbProgressive->isChecked());
+            dialog.QualityTrack->setValue(40);
+            dialog.cbProgressive->setChecked(false);
+        } else {
+            EXPECT_FALSE(dialog.cbLossless->isChecked());
+            dialog.eQuality->setValue(70);
+            dialog.cbLossless->setChecked(true);
+        }
+        return true;
+    };
+    for (const char* name : {"a.png", "a.jpg", "a.webp", "a.tif"}) {
+        SaveName = Path(name);
+        Form->ExecuteAction(Form->actnSave);
+    }
+    ASSERT_TRUE(Errors.empty()) << Errors[0];
+    EXPECT_EQ(titles, (std::vector<QString>{"JPEG Options", "WebP Options"}));
+    // Baseline, as chosen: no progressive frame marker.
+    EXPECT_EQ(ReadWholeFile(Path("a.jpg")),
+              EncodePicture(*Form->CurrentImage(), TSaveFormat::Jpeg, {40, false, false}));
+    EXPECT_EQ(FirstBytes(Path("a.webp"), 16).substr(12), "VP8L");  // lossless
+
+    // Cancel writes nothing.
+    AnswerSaveOptions = [](TfrmSaveOptions&) { return false; };
+    SaveName = Path("b.jpg");
+    Form->ExecuteAction(Form->actnSave);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(*SaveName)));
+    EXPECT_NE(Form->RecentList()[0], *SaveName);
+
+    Close();
+    Open();
+    EXPECT_EQ(Form->JpegOptions().Quality, 40);
+    EXPECT_FALSE(Form->JpegOptions().Progressive);
+    EXPECT_EQ(Form->WebpOptions().Quality, 70);
+    EXPECT_TRUE(Form->WebpOptions().Lossless);
+    EXPECT_TRUE(Form->KeepMetadata());
+}
+
 TEST_F(CommandsTest, SaveDialogGivesABareNameTheExtensionOfTheChosenType) {
     const auto dialog = CreateSaveDialog(nullptr, Path("shot.jpg"));
     auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
     auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     ASSERT_NE(types, nullptr);
     ASSERT_NE(name, nullptr);
-    EXPECT_EQ(dialog->selectedNameFilter(), "JPEG Image File (*.jpg)");
+    EXPECT_EQ(dialog->selectedNameFilter(), "JPEG Image File (*.jpg *.jpeg *.jpe *.jfif)");
     EXPECT_EQ(name->text(), "shot.jpg");
     EXPECT_EQ(QDir(dialog->directory()), QDir(Dir.path()));
     name->setText(QStringLiteral("plain"));
     EXPECT_EQ(dialog->selectedFiles().value(0), Dir.filePath(QStringLiteral("plain.jpg")));
 
-    // The user picks the bitmap type from the list and types a bare name.
+    // The user picks the next type from the list and types a bare name.
     QTest::keyClick(types, Qt::Key_Down);
-    ASSERT_EQ(dialog->selectedNameFilter(), "Bitmap File (*.bmp)");
+    ASSERT_EQ(dialog->selectedNameFilter(), "PNG Image File (*.png)");
     name->setText(QStringLiteral("plain"));
-    EXPECT_EQ(dialog->selectedFiles().value(0), Dir.filePath(QStringLiteral("plain.bmp")));
+    EXPECT_EQ(dialog->selectedFiles().value(0), Dir.filePath(QStringLiteral("plain.png")));
+    EXPECT_EQ(types->count(), 5);
     // A typed extension wins.
     name->setText(QStringLiteral("typed.jpg"));
     EXPECT_EQ(dialog->selectedFiles().value(0), Dir.filePath(QStringLiteral("typed.jpg")));
 
-    // A bitmap's name is proposed with the bitmap type chosen.
+    // A name is proposed with its own type chosen.
     const auto second = CreateSaveDialog(nullptr, Path("old.BMP"));
     EXPECT_EQ(second->selectedNameFilter(), "Bitmap File (*.bmp)");
     second->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("new"));
     EXPECT_EQ(second->selectedFiles().value(0), Dir.filePath(QStringLiteral("new.bmp")));
+    const auto third = CreateSaveDialog(nullptr, Path("scan.TIFF"));
+    EXPECT_EQ(third->selectedNameFilter(), "TIFF Image File (*.tif *.tiff)");
+    third->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("new"));
+    EXPECT_EQ(third->selectedFiles().value(0), Dir.filePath(QStringLiteral("new.tif")));
 }
 
 TEST_F(CommandsTest, OpenStartsInThePicturesFolderAndSaveProposesItsName) {
@@ -257,10 +313,13 @@ TEST_F(CommandsTest, OpenStartsInThePicturesFolderAndSaveProposesItsName) {
     Load(8, 8);
     Form->ExecuteAction(Form->actnOpen);
     Form->ExecuteAction(Form->actnSave);
-    // A PNG is proposed under the JPEG extension: saved under its own name it would become a
-    // bitmap named ".png".
+    // A PNG keeps its name; a picture of a type not written (a GIF name) is proposed under the
+    // JPEG extension: saved under its own name it would become a bitmap named ".gif".
     ASSERT_TRUE(QImage(6, 4, QImage::Format_RGB32).save(QString::fromStdString(Path("photo.png"))));
     Form->LoadImage(Path("photo.png"));
+    Form->ExecuteAction(Form->actnSave);
+    ASSERT_TRUE(QImage(6, 4, QImage::Format_RGB32).save(QString::fromStdString(Path("photo.gif")), "PNG"));
+    Form->LoadImage(Path("photo.gif"));
     SaveName = Path("copy.bmp");
     Form->ExecuteAction(Form->actnSave);
     EXPECT_EQ(Form->FileName(), *SaveName);
@@ -274,8 +333,8 @@ TEST_F(CommandsTest, OpenStartsInThePicturesFolderAndSaveProposesItsName) {
     }
     ASSERT_TRUE(Errors.empty()) << Errors[0];
     const std::string folder = Dir.path().toStdString();
-    EXPECT_EQ(asked, (std::vector<std::string>{"", folder, Path("picture.bmp"), Path("photo.jpg"), Path("copy.bmp"),
-                                               Path("bare.jpg"), Path("dotted.jpg")}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"", folder, Path("picture.bmp"), Path("photo.png"), Path("photo.jpg"),
+                                               Path("copy.bmp"), Path("bare.jpg"), Path("dotted.jpg")}));
 
     const auto dialog = CreateOpenDialog(nullptr, folder);
     EXPECT_EQ(QDir(dialog->directory()), QDir(Dir.path()));
@@ -419,3 +478,37 @@ TEST_F(CommandsTest, ZoomIsRefusedWhenTheViewWouldBeTooLarge) {
 }
 
 }  // namespace
+
+TEST_F(CommandsTest, PhotosOpenUprightUnlessTheAutoOrientSettingIsOff) {
+    // A 6x4 JPEG whose EXIF block says orientation 6: shown a quarter turn clockwise.
+    const auto picture = PositionPicture(6, 4);
+    TMemoryStream jpeg;
+    WriteJpegStream({picture->Bits(), 6, 4, picture->Stride()}, jpeg, 95, false);
+    const std::vector<std::uint8_t> app1 = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1,
+                                            0,    0x12, 1, 3,  0,   1,   0,   0,   0, 6, 0,   0,   0,  0, 0, 0, 0};
+    std::vector<std::uint8_t> bytes = jpeg.Data();
+    bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+    const std::string name = Path("turned.jpg");
+    {
+        TFileStream file(name, TFileMode::Create);
+        file.WriteBuffer(bytes.data(), bytes.size());
+    }
+    Form->LoadImage(name);
+    ASSERT_TRUE(Errors.empty()) << Errors[0];
+    EXPECT_EQ(Form->CurrentImage()->Width(), 4);
+    EXPECT_EQ(Form->CurrentImage()->Height(), 6);
+    // Closing writes both switches, on, into the settings file, where they can be turned off.
+    Close();
+    {
+        TXMLDataBase store(Path("pixamo.xdb"), InitialSettingsText);
+        EXPECT_TRUE(store.ReadSetting("AutoOrient", false).AsBoolean());
+        EXPECT_TRUE(store.ReadSetting("ColorManagement", false).AsBoolean());
+        store.WriteSetting("AutoOrient", false);
+        store.Save();
+    }
+    Open();
+    EXPECT_FALSE(Form->LoadOptions().AutoOrient);
+    Form->LoadImage(name);
+    EXPECT_EQ(Form->CurrentImage()->Width(), 6);
+    EXPECT_EQ(Form->CurrentImage()->Height(), 4);
+}

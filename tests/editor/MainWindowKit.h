@@ -7,6 +7,7 @@
 #include "core/PixelBuffer.h"
 #include "core/TestPictures.h"
 #include "editor/MainWindow.h"
+#include "editor/SaveOptionsDialog.h"
 #include "formats/FileFormatList.h"
 #include "platform/PictureFiles.h"
 #include "widgets/FlatButton.h"
@@ -63,6 +64,7 @@ protected:
             Questions.push_back(name.toStdString());
             return SaveAnswer;
         };
+        Form->RunSaveOptionsDialog = [this](TfrmSaveOptions& dialog) { return AnswerSaveOptions(dialog); };
         Form->show();
         QApplication::processEvents();
     }
@@ -125,4 +127,6 @@ protected:
     // The names "Save changes to NAME?" asked about, and the answer given.
     std::vector<std::string> Questions;
     TSaveChoice SaveAnswer = TSaveChoice::Discard;
+    // The options dialog of a JPEG or WebP save: OK with what it shows unless a test says else.
+    std::function<bool(TfrmSaveOptions& dialog)> AnswerSaveOptions = [](TfrmSaveOptions&) { return true; };
 };

@@ -11,7 +11,8 @@ struct TDocument {
     std::unique_ptr<TPixelBuffer> Picture;
     std::string FileName;
     std::uint64_t Revision = 0;
-    TDocumentState State() { return {Picture, FileName, Revision}; }
+    TPictureMetadata Metadata;
+    TDocumentState State() { return {Picture, FileName, Metadata, Revision}; }
 };
 
 std::uint64_t BytesOf(int width, int height) {
@@ -19,7 +20,8 @@ std::uint64_t BytesOf(int width, int height) {
 }
 
 TEST(UndoHistory, StepsBackAndForthThroughCopiesAndPixelMovingChanges) {
-    TDocument doc{NoisePicture(7, 5, 1), "a.png", 1};
+    TDocument doc{NoisePicture(7, 5, 1), "a.png", 1, {}};
+    doc.Metadata.Xmp = "<x:xmpmeta/>";
     TUndoHistory history;
     std::vector<std::unique_ptr<TPixelBuffer>> states;
     std::vector<std::pair<std::string, std::uint64_t>> names;
@@ -36,6 +38,7 @@ TEST(UndoHistory, StepsBackAndForthThroughCopiesAndPixelMovingChanges) {
     history.Record(TUndoKind::Copy, doc.State());
     doc.Picture = NoisePicture(3, 9, 2);
     doc.FileName.clear();
+    doc.Metadata = {};
     doc.Revision = 3;
     keep();
     history.Record(TUndoKind::Flip, doc.State());
@@ -59,6 +62,8 @@ TEST(UndoHistory, StepsBackAndForthThroughCopiesAndPixelMovingChanges) {
         ASSERT_TRUE(SamePixels(*doc.Picture, *states[i])) << i;
         EXPECT_EQ(doc.FileName, names[i].first);
         EXPECT_EQ(doc.Revision, names[i].second);
+        // The file's metadata goes with its name.
+        EXPECT_EQ(doc.Metadata.Xmp, doc.FileName.empty() ? "" : "<x:xmpmeta/>");
     }
     EXPECT_FALSE(history.CanUndo());
     EXPECT_EQ(history.RedoCount(), 5u);
@@ -87,7 +92,7 @@ TEST(UndoHistory, StepsBackAndForthThroughCopiesAndPixelMovingChanges) {
 
 TEST(UndoHistory, KeepsAsManyCopiesAsTheBoundAllowsAndAlwaysOneStep) {
     const std::uint64_t copy = BytesOf(10, 10);
-    TDocument doc{NoisePicture(10, 10, 1), "a.png", 0};
+    TDocument doc{NoisePicture(10, 10, 1), "a.png", 0, {}};
     TUndoHistory history(copy * 5 / 2);  // room for two copies
     for (int i = 1; i <= 4; ++i) {
         history.Record(TUndoKind::Copy, doc.State());

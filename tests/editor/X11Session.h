@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <chrono>
 #include <cstdlib>
@@ -52,6 +53,10 @@ public:
         }
         setenv("DISPLAY", display_.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        // The private desktop has no session bus; with a display and none named, the D-Bus
+        // library would try to start one for it (a process of its own, which would outlive
+        // the run) and keep what it allocated for that.
+        setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
         static int argc = 1;
         static char name[] = "pixamo_x11_tests";
         static char* argv[] = {name, nullptr};
@@ -198,7 +203,10 @@ inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds =
 // Lets the window manager and the window finish what they are doing: events until nothing has
 // moved the window for a while.
 inline void Settle(QWidget& window, int quietMilliseconds = 300) {
-    QRect last = window.frameGeometry();
+    const auto outer = [&window] {
+        return window.windowHandle() ? window.windowHandle()->frameGeometry() : window.frameGeometry();
+    };
+    QRect last = outer();
     QElapsedTimer quiet;
     quiet.start();
     QElapsedTimer total;
@@ -206,8 +214,8 @@ inline void Settle(QWidget& window, int quietMilliseconds = 300) {
     while (quiet.elapsed() < quietMilliseconds && total.elapsed() < 5000) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (window.frameGeometry() != last) {
-            last = window.frameGeometry();
+        if (outer() != last) {
+            last = outer();
             quiet.restart();
         }
     }

@@ -87,12 +87,44 @@ TEST(TargaReader, PacketPastTheRowIsConsumedWhole) {
     EXPECT_EQ(image.At(1, 1), RGBColor(200, 200, 200));
 }
 
+TEST(TargaReader, RawPacketLongerThanTwoRowsIsConsumedWhole) {
+    // Row 0: a raw packet of 128 pixels in a 4-pixel row; row 1: a run of four 200s.
+    TBytes rle = TargaHeader(11, 4, 2, 8, 0x20);
+    rle.push_back(0x7F);
+    for (unsigned i = 0; i < 128; ++i) rle.push_back(static_cast<std::uint8_t>(i + 1));
+    Append(rle, {0x83, 200});
+    TBgrImage image = LoadTarga(rle);
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(image.At(x, 0), RGBColor(x + 1, x + 1, x + 1));
+        EXPECT_EQ(image.At(x, 1), RGBColor(200, 200, 200));
+    }
+}
+
 TEST(TargaReader, GrayWithAlphaShowsTheGraySamples) {
     TBytes file = TargaHeader(3, 2, 1, 16, 0x28);
     Append(file, {90, 255, 180, 0});
     TBgrImage image = LoadTarga(file);
     EXPECT_EQ(image.At(0, 0), RGBColor(90, 90, 90));
     EXPECT_EQ(image.At(1, 0), RGBColor(180, 180, 180));
+}
+
+TEST(TargaReader, TrueColourRunsAndTwentyFourBitColourMaps) {
+    // 32 bits, run-length encoded: a run of two pixels, then one raw pixel; alpha is not shown.
+    TBytes rgba = TargaHeader(10, 3, 1, 32, 0x28);
+    Append(rgba, {0x81, 10, 20, 30, 255, 0x00, 40, 50, 60, 128});
+    TLoadedPicture loaded = LoadBytes(rgba, "tga");
+    EXPECT_EQ(loaded.Bitmap->PixelFormat(), TPixelFormat::pf32bit);
+    TBgrImage image = ToBgr(*loaded.Bitmap);
+    EXPECT_EQ(image.At(0, 0), RGBColor(30, 20, 10));
+    EXPECT_EQ(image.At(1, 0), RGBColor(30, 20, 10));
+    EXPECT_EQ(image.At(2, 0), RGBColor(60, 50, 40));
+
+    // A map of two 24-bit entries stored blue first, indexed by a run-length raw packet.
+    TBytes mapped = TargaHeader(9, 2, 1, 8, 0x20, 1, 2, 24);
+    Append(mapped, {1, 2, 3, /* entry 1 */ 30, 20, 10, /* pixels */ 0x01, 1, 0});
+    image = LoadTarga(mapped);
+    EXPECT_EQ(image.At(0, 0), RGBColor(10, 20, 30));
+    EXPECT_EQ(image.At(1, 0), RGBColor(3, 2, 1));
 }
 
 TEST(TargaReader, TruncatedRowsRaiseTheStreamErrorOrAreTooLarge) {
@@ -216,6 +248,40 @@ TEST(PSDReader, ExtraChannelsAndSixteenBitSamples) {
     EXPECT_EQ(wide.At(0, 0), RGBColor(255, 127, 0));
 }
 
+// The file of PsdFile with compression word 1 and the row byte counts before the data.
+TBytes PackBitsPsd(unsigned channels, unsigned width, unsigned height, unsigned mode,
+                   const std::vector<unsigned>& counts, const TBytes& rows) {
+    TBytes b = PsdFile(channels, width, height, 8, mode, {});
+    Put16BE(b, b.size() - 2, 1);
+    for (unsigned count : counts) Append(b, {count >> 8, count & 0xFF});
+    b.insert(b.end(), rows.begin(), rows.end());
+    return b;
+}
+
+TEST(PSDReader, PackBitsPlanesIndexedColoursAndGreyRows) {
+    // RGB, 2 x 2: every channel row is a run of two; channels one after the other.
+    const TBytes rgbRows = {0xFF, 10, 0xFF, 20, /* green */ 0xFF, 30, 0xFF, 40, /* blue */ 0xFF, 50, 0xFF, 60};
+    TBgrImage rgb = ToBgr(*LoadBytes(PackBitsPsd(3, 2, 2, 3, {2, 2, 2, 2, 2, 2}, rgbRows), "psd").Bitmap);
+    EXPECT_EQ(rgb.At(1, 0), RGBColor(10, 30, 50));
+    EXPECT_EQ(rgb.At(0, 1), RGBColor(20, 40, 60));
+
+    // Grey rows decoded one by one where their counts say: a literal of two, then a run.
+    TBgrImage grey = ToBgr(*LoadBytes(PackBitsPsd(1, 2, 2, 1, {3, 2}, {0x01, 5, 6, 0xFF, 9}), "psd").Bitmap);
+    EXPECT_EQ(grey.At(0, 0), RGBColor(5, 5, 5));
+    EXPECT_EQ(grey.At(1, 0), RGBColor(6, 6, 6));
+    EXPECT_EQ(grey.At(1, 1), RGBColor(9, 9, 9));
+
+    // Indexed: 256 red values, then 256 green, then 256 blue in the colour mode data.
+    TBytes indexed = PsdFile(1, 2, 1, 8, 2, {7, 0});
+    TBytes table(768, 0);
+    table[7] = 200, table[256 + 7] = 100, table[512 + 7] = 50;
+    Put32BE(indexed, 26, 768);
+    indexed.insert(indexed.begin() + 30, table.begin(), table.end());
+    TBgrImage colours = ToBgr(*LoadBytes(indexed, "psd").Bitmap);
+    EXPECT_EQ(colours.At(0, 0), RGBColor(200, 100, 50));
+    EXPECT_EQ(colours.At(1, 0), RGBColor(0, 0, 0));
+}
+
 TEST(PSDReader, TooFewChannelsForTheModeAreRefused) {
     EXPECT_THROW(LoadBytes(PsdFile(2, 1, 1, 8, 4, {1, 2}), "psd"), EInvalidGraphic);
 }
@@ -265,6 +331,30 @@ TEST(SGIReader, TwoBytesPerSampleAndOffsetsOutsideTheFile) {
     Put32BE(rle, 512, 0x7FFFFFF0);  // start far beyond the end of the file
     Put32BE(rle, 516, 0xFFFFFFFF);
     EXPECT_EQ(ToBgr(*LoadBytes(rle, "bw").Bitmap).At(0, 0), RGBColor(0, 0, 0));
+}
+
+TEST(SGIReader, AlphaChannelsAndTwoByteRunLengthRows) {
+    // RGBA, stored: the fourth channel is alpha, carried but not shown.
+    TBytes rgba = SgiHeader(0, 1, 3, 1, 1, 4);
+    Append(rgba, {10, 20, 30, 40});
+    TLoadedPicture loaded = LoadBytes(rgba, "rgba");
+    EXPECT_EQ(loaded.Bitmap->PixelFormat(), TPixelFormat::pf32bit);
+    EXPECT_EQ(ToBgr(*loaded.Bitmap).At(0, 0), RGBColor(10, 20, 30));
+
+    // RGB with two bytes a sample, run-length encoded: each channel row a run of two big-endian
+    // samples, scaled to 8 bits by truncation.
+    TBytes wide = SgiHeader(1, 2, 3, 2, 1, 3);
+    const std::uint32_t data = 512 + 2 * 3 * 4;
+    wide.resize(data, 0);
+    const unsigned samples[3] = {0xFFFF, 0x8000, 0x0101};
+    for (unsigned c = 0; c < 3; ++c) {
+        Put32BE(wide, 512 + 4 * c, data + 6 * c);
+        Put32BE(wide, 512 + 12 + 4 * c, 6);
+        Append(wide, {0x00, 0x02, samples[c] >> 8, samples[c] & 0xFF, 0x00, 0x00});
+    }
+    TBgrImage image = ToBgr(*LoadBytes(wide, "rgb").Bitmap);
+    EXPECT_EQ(image.At(0, 0), RGBColor(255, 127, 1));
+    EXPECT_EQ(image.At(1, 0), RGBColor(255, 127, 1));
 }
 
 TEST(SGIReader, DimensionZeroIsNotClaimed) {

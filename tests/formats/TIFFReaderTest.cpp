@@ -6,6 +6,7 @@
 #include "TiffBuilder.h"
 #include "formats/ReaderStrings.h"
 #include "platform/Exception.h"
+#include "platform/PictureFiles.h"
 #include "platform/Stream.h"
 
 #include <gtest/gtest.h>
@@ -393,6 +394,28 @@ TEST(TIFFReader, GrayDepthsAndAlpha) {
     EXPECT_EQ(separate.At(1, 0), RGBColor(200, 200, 200));
 }
 
+TEST(TIFFReader, CmykInksBecomeRgbInterleavedOrInPlanes) {
+    // No ink (white), full cyan, full black, and magenta with a quarter of black.
+    const TBytes inks = {0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 255, 0, 128, 0, 64};
+    B b;
+    b.Basic(4, 1, 8, 4, 5).AddStrip(inks);
+    TTIFFGraphic graphic;
+    const TBgrImage image = Load(b.Build(), graphic);
+    EXPECT_EQ(graphic.ImageProperties.ColorScheme, ColorScheme::CMYK);
+    EXPECT_EQ(graphic.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(image.At(0, 0), RGBColor(255, 255, 255));
+    EXPECT_EQ(image.At(1, 0), RGBColor(0, 255, 255));
+    EXPECT_EQ(image.At(2, 0), RGBColor(0, 0, 0));
+    EXPECT_EQ(image.At(3, 0), RGBColor(191, 95, 191));
+
+    // The same inks as four planes of a big-endian file.
+    B planar(true);
+    planar.Basic(4, 1, 8, 4, 5).Set(284, B::Short, {2});
+    for (std::size_t ink = 0; ink < 4; ++ink)
+        planar.AddStrip({inks[ink], inks[4 + ink], inks[8 + ink], inks[12 + ink]});
+    EXPECT_TRUE(SamePicture(Load(planar.Build()), image));
+}
+
 TEST(TIFFReader, SeparatePlanesAreInterleaved) {
     const TBytes samples = RgbSamples();
     TBytes planes[3];
@@ -436,6 +459,23 @@ TEST(TIFFReader, ReversedFillOrder) {
     const TBgrImage image = Load(b.Build());
     EXPECT_EQ(image.At(0, 0), RGBColor(0, 0, 0));
     EXPECT_EQ(image.At(1, 0), RGBColor(255, 255, 255));
+}
+
+TEST(TIFFReader, FillOrderLeavesJpegStripsAlone) {
+    // One JPEG strip of a 16 x 16 picture in a single colour (libjpeg's YCbCr, 2 x 2 sampling).
+    std::vector<std::uint8_t> bgr(16 * 16 * 3);
+    for (std::size_t i = 0; i < bgr.size(); i += 3) bgr[i] = 40, bgr[i + 1] = 120, bgr[i + 2] = 200;
+    TMemoryStream jpeg;
+    WriteJpegStream(TBgrView{bgr.data(), 16, 16, 48}, jpeg, 95, false);
+    B b;
+    b.Basic(16, 16, 8, 3, 6).Set(259, B::Short, {7}).AddStrip(jpeg.Data());
+    const TBgrImage plain = Load(b.Build());
+    const TColor colour = plain.At(7, 7);
+    EXPECT_NEAR(RedOf(colour), 200, 3);
+    EXPECT_NEAR(GreenOf(colour), 120, 3);
+    EXPECT_NEAR(BlueOf(colour), 40, 3);
+    b.Set(266, B::Short, {2});
+    EXPECT_TRUE(SamePicture(Load(b.Build()), plain));
 }
 
 TEST(TIFFReader, ModifiedHuffmanAndThunderScanStrips) {

@@ -50,6 +50,14 @@ TEST(MetafileBadInput, RefusesHeadersWithAClearMessage) {
               "Cannot load image. The Windows metafile's picture is empty (0 x 48 pixels).");
     EXPECT_EQ(HeaderMessage(TWmfBuilder().Placeable(0, 0, 30000, 30000, 10)),
               "Cannot load image. The picture is too large (288000 x 288000 pixels).");
+    // A few records claiming a big canvas: beyond 16 megapixels the file must hold 16384 pixels a
+    // byte (a 40-byte file asked 16000 x 16000 and took 4 s and 820 MB to draw nothing).
+    const TBytes small = TWmfBuilder().Placeable(0, 0, 16000, 16000, 96);
+    EXPECT_EQ(HeaderMessage(small), "Cannot load image. The picture is too large (16000 x 16000 pixels).");
+    EXPECT_EQ(HeaderMessage(TWmfBuilder().Placeable(0, 0, 4096, 4096, 96)), "(no exception)");
+    TWmfBuilder busy;
+    for (int i = 0; i < 2000; ++i) busy.Rectangle(i, i, i + 10, i + 10);
+    EXPECT_EQ(HeaderMessage(busy.Placeable(0, 0, 6000, 6000, 96)), "(no exception)");
     EXPECT_EQ(HeaderMessage(TWmfBuilder().Placeable(0, 0, 32000, 100, 80)),
               "Cannot load image. The Windows metafile's picture of 38400 x 120 pixels is wider or higher than 32767 "
               "pixels.");
@@ -190,4 +198,18 @@ TEST(MetafileBadInput, OpensThroughThePictureFormatTableByExtension) {
     TBytes wmf = TWmfBuilder().Window(0, 0, 96, 96).Placeable(0, 0, 96, 96, 96);
     TMemoryStream wmfStream(wmf);
     EXPECT_EQ(FormatList().ClassFromContent(wmfStream), nullptr);
+}
+
+TEST(MetafileBadInput, FuzzFindingsPlayCleanly) {
+    // A clip rectangle some 10^10 pixels away (its rows overflowed an int), a font 5000 times
+    // wider than its height and one whose matrix cairo cannot invert (cairo leaked their
+    // scaled fonts). Under the sanitizers these showed; here they must simply play.
+    for (const char* name :
+         {"fuzz-emf-clip-rect-far-away.emf", "fuzz-emf-font-very-wide.emf", "fuzz-emf-font-matrix-flat.emf"}) {
+        std::vector<std::uint8_t> bytes = ReadWholeFile((fs::path(PIXAMO_TEST_DATA_DIR) / name).string());
+        TBitmap bitmap;
+        TPlayStatistics statistics = PlayInto(bytes, bitmap);
+        EXPECT_EQ(bitmap.Width(), 96) << name;
+        EXPECT_GT(statistics.Records, 10u) << name;
+    }
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 constexpr std::uint32_t Red = 0x0000FF, Green = 0x00FF00, Blue = 0xFF0000, White = 0xFFFFFF, Black = 0;
@@ -315,6 +317,8 @@ TEST(MetafilePlayer, DrawsLargePicturesInBandsThatJoinSeamlessly) {
     // 8192 × 4200 pixels take three bands of 2048 rows: a horizontal hatch (HS_HORIZONTAL, a
     // line every eighth row) and a rectangle cross the band edges without a seam.
     TEmfBuilder emf;
+    // A comment of 4 KB makes the file large enough for such a canvas.
+    emf.Record(70, {4096}, TBytes(4096, 0));
     emf.Record(18, {1}).Brush(1, Blue, 2, 0).Select(1).NoPen().Rectangle(0, 0, 100, 4200);
     emf.Brush(2, Red).Select(2).Rectangle(200, 1000, 300, 4100);
     TPlayed played = Play(emf.Build(8192, 4200));
@@ -323,4 +327,73 @@ TEST(MetafilePlayer, DrawsLargePicturesInBandsThatJoinSeamlessly) {
         EXPECT_EQ(played.At(50, y), y % 8 == 7 ? Blue : White) << "row " << y;
     for (int y : {1000, 2047, 2048, 4095, 4096, 4099}) EXPECT_EQ(played.At(250, y), Red) << "row " << y;
     EXPECT_EQ(played.At(250, 4100), White);
+}
+
+TEST(MetafilePlayer, DrawsArcsCounterclockwiseAndPiesFromTheirCentre) {
+    // A pie from the right-hand radial to the top one: counterclockwise, that is the upper
+    // right quarter; clockwise (SetArcDirection) the other three.
+    auto pie = [](int direction) {
+        TEmfBuilder emf = RedFills();
+        emf.Record(57, {direction});
+        emf.Record(47, {0, 0, 96, 96, 96, 48, 48, 0});
+        return Play(emf.Build(96, 96));
+    };
+    TPlayed counterclockwise = pie(1), clockwise = pie(2);
+    EXPECT_EQ(counterclockwise.At(70, 26), Red);
+    EXPECT_EQ(counterclockwise.At(26, 26), White);
+    EXPECT_EQ(counterclockwise.At(70, 70), White);
+    EXPECT_EQ(clockwise.At(70, 26), White);
+    EXPECT_EQ(clockwise.At(26, 26), Red);
+    EXPECT_EQ(clockwise.At(70, 70), Red);
+    // With y upwards (MM_LOMETRIC) counterclockwise is still counterclockwise on the picture.
+    TEmfBuilder up = RedFills();
+    up.Record(17, {2}).Record(12, {0, 96});  // the viewport origin at the bottom
+    up.Record(47, {0, 0, 254, 254, 254, 127, 127, 254});
+    TPlayed lometric = Play(up.Build(96, 96));
+    EXPECT_EQ(lometric.At(70, 26), Red);
+    EXPECT_EQ(lometric.At(26, 70), White);
+}
+
+TEST(MetafilePlayer, BlendsShadesAndMasksBitmaps) {
+    // A 1 × 1 DIB of 32 bits: B, G, R, A.
+    auto dib32 = [](std::uint32_t pixel) {
+        TBytes data;
+        for (std::uint32_t v : {40u, 1u, 1u}) Put32(data, v);
+        Put16(data, 1);
+        Put16(data, 32);
+        for (int i = 0; i < 6; ++i) Put32(data, 0);
+        Put32(data, pixel);
+        return data;
+    };
+    TEmfBuilder emf;
+    // AlphaBlend of half-transparent blue (premultiplied) over the left half, AC_SRC_ALPHA:
+    // identity source transform, the DIB at 108 and its bits at 148.
+    TBytes blend = Floats({1, 0, 0, 1, 0, 0});
+    for (std::uint32_t v : {0u, 0u, 108u, 40u, 148u, 4u, 1u, 1u}) Put32(blend, v);
+    TBytes half = dib32(0x80000080u);
+    blend.insert(blend.end(), half.begin(), half.end());
+    emf.Record(114, {0, 0, 47, 95, 0, 0, 48, 96, std::int32_t(0x01FF0000), 0, 0}, blend);
+    // GradientFill, a rectangle shaded downwards from red to green over the right half's top.
+    TBytes shade;
+    for (auto [x, y, red, green] : {std::tuple{48, 0, 0xFF00, 0}, std::tuple{96, 48, 0, 0xFF00}}) {
+        Put32(shade, std::uint32_t(x));
+        Put32(shade, std::uint32_t(y));
+        for (int c : {red, green, 0, 0}) Put16(shade, c);
+    }
+    Put32(shade, 0);
+    Put32(shade, 1);
+    emf.Record(118, {0, 0, 96, 48, 2, 1, 1}, shade);
+    // The sprite trick of old clip art over the right half's bottom: the picture with
+    // SRCINVERT, its mask (black where the sprite is) with SRCAND, the picture again.
+    for (auto [pixel, rop] :
+         {std::pair{0x00FF0000u, 0x00660046u}, {0x00000000u, 0x008800C6u}, {0x00FF0000u, 0x00660046u}}) {
+        emf.Record(81, {0, 0, 95, 95, 48, 48, 0, 0, 1, 1, 80, 40, 120, 4, 0, std::int32_t(rop), 48, 48}, dib32(pixel));
+    }
+    TPlayed played = Play(emf.Build(96, 96));
+    EXPECT_NEAR(BlueOf(played.At(20, 50)), 255, 2);
+    EXPECT_NEAR(RedOf(played.At(20, 50)), 127, 2);  // white under half-covering blue
+    EXPECT_GT(RedOf(played.At(60, 2)), 200);
+    EXPECT_LT(GreenOf(played.At(60, 2)), 60);
+    EXPECT_GT(GreenOf(played.At(60, 45)), 200);
+    EXPECT_EQ(played.At(70, 70), Red);
 }
