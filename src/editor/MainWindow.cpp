@@ -1023,9 +1023,17 @@ void TfrmMain::dropEvent(QDropEvent* event) {
     if (!data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile()) return;
     const std::string name = data->urls().first().toLocalFile().toStdString();
     event->acceptProposedAction();
-    Guarded([this, &name] {
-        if (ConfirmDiscardChanges()) LoadImage(name);
-    });
+    const auto open = [this, name] {
+        Guarded([this, &name] {
+            if (ConfirmDiscardChanges()) LoadImage(name);
+        });
+    };
+    // The question waits until the drop is over: the program the file came from waits for
+    // the drop to end and would stand still while it is asked.
+    if (Modified())
+        QTimer::singleShot(0, this, open);
+    else
+        open();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -37,6 +37,7 @@ protected:
         QApplication::sendEvent(Form.get(), &enter);
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(Form.get(), &drop);
+        QApplication::processEvents();  // a question is asked after the drop
     }
     void PutPictureOnClipboard(int width, int height) {
         QImage picture(width, height, QImage::Format_RGB32);
