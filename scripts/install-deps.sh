@@ -15,6 +15,8 @@ packages=(
   python3-pil imagemagick netpbm libtiff-tools libjpeg-turbo-progs
   # the encoders and decoders of those libraries
   webp libavif-bin libheif-examples libjxl-tools
+  # running pixamo-cli under a job runner (tested), and the batch benchmark's other resizer
+  parallel libvips-tools
   # an X server and a window manager: for looking at the window, and for the window tests
   # that need a real desktop's frames and work area (they skip without them)
   xvfb openbox

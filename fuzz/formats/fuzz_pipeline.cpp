@@ -1,7 +1,8 @@
 // The whole load pipeline from memory: the first byte picks the extension used when no reader
 // claims the rest, among every extension of the picture-format table and one it does not know,
 // so the platform's bitmap, icon and JPEG loaders are reached under each of their extensions, and
-// then the colour profile and the orientation are applied as the editor applies them. First bytes
+// then the colour profile and the orientation are applied as the editor applies them (JPEG files
+// also decoded at 1/2, 1/4 or 1/8 of their size, as pixamo-cli --draft asks). First bytes
 // from 0xF0 on hand the rest straight to the metadata parsers instead: the EXIF walk,
 // ImageMagick's raw profile text, XMP, the PNG metadata chunks and the ICC profile reading of
 // Little CMS. Any Exception is a clean refusal; anything else is a bug.
@@ -79,8 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string& extension = extensions[data[0] % extensions.size()];
     TMemoryStream stream(data + 1, size - 1);
+    // The JPEG loader's reduced decodes too: the first byte's top bits ask for 1/1 to 1/8.
+    TLoadOptions options;
+    const int denominator = 1 << (data[0] >> 6);
+    options.JpegScale = [denominator](int, int) { return denominator; };
     try {
-        TLoadedPicture loaded = LoadPictureStream(stream, extension);
+        TLoadedPicture loaded = LoadPictureStream(stream, extension, options);
         const TBitmap& bitmap = *loaded.Bitmap;
         if (!bitmap.Empty()) bitmap.Pixel(bitmap.Width() - 1, bitmap.Height() - 1);
         if (loaded.Properties) DescribeProperties(*loaded.Properties);

@@ -23,5 +23,7 @@ QString FileVersionText(const QString& fileName) {
     const QString own = QCoreApplication::applicationFilePath();
     const QFileInfo file(fileName.isEmpty() ? own : fileName);
     if (!file.exists() || file.canonicalFilePath() != QFileInfo(own).canonicalFilePath()) return {};
-    return FourPartVersion(QStringLiteral(PIXAMO_VERSION));
+    return BuiltVersionText();
 }
+
+QString BuiltVersionText() { return FourPartVersion(QStringLiteral(PIXAMO_VERSION)); }

@@ -1,8 +1,10 @@
 #include "Cli.h"
 
+#include "BatchRunner.h"
 #include "PictureLoader.h"
 
 #include "core/ColorEffects.h"
+#include "core/FitBox.h"
 #include "core/PixelBuffer.h"
 #include "core/Resample.h"
 #include "core/SavePicture.h"
@@ -17,12 +19,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <new>
 #include <optional>
 #include <ostream>
-#include <set>
 #include <utility>
 
 namespace {
@@ -33,14 +36,10 @@ constexpr std::uint64_t MaxResultPixels = MaxPicturePixels;
 // The scale dialog's first choice.
 constexpr int DefaultFilter = rfLanczos3;
 
-// A wrong argument: reported with the usage line, exit status 2.
-class EUsage : public Exception {
-    using Exception::Exception;
-};
-
 enum class TOperationKind {
     Scale,
     ScalePercent,
+    Fit,
     RotateLeft,
     RotateRight,
     Flip,
@@ -71,6 +70,9 @@ struct TConvertJob {
     TSaveOptions Save;
     bool Strip = false;  // no EXIF or XMP in the results
     bool Verbose = false;
+    bool Enlarge = false;  // --fit may make a picture larger
+    bool Draft = false;    // JPEG sources may be decoded at a reduced size
+    TBatchOptions Batch;
     TLoadOptions Load;
 };
 
@@ -146,6 +148,21 @@ TOperation ParseScale(const std::string& text, int filter) {
     return op;
 }
 
+// --fit WxH or --fit N (an N x N box).
+TOperation ParseFit(const std::string& text, int filter) {
+    TOperation op{TOperationKind::Fit, text};
+    op.Filter = filter;
+    std::vector<std::string_view> parts = Split(text, 'x');
+    std::optional<int> width = parts.size() <= 2 ? ParseInt(parts[0]) : std::nullopt;
+    std::optional<int> height = parts.size() == 2 ? ParseInt(parts[1]) : width;
+    if (!width || !height || *width <= 0 || *height <= 0)
+        throw EUsage("--fit " + text + ": give the box as WIDTHxHEIGHT or as one side N, in whole pixels above 0.");
+    CheckResultSize(static_cast<std::uint64_t>(*width), static_cast<std::uint64_t>(*height), "--fit " + text);
+    op.Width = *width;
+    op.Height = *height;
+    return op;
+}
+
 TOperation ParseCrop(const std::string& text) {
     TOperation op{TOperationKind::Crop, text};
     std::vector<std::string_view> parts = Split(text, ',');
@@ -183,7 +200,7 @@ TOperation ParseGamma(const std::string& text) {
     return op;
 }
 
-TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOptions& load) {
+TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOptions& load, std::istream& standardInput) {
     TConvertJob job;
     job.Load = load;
     std::vector<std::string> positional;
@@ -201,6 +218,8 @@ TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOption
         };
         if (arg == "--")
             onlyNames = true;
+        else if (job.Batch.Parse(arg, value))
+            continue;
         else if (arg == "--verbose")
             job.Verbose = true;
         else if (arg == "-o")
@@ -229,6 +248,12 @@ TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOption
             filter = static_cast<int>(found - std::begin(ResampleFilters));
         } else if (arg == "--scale")
             job.Operations.push_back(ParseScale(value(), filter));
+        else if (arg == "--fit")
+            job.Operations.push_back(ParseFit(value(), filter));
+        else if (arg == "--enlarge")
+            job.Enlarge = true;
+        else if (arg == "--draft")
+            job.Draft = true;
         else if (arg == "--crop")
             job.Operations.push_back(ParseCrop(value()));
         else if (arg == "--mix")
@@ -250,6 +275,17 @@ TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOption
         else
             throw EUsage("Unknown option " + arg + ".");
     }
+    if (!job.Batch.FilesFrom.empty()) {
+        if (job.OutputFolder.empty()) throw EUsage("--files-from goes with -o DIR.");
+        std::ifstream file;
+        if (job.Batch.FilesFrom != "-") {
+            file.open(job.Batch.FilesFrom, std::ios::binary);
+            if (!file) throw EUsage("--files-from " + job.Batch.FilesFrom + ": the list cannot be read.");
+        }
+        std::istream& list = job.Batch.FilesFrom == "-" ? standardInput : file;
+        for (std::string& name : ReadFileList(list, job.Batch.NulSeparated)) positional.push_back(std::move(name));
+    } else if (job.Batch.NulSeparated)
+        throw EUsage("-0 goes with --files-from.");
     if (job.OutputFolder.empty()) {
         if (!job.Format.empty()) throw EUsage("--format goes with -o DIR.");
         if (positional.size() != 2)
@@ -258,7 +294,7 @@ TConvertJob ParseConvert(const std::vector<std::string>& args, const TLoadOption
         job.Output = positional[1];
     } else {
         if (job.Format.empty()) throw EUsage("-o DIR needs --format " + FormatList() + ".");
-        if (positional.empty()) throw EUsage("convert -o DIR needs at least one INPUT.");
+        if (positional.empty() && job.Batch.FilesFrom.empty()) throw EUsage("convert -o DIR needs at least one INPUT.");
         job.Inputs = positional;
     }
     return job;
@@ -275,23 +311,36 @@ void Timed(const TConvertJob& job, std::ostream& err, const std::string& label, 
     if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
 }
 
+bool IsScaling(const TOperation& op) {
+    return op.Kind == TOperationKind::Scale || op.Kind == TOperationKind::ScalePercent ||
+           op.Kind == TOperationKind::Fit;
+}
+
+// The size a scaling operation gives a width x height picture.
+TFitSize ScaledSize(const TOperation& op, int width, int height, bool enlarge) {
+    if (op.Kind == TOperationKind::Fit) return FitIntoBox(width, height, op.Width, op.Height, enlarge);
+    if (op.Kind == TOperationKind::Scale) return {op.Width, op.Height};
+    const long long newWidth = std::llround(width * op.Percent / 100);
+    const long long newHeight = std::llround(height * op.Percent / 100);
+    if (newWidth < 1 || newHeight < 1 ||
+        static_cast<double>(newWidth) * static_cast<double>(newHeight) > static_cast<double>(MaxResultPixels))
+        throw Exception(FormatText("Scaling the %dx%d picture by %s gives %lldx%lld pixels, which cannot be made.",
+                                   width, height, op.Text.c_str(), newWidth, newHeight));
+    return {static_cast<int>(newWidth), static_cast<int>(newHeight)};
+}
+
 // Applies one operation; returns the verbose label.
-std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) {
+std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture, bool enlarge) {
     const int width = picture->Width(), height = picture->Height();
     switch (op.Kind) {
         case TOperationKind::Scale:
-        case TOperationKind::ScalePercent: {
-            long long newWidth = op.Width, newHeight = op.Height;
-            if (op.Kind == TOperationKind::ScalePercent) {
-                newWidth = std::llround(width * op.Percent / 100);
-                newHeight = std::llround(height * op.Percent / 100);
-                if (newWidth < 1 || newHeight < 1 ||
-                    static_cast<double>(newWidth) * static_cast<double>(newHeight) >
-                        static_cast<double>(MaxResultPixels))
-                    throw Exception(
-                        FormatText("Scaling the %dx%d picture by %s gives %lldx%lld pixels, which cannot be made.",
-                                   width, height, op.Text.c_str(), newWidth, newHeight));
-            }
+        case TOperationKind::ScalePercent:
+        case TOperationKind::Fit: {
+            const TFitSize size = ScaledSize(op, width, height, enlarge);
+            const long long newWidth = size.Width, newHeight = size.Height;
+            // A picture that already fits its box is left as it is.
+            if (op.Kind == TOperationKind::Fit && newWidth == width && newHeight == height)
+                return FormatText("fit %s: kept %dx%d", op.Text.c_str(), width, height);
             const TResampleFilter& filter = ResampleFilterAt(op.Filter);
             auto result = TPixelBuffer::Create(static_cast<int>(newWidth), static_cast<int>(newHeight));
             picture->Resample(*result, filter.Filter, filter.Support);
@@ -332,19 +381,68 @@ std::string Apply(const TOperation& op, std::unique_ptr<TPixelBuffer>& picture) 
     return "";
 }
 
+// --draft: a JPEG file whose first operation shrinks it is decoded at 1/2, 1/4 or 1/8 of its
+// size (libjpeg's DCT scaling), never below twice that operation's target; the operation then
+// scales to the target it would have given the full picture.
+struct TDraftDecode {
+    int FullWidth = 0, FullHeight = 0;  // as stored, before any turn by the orientation
+    int Denominator = 1;
+};
+
+TJPEGImage::TScaleDenominatorHint DraftHint(const std::vector<TOperation>& operations, bool enlarge,
+                                            TDraftDecode& draft) {
+    if (operations.empty() || !IsScaling(operations[0])) return {};
+    return [&first = operations[0], enlarge, &draft](int width, int height) {
+        draft.FullWidth = width;
+        draft.FullHeight = height;
+        // The orientation is applied after decoding: the target must fit either way round.
+        TFitSize target, turned;
+        try {
+            target = ScaledSize(first, width, height, enlarge);
+            turned = ScaledSize(first, height, width, enlarge);
+        } catch (const Exception&) {
+            return 1;  // the operation reports it on the full picture
+        }
+        const int needWidth = 2 * std::max(target.Width, turned.Height);
+        const int needHeight = 2 * std::max(target.Height, turned.Width);
+        for (int denominator : {8, 4, 2})
+            if ((width + denominator - 1) / denominator >= needWidth &&
+                (height + denominator - 1) / denominator >= needHeight)
+                return draft.Denominator = denominator;
+        return 1;
+    };
+}
+
+// The first operation as a plain scaling to the size it gives the full, upright picture.
+void ScaleFromDraft(TOperation& first, const TDraftDecode& draft, bool turned, bool enlarge) {
+    const TFitSize target = turned ? ScaledSize(first, draft.FullHeight, draft.FullWidth, enlarge)
+                                   : ScaledSize(first, draft.FullWidth, draft.FullHeight, enlarge);
+    first.Kind = TOperationKind::Scale;
+    first.Width = target.Width;
+    first.Height = target.Height;
+}
+
 void ConvertOne(const TConvertJob& job, const std::string& input, const std::string& output, std::ostream& err) {
     std::unique_ptr<TPixelBuffer> picture;
+    std::vector<TOperation> operations = job.Operations;
+    TDraftDecode draft;
     TPictureMetadata metadata;
     Timed(job, err, "load", [&] {
-        TCliPicture loaded = LoadCliPicture(input, job.Load);
+        TLoadOptions load = job.Load;
+        if (job.Draft) load.JpegScale = DraftHint(operations, job.Enlarge, draft);
+        TCliPicture loaded = LoadCliPicture(input, load);
+        const int decodedWidth = loaded.Bitmap->Width();
         picture = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, job.Load);
+        if (draft.Denominator > 1) ScaleFromDraft(operations[0], draft, picture->Width() != decodedWidth, job.Enlarge);
         metadata = std::move(loaded.Metadata);
     });
-    for (const TOperation& op : job.Operations) {
+    for (const TOperation& op : operations) {
+        AbandonWhenStopping();
         auto start = std::chrono::steady_clock::now();
-        std::string label = Apply(op, picture);
+        std::string label = Apply(op, picture, job.Enlarge);
         if (job.Verbose) err << label << ": " << MillisecondsSince(start) << " ms\n";
     }
+    AbandonWhenStopping();
     Timed(job, err, "save", [&] { SavePicture(*picture, output, job.Save, job.Strip ? nullptr : &metadata); });
 }
 
@@ -353,9 +451,9 @@ void ConvertOne(const TConvertJob& job, const std::string& input, const std::str
 class TScopedWarnings {
 public:
     TScopedWarnings(const std::string& name, std::ostream& err)
-        : previous_(SetWarningHandler(
+        : previous_(SetThreadWarningHandler(
               [&name, &err](const std::string& message) { err << name << ": Warning: " << message << "\n"; })) {}
-    ~TScopedWarnings() { SetWarningHandler(previous_); }
+    ~TScopedWarnings() { SetThreadWarningHandler(previous_); }
     TScopedWarnings(const TScopedWarnings&) = delete;
     TScopedWarnings& operator=(const TScopedWarnings&) = delete;
 
@@ -368,6 +466,8 @@ bool Reported(const std::string& name, std::ostream& err, const std::function<vo
     try {
         action();
         return true;
+    } catch (const EBatchStopped&) {
+        throw;
     } catch (const std::bad_alloc&) {
         err << name << ": Out of memory.\n";
     } catch (const std::exception& e) {
@@ -377,38 +477,21 @@ bool Reported(const std::string& name, std::ostream& err, const std::function<vo
 }
 
 int RunConvert(const std::vector<std::string>& args, const TCliStreams& io, const TLoadOptions& load) {
-    TConvertJob job = ParseConvert(args, load);
+    const TConvertJob job = ParseConvert(args, load, io.In ? *io.In : std::cin);
+    std::vector<TBatchItem> items;
     if (job.OutputFolder.empty())
-        return Reported(job.Inputs[0], io.Err, [&] { ConvertOne(job, job.Inputs[0], job.Output, io.Err); })
-                   ? CliSuccess
-                   : CliFailure;
-
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::create_directories(job.OutputFolder, error);
-    if (!fs::is_directory(job.OutputFolder)) {
-        io.Err << job.OutputFolder << ": " << (error ? error.message() : "not a folder") << "\n";
-        return CliFailure;
-    }
-    bool allDone = true;
-    std::set<std::string> written;
-    const std::size_t count = job.Inputs.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::string& input = job.Inputs[i];
-        if (io.ErrIsTerminal) io.Err << "\r\033[K[" << i + 1 << "/" << count << "] " << input << std::flush;
-        std::string output = (fs::path(job.OutputFolder) / fs::path(input).stem()).string() + "." + job.Format;
-        bool done = Reported(input, io.Err, [&] {
-            if (io.ErrIsTerminal) io.Err << "\r\033[K";
-            // Two inputs of the same base name would silently leave only the later result.
-            if (!written.insert(output).second)
-                throw Exception(output + " was already written for another input of the same name.");
-            ConvertOne(job, input, output, io.Err);
-        });
-        allDone = allDone && done;
-    }
-    if (io.ErrIsTerminal)
-        io.Err << "\r\033[K" << count << " pictures, " << (allDone ? "all converted" : "some failed") << "\n";
-    return allDone ? CliSuccess : CliFailure;
+        items.push_back({job.Inputs[0], job.Output});
+    else
+        for (const std::string& input : job.Inputs)
+            items.push_back(
+                {input, (std::filesystem::path(job.OutputFolder) / std::filesystem::path(input).stem()).string() + "." +
+                            job.Format});
+    return RunBatch(
+        items, job.OutputFolder, job.Batch,
+        [&job](const TBatchItem& item, std::ostream& messages) {
+            return Reported(item.Input, messages, [&] { ConvertOne(job, item.Input, item.Output, messages); });
+        },
+        io);
 }
 
 std::string PixelFormatText(const TBitmap& bitmap) {
@@ -439,8 +522,10 @@ int RunInfo(const std::vector<std::string>& files, const TCliStreams& io, const 
 const char* const UsageText =
     "Usage: pixamo-cli convert INPUT OUTPUT [operations...]\n"
     "       pixamo-cli convert [operations...] -o DIR --format jpg|png|webp|tif|bmp INPUT...\n"
+    "       pixamo-cli convert [operations...] -o DIR --format jpg|png|webp|tif|bmp --files-from LIST [-0]\n"
     "       pixamo-cli info FILE...\n"
-    "       pixamo-cli --help\n";
+    "       pixamo-cli --help\n"
+    "       pixamo-cli --version\n";
 
 std::string HelpText() {
     const std::string filters = Listed(ResampleFilters, [](const TResampleFilter& filter) {
@@ -468,6 +553,10 @@ std::string HelpText() {
            "\n"
            "  --scale WxH       scale to W x H pixels\n"
            "  --scale N%        scale both sides by N percent (rounded, at least 1 pixel)\n"
+           "  --fit WxH         scale into a W x H box keeping the aspect ratio: the side that meets\n"
+           "                    the box takes its size, the other is rounded as the editor's scale\n"
+           "                    dialog rounds; a picture that already fits is left as it is\n"
+           "  --fit N           the same for an N x N box\n"
            "  --rotate-left     rotate by 90 degrees counter-clockwise\n"
            "  --rotate-right    rotate by 90 degrees clockwise\n"
            "  --flip            mirror left-right\n"
@@ -488,11 +577,30 @@ std::string HelpText() {
            "                    with --lossless the effort spent on compression\n"
            "  --lossless        WebP results lossless (exactly the pixels)\n"
            "  --strip           write no EXIF or XMP into the results\n"
+           "  --enlarge         --fit also enlarges pictures smaller than their box\n"
+           "  --draft           a JPEG file whose first operation (--scale, --fit) shrinks it by 2 or\n"
+           "                    more is decoded at 1/2, 1/4 or 1/8 of its size by libjpeg, never\n"
+           "                    below twice the target, and then scaled: much faster, but the\n"
+           "                    pixels differ slightly from those of the editor's scaling\n"
+           "  -j N, --jobs N    batch: convert N pictures at once (the default: one per processor\n"
+           "                    core); the files written are the same whatever N is\n"
+           "  --skip-existing   leave out a picture whose output file already exists, so that an\n"
+           "                    interrupted batch picks up where it stopped\n"
+           "  --files-from LIST\n"
+           "                    batch: also convert the files named in LIST (- for standard\n"
+           "                    input), one name a line\n"
+           "  -0                the names in LIST end in NUL bytes instead (find -print0)\n"
+           "  --quiet           batch: neither progress line nor summary\n"
            "  --verbose         one line per step on stderr with its time: \"load: N ms\",\n"
            "                    \"scale 1000x750 lanczos3: N ms\", ..., \"save: N ms\"\n"
            "  --                every later argument is a file name\n"
-           "A batch shows its progress on stderr when that is a terminal; a picture that fails is\n"
-           "reported and the others are still converted.\n"
+           "A batch shows its progress on stderr when that is a terminal (pictures done, rate, time\n"
+           "left) and ends with \"N converted, M failed, K skipped in T s\". A picture that fails is\n"
+           "reported and the others are still converted; an output folder that cannot be written\n"
+           "stops the batch at once. Two inputs of the same base name: the later one fails rather\n"
+           "than overwrite the earlier one's result. Ctrl+C or SIGTERM starts no further picture,\n"
+           "abandons those in work between their steps (no partial or temporary file is left),\n"
+           "prints the summary and gives exit status 130.\n"
            "\n"
            "info prints, for each FILE, how it was read, its size and pixel format and what the\n"
            "loader knows of it, with the orientation and colour profile the file states.\n"
@@ -507,7 +615,9 @@ std::string HelpText() {
            "Errors: \"FILE: MESSAGE\" on stderr, where MESSAGE is the loader's, the operation's or the\n"
            "writer's own text, and exit status 1 when any picture failed. Wrong arguments print a\n"
            "usage message and give exit status 2. Success gives 0. A warning that does not stop the\n"
-           "work, such as a JPEG file that ends early, is printed as \"FILE: Warning: MESSAGE\".\n";
+           "work, such as a JPEG file that ends early, is printed as \"FILE: Warning: MESSAGE\".\n"
+           "\n"
+           "--version prints the version; --help prints this text.\n";
 }
 
 // Takes the loading options, which may stand anywhere before "--", out of the arguments.
@@ -545,6 +655,10 @@ int RunCli(const std::vector<std::string>& commandLine, const TCliStreams& io) {
         if (command == "-h" || command == "help" ||
             std::find(arguments.begin(), endOfOptions, "--help") != endOfOptions) {
             io.Out << CliHelpText();
+            return CliSuccess;
+        }
+        if (std::find(arguments.begin(), endOfOptions, "--version") != endOfOptions) {
+            io.Out << "pixamo-cli " << PIXAMO_VERSION << "\n";
             return CliSuccess;
         }
         if (command == "convert") return RunConvert(rest, io, load);

@@ -183,13 +183,15 @@ void TPicturePrefetcher::Run() {
         // A file that cannot be looked at is not read: Take then refuses it, and the window
         // reports the failure of its own reading.
         if (Stamp(read.FileName, read.WriteTime, read.Size)) {
-            TWarningCollector warnings;
+            // Kept with the picture, for the window to show when it shows the picture.
+            const TWarningHandler previous =
+                SetThreadWarningHandler([&read](const std::string& message) { read.Warnings.push_back(message); });
             try {
                 read.Picture = ReadPictureFile(read.FileName, options, &read.Metadata);
             } catch (...) {
                 read.Error = std::current_exception();
             }
-            read.Warnings = warnings.TakeMessages();
+            SetThreadWarningHandler(previous);
         }
 
         lock.lock();

@@ -68,13 +68,6 @@ void TLabeledEdit::SetBounds(int left, int top, int width, int height) {
     editLabel_->move(left - 3 - editLabel_->width(), top + (height - editLabel_->height()) / 2);
 }
 
-std::int64_t ProportionalDimension(std::int64_t value, std::int32_t numerator, std::int32_t denominator) {
-    if (denominator == 0) return 0;
-    // The quotient in extended precision, rounded to nearest with ties to even.
-    const long double quotient = static_cast<long double>(value * numerator) / denominator;
-    return static_cast<std::int64_t>(std::nearbyint(quotient));
-}
-
 TfrmScale::TfrmScale(QWidget* owner) : TfrmYesNo(owner) {
     setObjectName(QStringLiteral("frmScale"));
     setWindowTitle(QStringLiteral("Scale Image"));

@@ -2,6 +2,7 @@
 // the lock is down) and the resampling filter.
 #pragma once
 
+#include "core/FitBox.h"
 #include "settings/OkCancelForm.h"
 
 #include <QLineEdit>
@@ -26,11 +27,6 @@ public:
 private:
     QLabel* editLabel_;
 };
-
-// value × numerator / denominator rounded to the nearest whole number, ties to even: the
-// partner dimension of value in the proportion numerator : denominator. The product is taken
-// in 64 bits, so it cannot wrap around. A denominator of 0 gives 0.
-std::int64_t ProportionalDimension(std::int64_t value, std::int32_t numerator, std::int32_t denominator);
 
 class TfrmScale : public TfrmYesNo {
     Q_OBJECT

@@ -7,6 +7,7 @@
 #include "formats/ReaderGraphic.h"
 #include "platform/ColorProfile.h"
 #include "platform/Exception.h"
+#include "platform/PictureFiles.h"
 #include "platform/Stream.h"
 #include "platform/Warnings.h"
 
@@ -74,6 +75,8 @@ std::unique_ptr<TBitmap> CreatePicture(const TGraphicClass* reader, const std::s
     }
     std::unique_ptr<TBitmap> picture = graphicClass->Create();
     picture->SetUseEmbeddedProfile(options.ColorManagement);
+    if (options.JpegScale)
+        if (auto* jpeg = dynamic_cast<TJPEGImage*>(picture.get())) jpeg->SetScaleDenominatorHint(options.JpegScale);
     return picture;
 }
 

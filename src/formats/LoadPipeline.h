@@ -5,6 +5,7 @@
 
 #include "formats/ImageProperties.h"
 #include "platform/Bitmap.h"
+#include "platform/PictureFiles.h"
 #include "platform/PictureFormats.h"
 #include "platform/PictureMetadata.h"
 
@@ -32,6 +33,9 @@ struct TLoadOptions {
     bool AutoOrient = true;
     // Convert a picture with an ICC profile to sRGB.
     bool ColorManagement = true;
+    // A file that goes to the platform's JPEG loader is decoded at the reduced size this asks
+    // for (TJPEGImage::SetScaleDenominatorHint); none, the default, decodes the full size.
+    TJPEGImage::TScaleDenominatorHint JpegScale = nullptr;
 };
 
 // Raises the reader's, the decoders', the colour manager's, the stream's or the platform's

@@ -232,16 +232,18 @@ std::unique_ptr<TColorTransform> CreateMatrixShaperTransform(cmsHPROFILE source,
 struct TCachedTransform {
     std::vector<std::uint8_t> Profile;
     TTransformInput Input;
-    std::unique_ptr<TColorTransform> Transform;
+    std::shared_ptr<const TColorTransform> Transform;
 };
 
-// The transforms built last; conversions run under the lock, so an entry stays alive while used.
+// The transforms built last. Only finding and building run under the lock; a conversion holds
+// its transform, so pictures of a batch convert at once and an entry dropped meanwhile lives on.
 struct TTransformCache {
     static constexpr std::size_t Capacity = 4;
     std::mutex Lock;
     std::vector<TCachedTransform> Entries;  // the most recently used first
 
-    const TColorTransform& Get(std::span<const std::uint8_t> profile, TTransformInput input) {
+    std::shared_ptr<const TColorTransform> Get(std::span<const std::uint8_t> profile, TTransformInput input) {
+        std::lock_guard<std::mutex> lock(Lock);
         auto found = std::find_if(Entries.begin(), Entries.end(), [&](const TCachedTransform& e) {
             return e.Input == input && e.Profile.size() == profile.size() &&
                    std::equal(profile.begin(), profile.end(), e.Profile.begin());
@@ -253,7 +255,7 @@ struct TTransformCache {
         } else if (found != Entries.begin()) {
             std::rotate(Entries.begin(), found, found + 1);
         }
-        return *Entries.front().Transform;
+        return Entries.front().Transform;
     }
 };
 
@@ -342,15 +344,14 @@ void ConvertToSrgb(TBitmap& bitmap, std::span<const std::uint8_t> profile) {
     if (space != TProfileSpace::Rgb && space != TProfileSpace::Gray)
         throw EColorProfileError("The embedded colour profile does not fit the picture's colours.");
 
-    std::lock_guard<std::mutex> lock(Cache().Lock);
     if (space == TProfileSpace::Gray) {
         // A grey picture reaches us as a grey palette or as rows with equal samples: one table of
         // the 256 levels serves every pixel.
-        const TColorTransform& transform = Cache().Get(profile, TTransformInput::Gray);
+        const std::shared_ptr<const TColorTransform> transform = Cache().Get(profile, TTransformInput::Gray);
         std::array<std::uint8_t, 256> levels;
         for (int i = 0; i < 256; ++i) levels[i] = static_cast<std::uint8_t>(i);
         std::array<std::uint8_t, 3 * 256> bgr;
-        transform.Convert(levels.data(), bgr.data(), 256);
+        transform->Convert(levels.data(), bgr.data(), 256);
         if (indexed) {
             TPalette palette = bitmap.Palette();
             for (TRGBEntry& entry : palette) {
@@ -371,14 +372,15 @@ void ConvertToSrgb(TBitmap& bitmap, std::span<const std::uint8_t> profile) {
         TPalette palette = bitmap.Palette();
         std::vector<std::uint8_t> entries;
         for (const TRGBEntry& entry : palette) entries.insert(entries.end(), {entry.Blue, entry.Green, entry.Red});
-        Cache().Get(profile, TTransformInput::Bgr).Convert(entries.data(), entries.data(), palette.size());
+        Cache().Get(profile, TTransformInput::Bgr)->Convert(entries.data(), entries.data(), palette.size());
         for (std::size_t i = 0; i < palette.size(); ++i)
             palette[i] = {entries[3 * i + 2], entries[3 * i + 1], entries[3 * i]};
         bitmap.SetPalette(palette);
         return;
     }
-    const TColorTransform& transform =
+    const std::shared_ptr<const TColorTransform> held =
         Cache().Get(profile, format == TPixelFormat::pf32bit ? TTransformInput::Bgra : TTransformInput::Bgr);
+    const TColorTransform& transform = *held;
     const auto convertRows = [&bitmap, &transform](int first, int last) {
         for (int y = first; y < last; ++y)
             transform.Convert(bitmap.ScanLine(y), bitmap.ScanLine(y), static_cast<std::size_t>(bitmap.Width()));

@@ -182,6 +182,13 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
         blocks += std::uint64_t(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks;
     CheckPictureSize(info.image_width, info.image_height, (blocks * MinBitsPerBlock + 7) / 8,
                      info.src->bytes_in_buffer);
+    if (scaleHint_) {
+        const int denominator = scaleHint_(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
+        if (denominator == 2 || denominator == 4 || denominator == 8) {
+            info.scale_num = 1;
+            info.scale_denom = static_cast<unsigned>(denominator);
+        }
+    }
     if (!Guarded(d.Errors, [&] { jpeg_start_decompress(&info); })) d.Fail();
 
     SetPixelFormat(TPixelFormat::pf24bit);
@@ -197,7 +204,7 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     // to two block rows ahead of the output and upsampling looks one row of blocks further, so
     // from five block rows on every row is the same: one is decoded and copied to the rest, and
     // the time spent follows the data rather than the size the header claims.
-    const unsigned blockRowHeight = static_cast<unsigned>(info.max_v_samp_factor) * DCTSIZE;
+    const unsigned blockRowHeight = static_cast<unsigned>(info.max_v_samp_factor) * DCTSIZE / info.scale_denom;
     const bool oneScan = !progressive_;
     unsigned uniformFrom = 0;
     while (info.output_scanline < info.output_height) {

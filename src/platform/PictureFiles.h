@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class TStream;
 
@@ -86,12 +88,19 @@ private:
 // Adobe's inverted CMYK included). Library warnings go to ShowWarning and do not stop loading.
 class TJPEGImage : public TBitmap {
 public:
+    // Asked with the file's full size once its header is read: the denominator of the size to
+    // decode at, 2, 4 or 8 for libjpeg's DCT scaling to 1/2, 1/4 or 1/8 (each side rounded up),
+    // anything else for the full size. Without a hint, the default, the full size is decoded.
+    using TScaleDenominatorHint = std::function<int(int width, int height)>;
+    void SetScaleDenominatorHint(TScaleDenominatorHint hint) { scaleHint_ = std::move(hint); }
+
     void LoadFromStream(TStream& stream) override;
     // The colour space of the file: "grey", "YCbCr", "RGB", "CMYK", "YCCK" or "unknown".
     const std::string& ColorSpaceName() const { return colorSpace_; }
     bool Progressive() const { return progressive_; }
 
 private:
+    TScaleDenominatorHint scaleHint_;
     std::string colorSpace_;
     bool progressive_ = false;
 };

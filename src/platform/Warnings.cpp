@@ -8,22 +8,25 @@ TWarningHandler& CurrentHandler() {
     static TWarningHandler handler;
     return handler;
 }
-thread_local TWarningCollector* Collector = nullptr;
+TWarningHandler& ThreadHandler() {
+    thread_local TWarningHandler handler;
+    return handler;
+}
 }  // namespace
 
 TWarningHandler SetWarningHandler(TWarningHandler handler) {
     return std::exchange(CurrentHandler(), std::move(handler));
 }
 
+TWarningHandler SetThreadWarningHandler(TWarningHandler handler) {
+    return std::exchange(ThreadHandler(), std::move(handler));
+}
+
 void ShowWarning(const std::string& message) {
-    if (Collector)
-        Collector->messages_.push_back(message);
+    if (ThreadHandler())
+        ThreadHandler()(message);
     else if (CurrentHandler())
         CurrentHandler()(message);
     else
         std::fprintf(stderr, "Warning: %s\n", message.c_str());
 }
-
-TWarningCollector::TWarningCollector() : previous_(std::exchange(Collector, this)) {}
-
-TWarningCollector::~TWarningCollector() { Collector = previous_; }

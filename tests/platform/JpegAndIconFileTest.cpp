@@ -333,3 +333,41 @@ TEST(IconFile, IconsMadeByImageMagickAndTheCorpus) {
     EXPECT_EQ(icon.Width(), 48);
     EXPECT_EQ(icon.Height(), 48);
 }
+
+TEST(JpegFile, ScaleDenominatorHintDecodesAReducedSize) {
+    const TBytes bytes = EncodeJpeg(SmoothPicture(100, 60), false);
+    TJPEGImage full = DecodeJpeg(bytes);
+    for (int denominator : {2, 4, 8}) {
+        SCOPED_TRACE(denominator);
+        TMemoryStream stream(bytes);
+        TJPEGImage image;
+        int askedWidth = 0, askedHeight = 0;
+        image.SetScaleDenominatorHint([&](int width, int height) {
+            askedWidth = width;
+            askedHeight = height;
+            return denominator;
+        });
+        image.LoadFromStream(stream);
+        EXPECT_EQ(askedWidth, 100);
+        EXPECT_EQ(askedHeight, 60);
+        // Each side divided and rounded up.
+        ASSERT_EQ(image.Width(), (100 + denominator - 1) / denominator);
+        ASSERT_EQ(image.Height(), (60 + denominator - 1) / denominator);
+        // A reduced pixel is close to the mean of the full-size block it stands for.
+        for (int channel = 0; channel < 3; ++channel) {
+            int sum = 0;
+            for (int y = 0; y < denominator; ++y)
+                for (int x = 0; x < denominator; ++x) sum += full.ScanLine(8 + y)[3 * (8 + x) + channel];
+            EXPECT_NEAR(image.ScanLine(8 / denominator)[3 * (8 / denominator) + channel],
+                        sum / (denominator * denominator), 6);
+        }
+    }
+    // Anything but 2, 4 or 8 decodes the full size, as without a hint.
+    TMemoryStream stream(bytes);
+    TJPEGImage same;
+    same.SetScaleDenominatorHint([](int, int) { return 3; });
+    same.LoadFromStream(stream);
+    ASSERT_EQ(same.Width(), 100);
+    EXPECT_EQ(std::vector<std::uint8_t>(same.ScanLine(59), same.ScanLine(59) + 300),
+              std::vector<std::uint8_t>(full.ScanLine(59), full.ScanLine(59) + 300));
+}
