@@ -1,6 +1,7 @@
-// The main window: the one picture being edited and its undo copy, every command of the
-// toolbar, menus and shortcuts, the zoomed view with the zoom and selection tools, the status
-// line, the recent-files menu and the window's settings.
+// The main window: the one picture being edited with its undo and redo steps, every command
+// of the toolbar, menus and shortcuts, stepping through the picture's folder, the zoomed view
+// with the zoom, selection and colour-pick tools, full screen, the status line, the
+// recent-files menu and the window's settings.
 #pragma once
 
 #include "core/SavePicture.h"
