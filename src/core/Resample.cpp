@@ -1,6 +1,9 @@
 #include "Resample.h"
 #include "ResampleContributors.h"
 
+#include "platform/Exception.h"
+
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -165,14 +168,16 @@ std::uint8_t ToChannel(float sum) {
 }
 
 // Each sum adds its products in list order, rounding to single after every addition with the
-// product kept exact: a fused multiply-add (MultiplyAddByte).
-void HorizontalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& columns) {
-    for (int y = 0; y < source.Height(); ++y) {
-        const std::uint8_t* in = source.RowBytes(y);
+// product kept exact: a fused multiply-add (MultiplyAddByte). Target row y is source row
+// firstRow + y, target column i is list left + i.
+void HorizontalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& columns, int left,
+                    int firstRow) {
+    for (int y = 0; y < target.Height(); ++y) {
+        const std::uint8_t* in = source.RowBytes(firstRow + y);
         std::uint8_t* out = target.RowBytes(y);
-        for (int i = 0; i < columns.Count(); ++i) {
+        for (int i = 0; i < target.Width(); ++i) {
             float blue = 0, green = 0, red = 0;
-            for (int k = columns.First[i]; k < columns.First[i + 1]; ++k) {
+            for (int k = columns.First[left + i]; k < columns.First[left + i + 1]; ++k) {
                 const std::uint8_t* pixel = in + 3 * static_cast<std::size_t>(columns.Index[k]);
                 const float weight = columns.Weight[k];
                 blue = MultiplyAddByte(pixel[0], weight, blue);
@@ -186,13 +191,14 @@ void HorizontalPass(const TPixelBuffer& source, TPixelBuffer& target, const TCon
     }
 }
 
-void VerticalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& rows) {
+// Target row j from list top + j; the source's row y holds row firstRow + y of the lists.
+void VerticalPass(const TPixelBuffer& source, TPixelBuffer& target, const TContributors& rows, int top, int firstRow) {
     const std::size_t bytes = 3 * static_cast<std::size_t>(target.Width());
     std::vector<float> sums(bytes);
-    for (int j = 0; j < rows.Count(); ++j) {
+    for (int j = 0; j < target.Height(); ++j) {
         std::fill(sums.begin(), sums.end(), 0.0f);
-        for (int k = rows.First[j]; k < rows.First[j + 1]; ++k) {
-            const std::uint8_t* in = source.RowBytes(rows.Index[k]);
+        for (int k = rows.First[top + j]; k < rows.First[top + j + 1]; ++k) {
+            const std::uint8_t* in = source.RowBytes(rows.Index[k] - firstRow);
             const float weight = rows.Weight[k];
             for (std::size_t b = 0; b < bytes; ++b) sums[b] = MultiplyAddByte(in[b], weight, sums[b]);
         }
@@ -210,6 +216,47 @@ bool ResampleVectorPathAvailable() {
 
 void ForceScalarResample(bool force) { ScalarForced = force; }
 
+TResamplePlan::TResamplePlan(int sourceWidth, int sourceHeight, int destWidth, int destHeight, TFilterFunction filter,
+                             float support)
+    : sourceWidth_(sourceWidth),
+      sourceHeight_(sourceHeight),
+      destWidth_(destWidth),
+      destHeight_(destHeight),
+      columns_(std::make_unique<TContributors>(BuildContributors(sourceWidth, destWidth, filter, support))),
+      rows_(std::make_unique<TContributors>(BuildContributors(sourceHeight, destHeight, filter, support))) {}
+
+TResamplePlan::~TResamplePlan() = default;
+
+std::unique_ptr<TResamplePlan> TResamplePlan::Create(int sourceWidth, int sourceHeight, int destWidth, int destHeight,
+                                                     TFilterFunction filter, float support) {
+    return std::make_unique<TResamplePlan>(sourceWidth, sourceHeight, destWidth, destHeight, filter, support);
+}
+
+void TResamplePlan::Render(const TPixelBuffer& source, int left, int top, TPixelBuffer& tile) const {
+    if (!tile.Bits()) return;
+    if (left < 0 || top < 0 || left > destWidth_ - tile.Width() || top > destHeight_ - tile.Height())
+        throw Exception("The rectangle to resample lies outside the destination.");
+    if (!source.Bits()) {
+        std::memset(tile.Bits(), 0, static_cast<std::size_t>(tile.Size()));
+        return;
+    }
+    if (source.Width() != sourceWidth_ || source.Height() != sourceHeight_)
+        throw Exception("The picture to resample does not have the size the contributor lists were built for.");
+    if (!ScalarForced && ResampleVectorPathAvailable()) {
+        ResampleAvx2(source, tile, *columns_, *rows_, left, top);
+        return;
+    }
+    // Only the source rows the tile's lists read go through the horizontal pass.
+    int firstRow = sourceHeight_, lastRow = -1;
+    for (int k = rows_->First[top]; k < rows_->First[top + tile.Height()]; ++k) {
+        firstRow = std::min(firstRow, rows_->Index[k]);
+        lastRow = std::max(lastRow, rows_->Index[k]);
+    }
+    TPixelBuffer intermediate(tile.Width(), std::max(0, lastRow - firstRow + 1));
+    if (intermediate.Bits()) HorizontalPass(source, intermediate, *columns_, left, firstRow);
+    VerticalPass(intermediate, tile, *rows_, top, firstRow);
+}
+
 void TPixelBuffer::Resample(TPixelBuffer& destination, TFilterFunction filter, float support) const {
     if (!destination.Bits()) return;
     if (!bits_) {
@@ -221,13 +268,6 @@ void TPixelBuffer::Resample(TPixelBuffer& destination, TFilterFunction filter, f
         CreateCopy(*this)->Resample(destination, filter, support);
         return;
     }
-    const TContributors columns = BuildContributors(width_, destination.Width(), filter, support);
-    const TContributors rows = BuildContributors(height_, destination.Height(), filter, support);
-    if (!ScalarForced && ResampleVectorPathAvailable()) {
-        ResampleAvx2(*this, destination, columns, rows);
-        return;
-    }
-    TPixelBuffer intermediate(destination.Width(), height_);
-    HorizontalPass(*this, intermediate, columns);
-    VerticalPass(intermediate, destination, rows);
+    TResamplePlan(width_, height_, destination.Width(), destination.Height(), filter, support)
+        .Render(*this, 0, 0, destination);
 }

@@ -3,6 +3,8 @@
 
 #include "PixelBuffer.h"
 
+#include <memory>
+
 // The seven resampling filters; each is even and zero outside its support.
 float BoxFilter(float x);
 float TriangleFilter(float x);
@@ -30,3 +32,34 @@ const TResampleFilter& ResampleFilterAt(int index);
 // the two give the same bytes. Forcing the portable code lets tests compare them.
 bool ResampleVectorPathAvailable();
 void ForceScalarResample(bool force);
+
+struct TContributors;
+
+// The contributor lists of one destination size, built once: any rectangle of that destination
+// is then computed on its own, byte for byte what Resample gives at that place. A zoomed view
+// renders its visible tiles this way. Render may run on several threads at once.
+class TResamplePlan {
+public:
+    static std::unique_ptr<TResamplePlan> Create(int sourceWidth, int sourceHeight, int destWidth, int destHeight,
+                                                 TFilterFunction filter, float support);
+    TResamplePlan(int sourceWidth, int sourceHeight, int destWidth, int destHeight, TFilterFunction filter,
+                  float support);
+    ~TResamplePlan();
+    TResamplePlan(const TResamplePlan&) = delete;
+    TResamplePlan& operator=(const TResamplePlan&) = delete;
+
+    int SourceWidth() const { return sourceWidth_; }
+    int SourceHeight() const { return sourceHeight_; }
+    int DestWidth() const { return destWidth_; }
+    int DestHeight() const { return destHeight_; }
+
+    // Computes the destination pixels from column left and row top on into tile, as many as it
+    // holds. The source has the plan's source size; the rectangle lies inside the destination.
+    // An empty source gives black pixels.
+    void Render(const TPixelBuffer& source, int left, int top, TPixelBuffer& tile) const;
+
+private:
+    int sourceWidth_, sourceHeight_, destWidth_, destHeight_;
+    std::unique_ptr<TContributors> columns_;
+    std::unique_ptr<TContributors> rows_;
+};

@@ -416,11 +416,11 @@ bool Ascending(const TContributors& lists, int j) {
     return true;
 }
 
-// How many destination rows from j on to compute together: four or two ascending lists whose
+// How many destination rows from j on (before end) to compute together: four or two ascending lists whose
 // common run of rows is not much longer than the lists themselves, else one.
-int GroupSize(const TContributors& lists, int j) {
+int GroupSize(const TContributors& lists, int j, int end) {
     for (int group : {4, 2}) {
-        if (j + group > lists.Count()) continue;
+        if (j + group > end) continue;
         bool ascending = true;
         for (int g = 0; g < group && ascending; ++g) ascending = Ascending(lists, j + g);
         if (!ascending) continue;
@@ -431,10 +431,18 @@ int GroupSize(const TContributors& lists, int j) {
     return 1;
 }
 
-// Destination columns first .. last - 1. The intermediate rows live in a ring of ringRows rows:
-// the horizontal pass fills them eight at a time just before the vertical pass first needs them.
+// The part of the destination a call computes: columns and rows of the whole destination, and
+// where the tile holding them starts.
+struct TArea {
+    int Top, Bottom;  // destination rows Top .. Bottom - 1
+    int Left;         // destination column of the tile's first column
+};
+
+// Destination columns first .. last - 1 of the area's rows. The intermediate rows live in a ring
+// of ringRows rows: the horizontal pass fills them eight at a time, from the first multiple of
+// eight at or below the lowest row read, just before the vertical pass first needs them.
 void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
-                   const TContributors& rows, int first, int last, int ringRows) {
+                   const TContributors& rows, int first, int last, const TArea& area, int ringRows) {
     const std::vector<TChunk> chunks = SplitIntoChunks(columns, first, last);
     int sourceBytes = 0, blockFloats = 0;
     for (const TChunk& c : chunks) {
@@ -456,7 +464,8 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
                   0.0f);
 
     auto ringRow = [&](int y) { return ring + static_cast<std::size_t>(y % ringRows) * pitch; };
-    int computed = 0;  // rows 0 .. computed - 1 have been through the horizontal pass
+    // Rows from the start to computed - 1 have been through the horizontal pass.
+    int computed = std::max(0, RunOf(rows, area.Top, area.Bottom - area.Top).Low) / Lanes * Lanes;
     auto computeUpTo = [&](int needed) {
         for (; computed <= needed; computed += Lanes) {
             const std::uint8_t* in[Lanes];
@@ -480,13 +489,13 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
 
     std::vector<const float*> sourceRows;
     std::vector<float> weights;
-    for (int j = 0; j < rows.Count();) {
-        const int group = GroupSize(rows, j);
+    for (int j = area.Top; j < area.Bottom;) {
+        const int group = GroupSize(rows, j, area.Bottom);
         const TRowRun run = RunOf(rows, j, group);
         computeUpTo(run.High);
         sourceRows.clear();
         std::uint8_t* out[4];
-        for (int g = 0; g < group; ++g) out[g] = destination.RowBytes(j + g) + 3 * first;
+        for (int g = 0; g < group; ++g) out[g] = destination.RowBytes(j + g - area.Top) + 3 * (first - area.Left);
         if (group == 1) {
             for (int k = rows.First[j]; k < rows.First[j + 1]; ++k) sourceRows.push_back(ringRow(rows.Index[k]));
             VerticalRow(sourceRows.data(), rows.Weight.data() + rows.First[j], rows.First[j + 1] - rows.First[j],
@@ -508,13 +517,13 @@ void ResampleStrip(const TPixelBuffer& source, TPixelBuffer& destination, const 
 
 // Rows the ring must hold so that no row is dropped before the last destination row that
 // needs it: rows are computed in blocks of eight up to the highest row needed so far.
-int RingRows(const TContributors& rows, int height) {
+int RingRows(const TContributors& rows, const TArea& area, int height) {
     // Up to four destination rows are computed together, so the rows of list j have to last
     // until the rows of list j + 3 are in.
     int ring = Lanes, highest = -1;
-    for (int j = 0; j < rows.Count(); ++j) {
+    for (int j = area.Top; j < area.Bottom; ++j) {
         const TRowRun own = RunOf(rows, j, 1);
-        highest = std::max(highest, RunOf(rows, j, std::min(4, rows.Count() - j)).High);
+        highest = std::max(highest, RunOf(rows, j, std::min(4, area.Bottom - j)).High);
         if (own.High >= 0) ring = std::max(ring, RoundUp(highest + 1, Lanes) - own.Low);
     }
     // A ring as tall as the source never drops a row.
@@ -523,14 +532,15 @@ int RingRows(const TContributors& rows, int height) {
 
 }  // namespace
 
-void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
-                  const TContributors& rows) {
-    const int width = destination.Width();
-    const int ringRows = RingRows(rows, source.Height());
+void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& tile, const TContributors& columns,
+                  const TContributors& rows, int left, int top) {
+    const TArea area{top, top + tile.Height(), left};
+    const int width = tile.Width();
+    const int ringRows = RingRows(rows, area, source.Height());
     // Strong vertical reductions need tall rings; strips of columns keep them within bounds.
     const std::size_t floatsPerColumn = 3 * static_cast<std::size_t>(ringRows);
     const int stripColumns =
         static_cast<int>(std::min<std::size_t>(std::max<std::size_t>(StripFloats / floatsPerColumn, 8), width));
-    for (int first = 0; first < width; first += stripColumns)
-        ResampleStrip(source, destination, columns, rows, first, std::min(width, first + stripColumns), ringRows);
+    for (int first = left; first < left + width; first += stripColumns)
+        ResampleStrip(source, tile, columns, rows, first, std::min(left + width, first + stripColumns), area, ringRows);
 }

@@ -41,7 +41,8 @@ struct TContributors {
 
 TContributors BuildContributors(int sourceSize, int destSize, TFilterFunction filter, float support);
 
-// The AVX2 + FMA passes; only to be called where the processor has both.
+// The AVX2 + FMA passes; only to be called where the processor has both. They compute the
+// destination columns left .. left + tile width - 1 and rows top .. top + tile height - 1 into tile.
 bool ProcessorHasAvx2Fma();
-void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& destination, const TContributors& columns,
-                  const TContributors& rows);
+void ResampleAvx2(const TPixelBuffer& source, TPixelBuffer& tile, const TContributors& columns,
+                  const TContributors& rows, int left, int top);

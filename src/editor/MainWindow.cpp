@@ -10,6 +10,7 @@
 #include "editor/GammaDialog.h"
 #include "editor/SaveOptionsDialog.h"
 #include "editor/ScaleDialog.h"
+#include "editor/TiledView.h"
 #include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
 #include "platform/PictureFormats.h"
@@ -242,7 +243,7 @@ TfrmMain::~TfrmMain() {
     SelectionTimer->stop();
     ToolbarClearTimer->stop();
     prefetcher_.reset();
-    viewImage_.reset();
+    tiledView_.reset();
     currentImage_.reset();
     undoHistory_.Clear();
     recentList_.Clear();
@@ -251,7 +252,6 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::FormCreate() {
     zoomFactor_ = ZoomUnit;
-    viewImage_.reset();
     currentImage_.reset();
     undoHistory_.Clear();
     zoomCursor_ = ::ZoomCursor();
@@ -293,6 +293,11 @@ void TfrmMain::CreateComponents() {
     ScrollBox->setWidget(scrollContent_);
     scrollContent_->resize(0, 0);
     PaintArea = new TPaintArea(this, scrollContent_);
+    tiledView_ = std::make_unique<TTiledView>([this](QRect tile) {
+        // An arriving tile replaces its preview; the outline keeps its phase there.
+        antsRepaintPending_ = true;
+        PaintArea->update(tile);
+    });
     PaintArea->setObjectName(QStringLiteral("PaintArea"));
     PaintArea->setGeometry(0, 0, 0, 0);
     layout->addWidget(ScrollBox, 1);
@@ -332,6 +337,8 @@ QAction* TfrmMain::NewAction(const char* caption, const char* hint, int imageInd
         const bool enabled = rule();
         action->setEnabled(enabled);
         if (!enabled) return;
+        // Commands may change the picture the view's workers read; zooming does not.
+        const auto hold = action == actnZoomIn || action == actnZoomOut ? nullptr : HoldViewReaders();
         Guarded([this, handler] { (this->*handler)(); });
     });
     return action;
@@ -570,6 +577,7 @@ void TfrmMain::LoadImage(const std::string& fileName) {
 
 void TfrmMain::ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, TPictureMetadata metadata,
                                  const std::string& fileName) {
+    const auto hold = HoldViewReaders();
     ClearSelection();
     undoHistory_.Clear();
     currentImage_ = std::move(picture);
@@ -663,6 +671,8 @@ void TfrmMain::btnPasteClick() {
         throw Exception("The clipboard holds no picture.");
     std::unique_ptr<TPixelBuffer> pasted = TPixelBuffer::CreateFromBitmap(std::move(*BitmapFromImage(picture)));
     if (!ConfirmDiscardChanges()) return;
+    // The view's workers read the picture that goes.
+    const auto hold = HoldViewReaders();
     // Undoable like every other change; the pasted picture has no file and no changes of
     // its own yet.
     if (currentImage_) TakeUndoSnapshot();
@@ -679,12 +689,15 @@ void TfrmMain::btnPasteClick() {
 }
 
 void TfrmMain::actnUndoExecute() {
+    // A step replaces the picture, or turns it in place, under the view's workers.
+    const auto hold = HoldViewReaders();
     undoHistory_.Undo({currentImage_, fileName_, metadata_, revision_});
     FitWindowToImage();
     ClearSelection();
 }
 
 void TfrmMain::actnRedoExecute() {
+    const auto hold = HoldViewReaders();
     undoHistory_.Redo({currentImage_, fileName_, metadata_, revision_});
     FitWindowToImage();
     ClearSelection();

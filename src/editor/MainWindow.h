@@ -39,6 +39,7 @@ class TImageList;
 class TPicturePrefetcher;
 class TPixelBuffer;
 class TStatusPanel;
+class TTiledView;
 class TToolbarPanel;
 class TfrmGamma;
 class TfrmMain;
@@ -72,9 +73,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Ctrl + wheel zooms; the plain wheel scrolls the scroll box.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     TfrmMain* form_;
+    int wheelTurn_ = 0;  // eighths of a degree not yet turned into zoom steps
 };
 
 class TfrmMain : public TfrmBaseForm {
@@ -142,7 +146,6 @@ public:
     // (rotate, flip, flop) or there is none.
     const TPixelBuffer* UndoImage() const { return undoHistory_.NextUndoCopy(); }
     const TUndoHistory& UndoHistory() const { return undoHistory_; }
-    const TPixelBuffer* ViewImage() const { return viewImage_.get(); }
     int ZoomFactor() const { return zoomFactor_; }
     QPoint SelStart() const { return selStart_; }
     QPoint SelEnd() const { return selEnd_; }
@@ -198,6 +201,16 @@ public:
     QPoint ImageToView(QPoint p) const;
     QPoint ViewToImage(QPoint v) const;
     void DrawAnts(QPainter& painter) const;
+    // The part of the paint area on screen, in view coordinates.
+    QRect VisibleViewRect() const;
+    // Whether the visible part of the view shows exact tiles only (no preview left).
+    bool ViewShownExactly() const;
+    // The exact pixels of a rectangle of the view, computed now.
+    std::unique_ptr<TPixelBuffer> ViewPixels(QRect area) const;
+    const TTiledView& TiledView() const { return *tiledView_; }
+    // One zoom step in (steps > 0) or out, keeping the picture point under the view point at
+    // where it is on the screen.
+    void ZoomAt(int steps, QPoint at);
     void EraseAnts();
     void StepAnts();
 
@@ -239,8 +252,9 @@ public:
     // benchmark compares both ways.
     bool ReadAhead = true;
 
-    // Bound on the pixels of the view buffer: a zoom that would need more is refused.
-    long long ViewPixelLimit = static_cast<long long>(MaxPicturePixels);
+    // Bound on each side of the paint area, Qt's widget limit: a zoom that would need more is
+    // refused.
+    int ViewSideLimit = QWIDGETSIZE_MAX;
 
     void LoadSettings() override;
     void SaveSettings() override;
@@ -250,7 +264,8 @@ public:
     void Guarded(const std::function<void()>& handler);
 
     // Mouse on the paint area.
-    void PaintAreaPaint(QPainter& painter);
+    // Paints the exposed rectangle of the paint area (an empty one: all of it).
+    void PaintAreaPaint(QPainter& painter, QRect exposed = {});
     void PaintAreaMouseDown(Qt::MouseButton button, QPoint position);
     void PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
 
@@ -316,6 +331,11 @@ private:
     void actnZoomOutExecute();
     void actnAboutExecute();
     void SetZoom(int zoomFactor);
+    // Sizes the paint area to the picture at the zoom and fits the window around it.
+    void FitPaintArea();
+    // Stops the view's workers reading the picture while it changes; resumed when the returned
+    // object goes.
+    std::shared_ptr<void> HoldViewReaders();
 
     void FormResize();
     void SelectionTimerTimer();
@@ -348,7 +368,8 @@ private:
     TSaveOptions jpegOptions_;
     TSaveOptions webpOptions_;
     bool keepMetadata_ = true;
-    std::unique_ptr<TPixelBuffer> viewImage_;
+    // Destroyed before the pictures it reads (see the destructor).
+    std::unique_ptr<TTiledView> tiledView_;
     int zoomFactor_ = ZoomUnit;
     QPoint selStart_;
     QPoint selEnd_;

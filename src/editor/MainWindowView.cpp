@@ -3,26 +3,29 @@
 #include "editor/MainWindow.h"
 
 #include "core/PixelBuffer.h"
-#include "core/Resample.h"
+#include "editor/TiledView.h"
 #include "platform/Exception.h"
 #include "widgets/FlatButton.h"
-#include "widgets/PixelBufferDraw.h"
 #include "widgets/ToolbarPanel.h"
 
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
-// The largest widget side Qt allows.
-constexpr long long MaxWidgetSide = QWIDGETSIZE_MAX;
+// A notch of an ordinary mouse wheel, in eighths of a degree.
+constexpr int WheelNotch = 120;
 
 // The outline's dashes: 6 pixels drawn, 5 left, so that the phase's period of 22 holds two
 // whole patterns and the crawl has no jump when the phase wraps.
@@ -35,9 +38,9 @@ TPaintArea::TPaintArea(TfrmMain* form, QWidget* parent) : QWidget(parent), form_
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TPaintArea::paintEvent(QPaintEvent*) {
+void TPaintArea::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    form_->PaintAreaPaint(painter);
+    form_->PaintAreaPaint(painter, event->rect());
 }
 
 void TPaintArea::mousePressEvent(QMouseEvent* event) {
@@ -54,6 +57,24 @@ void TPaintArea::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TPaintArea::mouseReleaseEvent(QMouseEvent*) {}
+
+void TPaintArea::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        // Scrolls the scroll box; handed on here, as Qt hands on only wheel events of the system.
+        QCoreApplication::sendEvent(form_->ScrollBox->viewport(), event);
+        return;
+    }
+    event->accept();
+    // Wheels of finer steps (touchpads) zoom once their turns add up to a notch.
+    wheelTurn_ += event->angleDelta().y();
+    const QPoint pointer = event->globalPosition().toPoint();
+    while (std::abs(wheelTurn_) >= WheelNotch) {
+        const int step = wheelTurn_ > 0 ? 1 : -1;
+        wheelTurn_ -= step * WheelNotch;
+        // Each step moves the view under the pointer: the point is taken afresh.
+        form_->Guarded([this, step, pointer] { form_->ZoomAt(step, mapFromGlobal(pointer)); });
+    }
+}
 
 QRect TfrmMain::ScreenArea() const {
     if (screenArea_.isValid()) return screenArea_;
@@ -77,14 +98,20 @@ void TfrmMain::PlacePaintArea(int left, int top) {
 
 void TfrmMain::FitWindowToImage() {
     if (!currentImage_) return;
-    ApplyMinimumOuterSize();
-    const int paintWidth = static_cast<int>(
-        std::min<long long>(static_cast<long long>(currentImage_->Width()) * zoomFactor_ / ZoomUnit, MaxWidgetSide));
-    const int paintHeight = static_cast<int>(
-        std::min<long long>(static_cast<long long>(currentImage_->Height()) * zoomFactor_ / ZoomUnit, MaxWidgetSide));
-    PaintArea->resize(paintWidth, paintHeight);
-    PlaceFittedWindow();
+    FitPaintArea();
     RenderView();
+}
+
+void TfrmMain::FitPaintArea() {
+    const auto side = [this](int pictureSide) { return static_cast<long long>(pictureSide) * zoomFactor_ / ZoomUnit; };
+    // A picture grown past what Qt can show at this zoom (a Scale at 400 %) is shown smaller.
+    while (zoomFactor_ > MinZoomFactor &&
+           (side(currentImage_->Width()) > ViewSideLimit || side(currentImage_->Height()) > ViewSideLimit))
+        zoomFactor_ /= 2;
+    ApplyMinimumOuterSize();
+    PaintArea->resize(static_cast<int>(std::min<long long>(side(currentImage_->Width()), ViewSideLimit)),
+                      static_cast<int>(std::min<long long>(side(currentImage_->Height()), ViewSideLimit)));
+    PlaceFittedWindow();
 }
 
 void TfrmMain::PlaceFittedWindow() {
@@ -125,13 +152,8 @@ void TfrmMain::PlaceFittedWindow() {
 }
 
 void TfrmMain::RenderView() {
-    viewImage_.reset();
-    if (currentImage_) {
-        viewImage_ = TPixelBuffer::Create(PaintArea->width(), PaintArea->height());
-        // Enlarged views take the smoother Spline, which does not ring at edges.
-        const TResampleFilter& filter = ResampleFilters[zoomFactor_ > ZoomUnit ? rfSpline : rfLanczos3];
-        currentImage_->Resample(*viewImage_, filter.Filter, filter.Support);
-    }
+    // The picture may have changed: every tile goes.
+    tiledView_->SetPicture(currentImage_.get(), PaintArea->size(), zoomFactor_);
     antsDrawn_ = false;
     antsRepaintPending_ = false;
     statusNotice_.clear();
@@ -172,21 +194,48 @@ void TfrmMain::SetZoom(int zoomFactor) {
     if (!currentImage_) return;
     const long long viewWidth = static_cast<long long>(currentImage_->Width()) * zoomFactor / ZoomUnit;
     const long long viewHeight = static_cast<long long>(currentImage_->Height()) * zoomFactor / ZoomUnit;
-    if (viewWidth > MaxWidgetSide || viewHeight > MaxWidgetSide || viewWidth * viewHeight > ViewPixelLimit)
+    if (viewWidth > ViewSideLimit || viewHeight > ViewSideLimit)
         throw Exception(FormatText("The picture is too large to be shown at %d%%.", zoomFactor * 100 / ZoomUnit));
     const int previous = zoomFactor_;
+    const auto show = [this] {
+        FitPaintArea();
+        // The same picture at another size: tiles of the other levels stay for previews.
+        tiledView_->SetLevel(PaintArea->size(), zoomFactor_);
+        antsDrawn_ = false;
+        antsRepaintPending_ = false;
+        statusNotice_.clear();
+        PaintArea->update();
+        UpdateStatus();
+    };
     zoomFactor_ = zoomFactor;
     try {
-        FitWindowToImage();
+        show();
     } catch (const std::exception&) {
-        // The view buffer could not be had: back to the zoom it was shown at.
+        // The contributor lists could not be had: back to the zoom it was shown at.
         zoomFactor_ = previous;
         try {
-            FitWindowToImage();
+            show();
         } catch (const std::exception&) {
         }
         throw Exception(FormatText("Not enough memory to show the picture at %d%%.", zoomFactor * 100 / ZoomUnit));
     }
+}
+
+void TfrmMain::ZoomAt(int steps, QPoint at) {
+    if (!currentImage_ || steps == 0) return;
+    const QPoint onScreen = PaintArea->mapTo(ScrollBox->viewport(), at);
+    // The picture point under the pointer, in fractions of a pixel.
+    const double x = (at.x() + 0.5) * ZoomUnit / zoomFactor_;
+    const double y = (at.y() + 0.5) * ZoomUnit / zoomFactor_;
+    const int before = zoomFactor_;
+    ExecuteAction(steps > 0 ? actnZoomIn : actnZoomOut);
+    if (zoomFactor_ == before) return;
+    // The scroll ranges of the new size, now rather than at the next layout pass.
+    layout()->activate();
+    ScrollBox->horizontalScrollBar()->setValue(PaintArea->x() + static_cast<int>(x * zoomFactor_ / ZoomUnit) -
+                                               onScreen.x());
+    ScrollBox->verticalScrollBar()->setValue(PaintArea->y() + static_cast<int>(y * zoomFactor_ / ZoomUnit) -
+                                             onScreen.y());
 }
 
 void TfrmMain::actnZoomInExecute() {
@@ -289,11 +338,27 @@ void TfrmMain::StepAnts() {
     PaintArea->update();
 }
 
-void TfrmMain::PaintAreaPaint(QPainter& painter) {
-    if (viewImage_)
-        DrawPixelBuffer(painter, 0, 0, *viewImage_);
-    else  // a view that could not be had: the scroll box's colour, not stale pixels
-        painter.fillRect(PaintArea->rect(), QColor(240, 240, 255));
+QRect TfrmMain::VisibleViewRect() const { return PaintArea->visibleRegion().boundingRect(); }
+
+bool TfrmMain::ViewShownExactly() const { return tiledView_->Exact(VisibleViewRect()); }
+
+std::unique_ptr<TPixelBuffer> TfrmMain::ViewPixels(QRect area) const { return tiledView_->Pixels(area); }
+
+std::shared_ptr<void> TfrmMain::HoldViewReaders() {
+    tiledView_->Pause();
+    return std::shared_ptr<void>(nullptr, [this](void*) {
+        tiledView_->Resume();
+        // Tiles asked for while held may have been dropped: the next paint asks again.
+        PaintArea->update();
+    });
+}
+
+void TfrmMain::PaintAreaPaint(QPainter& painter, QRect exposed) {
+    if (exposed.isEmpty()) exposed = PaintArea->rect();
+    if (currentImage_)
+        tiledView_->Paint(painter, exposed, VisibleViewRect());
+    else  // no picture: the scroll box's colour, not stale pixels
+        painter.fillRect(exposed, QColor(240, 240, 255));
     // A paint of its own (exposure, a new view) moves the outline one step on; the repaint
     // asked for by a step has moved it already.
     if (!antsRepaintPending_ && HasSelection()) {

@@ -2,6 +2,8 @@
 // colour-pick tool of the main window.
 #include "MainWindowKit.h"
 
+#include "core/Resample.h"
+#include "core/Transforms.h"
 #include "editor/GammaDialog.h"
 #include "editor/ScaleDialog.h"
 #include "settings/SettingsFile.h"
@@ -239,6 +241,45 @@ TEST_F(DocumentTest, UndoAndRedoWalkBackAndForthThroughEveryCommand) {
     EXPECT_EQ(Form->Toolbar->layout()->indexOf(Form->btnRedo), Form->Toolbar->layout()->indexOf(Form->btnUndo) + 1);
     EXPECT_EQ(Form->btnRedo->ImageIndex(), giRedo);
     EXPECT_EQ(Form->actnRedo->toolTip(), "Redo (Ctrl+Y)");
+}
+
+// Each step changes the picture under the view's tile workers: at 400 %, scrolled into the
+// middle, the screen shows the step's own picture, no tile of the one before it.
+TEST_F(DocumentTest, UndoAndRedoAtHighZoomShowTheStepsPixels) {
+    Load(400, 300);
+    Form->ExecuteAction(Form->actnZoomIn);
+    Form->ExecuteAction(Form->actnZoomIn);
+    QApplication::processEvents();
+    Form->ScrollBox->horizontalScrollBar()->setValue(300);
+    Form->ScrollBox->verticalScrollBar()->setValue(200);
+    const auto showsExactly = [this](const char* step) {
+        ASSERT_TRUE(WaitForExactView()) << step;
+        const QRect visible = Form->VisibleViewRect();
+        ASSERT_GT(visible.width(), 256) << step;
+        ASSERT_GT(visible.height(), 256) << step;
+        auto whole = TPixelBuffer::Create(Form->PaintArea->width(), Form->PaintArea->height());
+        Form->CurrentImage()->Resample(*whole, SplineFilter, 2.0f);
+        const auto expected = CopyRect(*whole, visible.x(), visible.y(), visible.width(), visible.height());
+        EXPECT_TRUE(SamePixels(*Shown(visible), *expected)) << step;
+        EXPECT_TRUE(SamePixels(*Form->ViewPixels(visible), *expected)) << step;
+    };
+    showsExactly("open");
+    // A copy step (Enlighten) and one undone by its inverse (Flop), each undone and redone.
+    Form->ExecuteAction(Form->actnLight);
+    Form->ExecuteAction(Form->actnFlop);
+    showsExactly("changed");
+    Form->ExecuteAction(Form->actnUndo);
+    showsExactly("flop undone");
+    Form->ExecuteAction(Form->actnUndo);
+    // Redone at once, while the workers compute the tiles of the step before; then once
+    // more over a screen of finished tiles.
+    QApplication::processEvents();
+    Form->ExecuteAction(Form->actnRedo);
+    showsExactly("enlighten redone");
+    Form->ExecuteAction(Form->actnRedo);
+    showsExactly("flop redone");
+    EXPECT_EQ(Status(), "Zoom 400% (400x300)");
+    EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(DocumentTest, UndoDepthFollowsTheMemoryBoundOfTheSettingsFile) {

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 
@@ -88,6 +89,31 @@ protected:
     }
 
     std::string Status() const { return Form->StatusBar->SimpleText().toStdString(); }
+
+    // Lets the view's workers finish the tiles on screen; false when they take over 20 seconds.
+    bool WaitForExactView() {
+        QApplication::processEvents();
+        for (QElapsedTimer clock; !clock.isValid() || clock.elapsed() < 20000;) {
+            if (!clock.isValid()) clock.start();
+            if (Form->ViewShownExactly()) return true;
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return false;
+    }
+    // What the paint area shows in a rectangle of view coordinates, as painted now.
+    std::unique_ptr<TPixelBuffer> Shown(QRect area) const {
+        QImage image(area.size(), QImage::Format_RGB32);
+        Form->PaintArea->render(&image, QPoint(), QRegion(area));
+        auto shown = TPixelBuffer::Create(area.width(), area.height());
+        for (int y = 0; y < area.height(); ++y)
+            for (int x = 0; x < area.width(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                shown->SetPixel(x, y,
+                                {static_cast<std::uint8_t>(qBlue(pixel)), static_cast<std::uint8_t>(qGreen(pixel)),
+                                 static_cast<std::uint8_t>(qRed(pixel))});
+            }
+        return shown;
+    }
 
     void Mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
                Qt::KeyboardModifiers modifiers = Qt::NoModifier) {

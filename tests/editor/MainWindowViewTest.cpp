@@ -1,8 +1,12 @@
 #include "MainWindowKit.h"
 
+#include "editor/TiledView.h"
+
+#include <QClipboard>
 #include <QImage>
 #include <QScrollArea>
 #include <QTimer>
+#include <QWheelEvent>
 
 namespace {
 
@@ -25,8 +29,8 @@ TEST_F(ViewTest, SmallPictureIsCentredInTheSmallestClientArea) {
     // Centred on the screen.
     EXPECT_EQ(Form->frameGeometry().x(), (1280 - Form->frameGeometry().width()) / 2);
     EXPECT_EQ(Form->frameGeometry().y(), (1024 - Form->frameGeometry().height()) / 2);
-    ASSERT_NE(Form->ViewImage(), nullptr);
-    EXPECT_TRUE(SamePixels(*Form->ViewImage(), *Form->CurrentImage()));
+    ASSERT_TRUE(WaitForExactView());
+    EXPECT_TRUE(SamePixels(*Shown({0, 0, 100, 80}), *Form->CurrentImage()));
 }
 
 TEST_F(ViewTest, WidePictureAtFourHundredPercentFillsTheScreenAndScrolls) {
@@ -37,7 +41,6 @@ TEST_F(ViewTest, WidePictureAtFourHundredPercentFillsTheScreenAndScrolls) {
     EXPECT_EQ(Form->PaintArea->width(), 1600);
     EXPECT_EQ(Form->frameGeometry().width(), 1280 - 5);
     EXPECT_EQ(Form->PaintArea->x(), 0);
-    EXPECT_EQ(Form->ViewImage()->Width(), 1600);
     EXPECT_EQ(Status(), "Zoom 400% (400x20)");
     QApplication::processEvents();
     EXPECT_TRUE(Form->ScrollBox->horizontalScrollBar()->maximum() > 0);
@@ -115,12 +118,12 @@ TEST_F(ViewTest, DragPastTheFarEdgesSelectsTheWholePicture) {
     Drag({0, 0}, {500, 500});
     EXPECT_EQ(Status(), "Zoom 100% (360x240) Selection(0,0,360,240)");
     // The outline runs along the last column and row, where it can be seen.
-    Form->repaint();
+    ASSERT_TRUE(WaitForExactView());
     QImage shown(Form->PaintArea->size(), QImage::Format_RGB32);
     Form->PaintArea->render(&shown);
+    const auto view = Form->ViewPixels(Form->PaintArea->rect());
     int inverted = 0;
-    for (int y = 0; y < 240; ++y)
-        inverted += qBlue(shown.pixel(359, y)) == 255 - Form->ViewImage()->GetPixel(359, y).Blue;
+    for (int y = 0; y < 240; ++y) inverted += qBlue(shown.pixel(359, y)) == 255 - view->GetPixel(359, y).Blue;
     EXPECT_GT(inverted, 50);
     Form->ExecuteAction(Form->actnCrop);
     EXPECT_EQ(Form->CurrentImage()->Width(), 360);
@@ -159,13 +162,15 @@ TEST_F(ViewTest, OutlineCrawlsAndIsDrawnInvertedOverTheView) {
     EXPECT_EQ(Form->AntsPhase(), phase + 2);
     EXPECT_TRUE(Form->AntsDrawn());
 
+    ASSERT_TRUE(WaitForExactView());
     QImage shown(Form->PaintArea->size(), QImage::Format_RGB32);
     Form->PaintArea->render(&shown);
+    const auto view = Form->ViewPixels(Form->PaintArea->rect());
     // The bottom edge runs along view row 30, inverted where a dash lies, untouched between.
     int inverted = 0;
     for (int x = 10; x <= 40; ++x) {
         const QRgb pixel = shown.pixel(x, 30);
-        const TPixel24 under = Form->ViewImage()->GetPixel(x, 30);
+        const TPixel24 under = view->GetPixel(x, 30);
         if (qBlue(pixel) == 255 - under.Blue && qRed(pixel) == 255 - under.Red)
             ++inverted;
         else
@@ -174,7 +179,7 @@ TEST_F(ViewTest, OutlineCrawlsAndIsDrawnInvertedOverTheView) {
     EXPECT_GT(inverted, 10);
     EXPECT_LT(inverted, 31);
     // Outside the outline the view is untouched.
-    EXPECT_EQ(qBlue(shown.pixel(20, 20)), Form->ViewImage()->GetPixel(20, 20).Blue);
+    EXPECT_EQ(qBlue(shown.pixel(20, 20)), view->GetPixel(20, 20).Blue);
 }
 
 TEST_F(ViewTest, StatusLineIsRewrittenByTheTimer) {
@@ -184,6 +189,116 @@ TEST_F(ViewTest, StatusLineIsRewrittenByTheTimer) {
     EXPECT_EQ(Status(), "Zoom 100% (20x10)");
     EXPECT_EQ(Form->ToolbarClearTimer->interval(), 200);
     EXPECT_EQ(Form->SelectionTimer->interval(), 400);
+}
+
+TEST_F(ViewTest, FourHundredPercentShowsTheWholeViewResampleWhereScrolledAndSelectsThere) {
+    const auto picture = NoisePicture(800, 600, 5);
+    SaveBmpFile({picture->Bits(), 800, 600, picture->Stride()}, Path("noise.bmp"));
+    Form->LoadImage(Path("noise.bmp"));
+    Form->ExecuteAction(Form->actnZoomIn);
+    Form->ExecuteAction(Form->actnZoomIn);
+    ASSERT_TRUE(Errors.empty()) << Errors[0];
+    ASSERT_EQ(Form->PaintArea->size(), QSize(3200, 2400));
+    const auto wholeView = [this] {
+        auto view = TPixelBuffer::Create(3200, 2400);
+        Form->CurrentImage()->Resample(*view, SplineFilter, 2);
+        return view;
+    };
+    auto expected = wholeView();
+    Form->ScrollBox->horizontalScrollBar()->setValue(1234);
+    Form->ScrollBox->verticalScrollBar()->setValue(987);
+    ASSERT_TRUE(WaitForExactView());
+    const QRect visible = Form->VisibleViewRect();
+    ASSERT_EQ(visible.topLeft(), QPoint(1234, 987));
+    ASSERT_GT(visible.width(), 600);
+    ASSERT_GT(visible.height(), 400);
+    const auto there = [&visible](const TPixelBuffer& view) {
+        return CopyRect(view, visible.x(), visible.y(), visible.width(), visible.height());
+    };
+    EXPECT_TRUE(SamePixels(*Shown(visible), *there(*expected)));
+    EXPECT_LE(Form->TiledView().Cache().Bytes(), TTiledView::CacheBytes);
+
+    // A change of the picture leaves none of the tiles of the old one on screen.
+    Form->ExecuteAction(Form->actnFlip);
+    expected = wholeView();
+    ASSERT_TRUE(WaitForExactView());
+    EXPECT_TRUE(SamePixels(*Shown(visible), *there(*expected)));
+
+    // A selection drawn on the scrolled view: picture coordinates, outline, copy and crop.
+    SelectTool();
+    Drag(visible.topLeft() + QPoint(10, 10), visible.topLeft() + QPoint(410, 210));
+    EXPECT_EQ(Status(), "Zoom 400% (800x600) Selection(311,249,100,50)");
+    ASSERT_TRUE(WaitForExactView());
+    const QRect bottomEdge(1244, 1196, 401, 1);
+    const auto edge = Shown(bottomEdge);
+    int inverted = 0;
+    for (int x = 0; x < bottomEdge.width(); ++x) {
+        const TPixel24 under = expected->GetPixel(bottomEdge.x() + x, bottomEdge.y());
+        const TPixel24 shown = edge->GetPixel(x, 0);
+        if (shown.Blue == 255 - under.Blue && shown.Red == 255 - under.Red)
+            ++inverted;
+        else
+            EXPECT_EQ(shown, under) << x;
+    }
+    EXPECT_GT(inverted, 150);
+    EXPECT_LT(inverted, 300);
+    const auto selected = CopyRect(*Form->CurrentImage(), 311, 249, 100, 50);
+    Form->ExecuteAction(Form->actnCopy);
+    const QImage copied = QGuiApplication::clipboard()->image();
+    ASSERT_EQ(copied.size(), QSize(100, 50));
+    EXPECT_EQ(qBlue(copied.pixel(7, 9)), selected->GetPixel(7, 9).Blue);
+    Form->ExecuteAction(Form->actnCrop);
+    EXPECT_TRUE(SamePixels(*Form->CurrentImage(), *selected));
+    EXPECT_EQ(Form->ZoomFactor(), 8);
+    EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(ViewTest, PicturesAboveSixteenMegapixelsAreShownAtFourHundredPercent) {
+    // 16.8 megapixels: its whole view at 400 % would be 806 MB, which was refused.
+    Load(4200, 4000);
+    Form->ExecuteAction(Form->actnZoomIn);
+    Form->ExecuteAction(Form->actnZoomIn);
+    ASSERT_TRUE(Errors.empty()) << Errors[0];
+    EXPECT_EQ(Status(), "Zoom 400% (4200x4000)");
+    EXPECT_EQ(Form->PaintArea->size(), QSize(16800, 16000));
+    QApplication::processEvents();
+    Form->ScrollBox->horizontalScrollBar()->setValue(Form->ScrollBox->horizontalScrollBar()->maximum());
+    Form->ScrollBox->verticalScrollBar()->setValue(8000);
+    ASSERT_TRUE(WaitForExactView());
+    const QRect visible = Form->VisibleViewRect();
+    EXPECT_EQ(visible.right(), 16799);
+    EXPECT_TRUE(SamePixels(*Shown(visible), *Form->ViewPixels(visible)));
+}
+
+TEST_F(ViewTest, CtrlWheelZoomsAboutThePointerAndThePlainWheelScrolls) {
+    Load(1000, 700);
+    const auto wheel = [this](QPoint at, int turn, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(QPointF(at), Form->PaintArea->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, turn),
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(Form->PaintArea, &event);
+    };
+    const auto onScreen = [this](QPoint view) { return Form->PaintArea->mapTo(Form->ScrollBox->viewport(), view); };
+    const QPoint pointer = onScreen({600, 300});
+    wheel({600, 300}, 120, Qt::ControlModifier);
+    ASSERT_EQ(Form->ZoomFactor(), 16);
+    // Picture point (600.5, 300.5) is at view (1201, 601) now, still under the pointer.
+    EXPECT_LE((onScreen({1201, 601}) - pointer).manhattanLength(), 2);
+    // Half notches (touchpads) add up to one.
+    const QPoint at = Form->PaintArea->mapFrom(Form->ScrollBox->viewport(), pointer);
+    wheel(at, 60, Qt::ControlModifier);
+    EXPECT_EQ(Form->ZoomFactor(), 16);
+    wheel(at, 60, Qt::ControlModifier);
+    ASSERT_EQ(Form->ZoomFactor(), 32);
+    EXPECT_LE((onScreen({2402, 1202}) - pointer).manhattanLength(), 4);
+    wheel(Form->PaintArea->mapFrom(Form->ScrollBox->viewport(), pointer), -120, Qt::ControlModifier);
+    EXPECT_EQ(Form->ZoomFactor(), 16);
+    EXPECT_EQ(Status(), "Zoom 200% (1000x700)");
+
+    const int scrolled = Form->ScrollBox->verticalScrollBar()->value();
+    wheel(Form->PaintArea->mapFrom(Form->ScrollBox->viewport(), pointer), -120, Qt::NoModifier);
+    EXPECT_EQ(Form->ZoomFactor(), 16);
+    EXPECT_GT(Form->ScrollBox->verticalScrollBar()->value(), scrolled);
+    EXPECT_TRUE(Errors.empty());
 }
 
 }  // namespace
