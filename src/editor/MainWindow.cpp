@@ -6,6 +6,7 @@
 #include "core/Resample.h"
 #include "core/SavePicture.h"
 #include "core/Transforms.h"
+#include "editor/FolderBrowser.h"
 #include "editor/GammaDialog.h"
 #include "editor/SaveOptionsDialog.h"
 #include "editor/ScaleDialog.h"
@@ -13,6 +14,7 @@
 #include "formats/LoadPipeline.h"
 #include "platform/Exception.h"
 #include "platform/PictureFormats.h"
+#include "platform/Warnings.h"
 #include "settings/SettingsFile.h"
 #include "widgets/DisabledGlyphs.h"
 #include "widgets/Glyphs.h"
@@ -30,6 +32,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QShortcut>
@@ -158,6 +161,19 @@ std::optional<TColor> DefaultColorDialog(QWidget* owner, TColor initial) {
                     static_cast<std::uint8_t>(chosen.blue()));
 }
 
+TSaveChoice DefaultSaveQuestion(QWidget* owner, const QString& name) {
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        owner, QGuiApplication::applicationDisplayName(), QStringLiteral("Save changes to %1?").arg(name),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save) return TSaveChoice::Save;
+    if (answer == QMessageBox::Discard) return TSaveChoice::Discard;
+    return TSaveChoice::Cancel;
+}
+
+// One megabyte of the undo bound in the settings file.
+constexpr std::uint64_t Megabyte = 1024 * 1024;
+constexpr int DefaultUndoMegabytes = static_cast<int>(TUndoHistory::DefaultByteBound / Megabyte);
+
 bool ClipboardHoldsBitmap() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     return data && data->hasImage();
@@ -212,6 +228,8 @@ TfrmMain::TfrmMain(QWidget* owner) : TfrmBaseForm(owner) {
     RunGammaDialog = [](TfrmGamma& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunSaveOptionsDialog = [](TfrmSaveOptions& dialog) { return dialog.exec() == QDialog::Accepted; };
     RunAboutBox = [this] { ShowAbout(this); };
+    AskSaveChanges = [this](const QString& name) { return DefaultSaveQuestion(this, name); };
+    prefetcher_ = std::make_unique<TPicturePrefetcher>();
     CreateComponents();
     FormCreate();
     resize(586, 489);
@@ -224,9 +242,10 @@ TfrmMain::~TfrmMain() {
     BeforeDestruction();
     SelectionTimer->stop();
     ToolbarClearTimer->stop();
+    prefetcher_.reset();
     tiledView_.reset();
     currentImage_.reset();
-    undoImage_.reset();
+    undoHistory_.Clear();
     recentList_.Clear();
     ToolGroup.reset();
 }
@@ -234,7 +253,7 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::FormCreate() {
     zoomFactor_ = ZoomUnit;
     currentImage_.reset();
-    undoImage_.reset();
+    undoHistory_.Clear();
     zoomCursor_ = ::ZoomCursor();
     antsDrawn_ = false;
     StartSelection(0, 0);
@@ -341,6 +360,9 @@ void TfrmMain::CreateActions() {
     actnUndo = NewAction(
         "Undo", "", giUndo, [this] { return actnUndoUpdate(); }, &TfrmMain::actnUndoExecute);
     actnUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    actnRedo = NewAction(
+        "Redo", "", giRedo, [this] { return actnRedoUpdate(); }, &TfrmMain::actnRedoExecute);
+    actnRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     actnRotateLeft = NewAction("Rotate -90", "Rotate -90", giRotateLeft, assigned, &TfrmMain::actnRotateLeftExecute);
     actnRotateRight = NewAction("Rotate +90", "Rotate +90", giRotateRight, assigned, &TfrmMain::actnRotateRightExecute);
     actnFlip = NewAction("Flip", "Flip", giFlip, assigned, &TfrmMain::actnFlipExecute);
@@ -364,6 +386,14 @@ void TfrmMain::CreateActions() {
     actnZoomOut->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::Key_Minus)});
     actnAbout = NewAction("About", "About this program", giAbout, always, &TfrmMain::actnAboutExecute);
     actnAbout->setShortcut(QKeySequence(Qt::Key_F1));
+    const auto browse = [this] { return actnBrowseUpdate(); };
+    actnNext = NewAction("Next Picture", "Next picture in the folder", -1, browse, &TfrmMain::actnNextExecute);
+    actnNext->setShortcuts({QKeySequence(Qt::Key_PageDown), QKeySequence(Qt::Key_Space)});
+    actnPrevious =
+        NewAction("Previous Picture", "Previous picture in the folder", -1, browse, &TfrmMain::actnPreviousExecute);
+    actnPrevious->setShortcuts({QKeySequence(Qt::Key_PageUp), QKeySequence(Qt::Key_Backspace)});
+    actnFullScreen = NewAction("Full Screen", "Full Screen", -1, always, &TfrmMain::actnFullScreenExecute);
+    actnFullScreen->setShortcut(QKeySequence(Qt::Key_F11));
 
     // Tooltips name the key: "Save Image (Ctrl+S)"; Undo, without a hint, by its caption.
     for (const TActionRule& r : rules_) {
@@ -373,10 +403,14 @@ void TfrmMain::CreateActions() {
             QStringLiteral("%1 (%2)").arg(hint, r.Action->shortcut().toString(QKeySequence::NativeText)));
     }
 
-    // Escape drops the selection.
+    // Escape leaves full screen, or else drops the selection.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
         Guarded([this] {
+            if (fullScreen_) {
+                SetFullScreen(false);
+                return;
+            }
             ClearSelection();
             UpdateStatus();
         });
@@ -416,14 +450,18 @@ void TfrmMain::CreateToolbar() {
     btnColorPickTool->setEnabled(false);
     // The paint area shows the present tool's cursor at once, not only after a move.
     const auto toolChanged = [this](TFlatButton*) {
-        PaintArea->setCursor(btnZoomTool->Down() ? zoomCursor_ : QCursor(Qt::ArrowCursor));
+        PaintArea->setCursor(btnZoomTool->Down()        ? zoomCursor_
+                             : btnColorPickTool->Down() ? QCursor(Qt::CrossCursor)
+                                                        : QCursor(Qt::ArrowCursor));
     };
     btnSelectTool->OnClick = toolChanged;
     btnZoomTool->OnClick = toolChanged;
+    btnColorPickTool->OnClick = toolChanged;
 
     btnCopy = NewButton(actnCopy);
     btnPaste = NewButton(actnPaste);
     btnUndo = NewButton(actnUndo);
+    btnRedo = NewButton(actnRedo);
     btnFlip = NewButton(actnFlip);
     btnFlop = NewButton(actnFlop);
     btnRotateLeft = NewButton(actnRotateLeft);
@@ -449,6 +487,7 @@ void TfrmMain::CreateToolbar() {
                                                           {btnCopy, "btnCopy"},
                                                           {btnPaste, "btnPaste"},
                                                           {btnUndo, "btnUndo"},
+                                                          {btnRedo, "btnRedo"},
                                                           {btnFlip, "btnFlip"},
                                                           {btnFlop, "btnFlop"},
                                                           {btnRotateLeft, "btnRotateLeft"},
@@ -468,7 +507,7 @@ void TfrmMain::CreateToolbar() {
     };
     group({btnOpen, btnSave});
     group({btnSelectTool, btnZoomTool, btnColorPickTool});
-    group({btnCopy, btnPaste, btnUndo});
+    group({btnCopy, btnPaste, btnUndo, btnRedo});
     group({btnFlip, btnFlop, btnRotateLeft, btnRotateRight});
     group({btnColorEffects, btnCrop, btnScale});
     row->addStretch(1);
@@ -488,6 +527,24 @@ void TfrmMain::Guarded(const std::function<void()>& handler) {
 
 void TfrmMain::UpdateActions() {
     for (const TActionRule& r : rules_) r.Action->setEnabled(r.Rule());
+    // The colour-pick tool needs a picture; a tool that cannot be used gives way to zoom, so
+    // that one tool is always down.
+    btnColorPickTool->setEnabled(BitmapAssigned());
+    if (btnColorPickTool->Down() && !btnColorPickTool->isEnabled()) {
+        btnColorPickTool->SetDown(false);
+        btnZoomTool->SetDown(true);
+        PaintArea->setCursor(zoomCursor_);
+    }
+    UpdateCaption();
+}
+
+void TfrmMain::UpdateCaption() {
+    // "photo.jpg* – Ovra Pixamo" while it has unsaved changes.
+    const QString title =
+        currentImage_
+            ? QStringLiteral("%1%2 \u2013 Ovra Pixamo").arg(PictureName(), Modified() ? QStringLiteral("*") : QString())
+            : QStringLiteral("Ovra Pixamo");
+    if (windowTitle() != title) setWindowTitle(title);
 }
 
 void TfrmMain::ExecuteAction(QAction* action) {
@@ -497,7 +554,9 @@ void TfrmMain::ExecuteAction(QAction* action) {
 }
 
 bool TfrmMain::BitmapAssigned() const { return currentImage_ != nullptr; }
-bool TfrmMain::actnUndoUpdate() const { return undoImage_ != nullptr; }
+bool TfrmMain::actnUndoUpdate() const { return undoHistory_.CanUndo(); }
+bool TfrmMain::actnRedoUpdate() const { return undoHistory_.CanRedo(); }
+bool TfrmMain::actnBrowseUpdate() const { return currentImage_ && !fileName_.empty(); }
 bool TfrmMain::actnPasteUpdate() const { return clipboardHasBitmap_; }
 bool TfrmMain::actnCropUpdate() const { return currentImage_ && HasSelection(); }
 bool TfrmMain::actnZoomInUpdate() const { return currentImage_ && zoomFactor_ < MaxZoomFactor; }
@@ -508,35 +567,61 @@ bool TfrmMain::actnZoomOutUpdate() const { return currentImage_ && zoomFactor_ >
 void TfrmMain::LoadImage(const std::string& fileName) {
     TBusyCursor busy;
     // Read completely before anything of the document changes: a file that cannot be read
-    // leaves the picture, its name, the undo copy, the selection and the zoom as they were.
-    std::unique_ptr<TPixelBuffer> image;
+    // leaves the picture, its name, the undo steps, the selection and the zoom as they were.
     TPictureMetadata metadata;
-    try {
-        TLoadedPicture loaded = LoadPictureFile(fileName, loadOptions_);
-        image = TakeUprightBuffer(*loaded.Bitmap, loaded.Metadata, loadOptions_);
-        metadata = std::move(loaded.Metadata);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception& error) {
-        throw Exception(FormatText("Cannot open \"%s\":\n%s", fileName.c_str(), error.what()));
-    }
+    std::unique_ptr<TPixelBuffer> image = ReadPictureFile(fileName, loadOptions_, &metadata);
+    ShowLoadedPicture(std::move(image), std::move(metadata), fileName);
+    recentList_.Add(fileName);
+    PrefetchNeighbour(fileName, 1);
+}
+
+void TfrmMain::ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, TPictureMetadata metadata,
+                                 const std::string& fileName) {
     const auto hold = HoldViewReaders();
     ClearSelection();
-    undoImage_.reset();
-    currentImage_ = std::move(image);
+    undoHistory_.Clear();
+    currentImage_ = std::move(picture);
     fileName_ = fileName;
+    revision_ = nextRevision_++;
+    cleanStates_ = {{revision_, fileName_}};
+    browseFailed_.clear();
     metadata_ = std::move(metadata);
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
     UpdateStatus();
-    recentList_.Add(fileName);
+    UpdateCaption();
 }
 
-void TfrmMain::TakeUndoSnapshot() {
-    undoImage_.reset();
-    undoImage_ = TPixelBuffer::CreateCopy(*currentImage_);
-    undoFileName_ = fileName_;
-    undoMetadata_ = metadata_;
+void TfrmMain::TakeUndoSnapshot(TUndoKind kind) {
+    undoHistory_.Record(kind, {currentImage_, fileName_, metadata_, revision_});
+    // The change that follows makes a new content.
+    revision_ = nextRevision_++;
+}
+
+bool TfrmMain::Modified() const { return currentImage_ && cleanStates_.count({revision_, fileName_}) == 0; }
+
+QString TfrmMain::PictureName() const {
+    return fileName_.empty() ? QStringLiteral("(clipboard)") : QFileInfo(ToQString(fileName_)).fileName();
+}
+
+bool TfrmMain::ConfirmDiscardChanges() {
+    if (!Modified()) return true;
+    switch (AskSaveChanges(PictureName())) {
+        case TSaveChoice::Discard:
+            return true;
+        case TSaveChoice::Cancel:
+            return false;
+        case TSaveChoice::Save:
+            break;
+    }
+    try {
+        return SaveWithDialog();
+    } catch (const std::bad_alloc&) {
+        ShowException(EOutOfMemory("Not enough memory for this command."));
+    } catch (const std::exception& error) {
+        ShowException(error);
+    }
+    return false;
 }
 
 std::unique_ptr<TPixelBuffer> TfrmMain::SelectionCopy() const {
@@ -547,12 +632,14 @@ std::unique_ptr<TPixelBuffer> TfrmMain::SelectionCopy() const {
 
 void TfrmMain::actnOpenExecute() {
     const std::optional<std::string> name = ChooseOpenFile(FolderOf(fileName_));
-    if (name) LoadImage(*name);
+    if (name && ConfirmDiscardChanges()) LoadImage(*name);
 }
 
-void TfrmMain::actnSaveExecute() {
+void TfrmMain::actnSaveExecute() { SaveWithDialog(); }
+
+bool TfrmMain::SaveWithDialog() {
     const std::optional<std::string> name = ChooseSaveFile(ProposedSaveName(fileName_));
-    if (!name) return;
+    if (!name) return false;
     const TSaveFormat format = SaveFormatOf(*name);
     const TPictureMetadata* metadata = keepMetadata_ ? &metadata_ : nullptr;
     TSaveOptions options;
@@ -560,13 +647,16 @@ void TfrmMain::actnSaveExecute() {
         TSaveOptions& remembered = format == TSaveFormat::Jpeg ? jpegOptions_ : webpOptions_;
         auto dialog = std::make_unique<TfrmSaveOptions>(this);
         dialog->SetUp(*currentImage_, format, remembered, metadata);
-        if (!RunSaveOptionsDialog(*dialog)) return;
+        if (!RunSaveOptionsDialog(*dialog)) return false;
         remembered = options = dialog->Options();
     }
     TBusyCursor busy;
     SavePicture(*currentImage_, *name, options, metadata);
     fileName_ = *name;
+    cleanStates_.insert({revision_, fileName_});
     recentList_.Add(*name);
+    UpdateCaption();
+    return true;
 }
 
 void TfrmMain::actnCopyExecute() {
@@ -580,10 +670,16 @@ void TfrmMain::btnPasteClick() {
     if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
         throw Exception("The clipboard holds no picture.");
     std::unique_ptr<TPixelBuffer> pasted = TPixelBuffer::CreateFromBitmap(std::move(*BitmapFromImage(picture)));
-    // Undoable like every other change; the pasted picture has no file.
+    if (!ConfirmDiscardChanges()) return;
+    // The view's workers read the picture that goes.
+    const auto hold = HoldViewReaders();
+    // Undoable like every other change; the pasted picture has no file and no changes of
+    // its own yet.
     if (currentImage_) TakeUndoSnapshot();
     currentImage_ = std::move(pasted);
     fileName_.clear();
+    revision_ = nextRevision_++;
+    cleanStates_.insert({revision_, fileName_});
     metadata_ = {};
     zoomFactor_ = ZoomUnit;
     FitWindowToImage();
@@ -593,18 +689,22 @@ void TfrmMain::btnPasteClick() {
 }
 
 void TfrmMain::actnUndoExecute() {
-    currentImage_ = std::move(undoImage_);
-    undoImage_.reset();
-    fileName_ = std::move(undoFileName_);
-    undoFileName_.clear();
-    metadata_ = std::move(undoMetadata_);
-    undoMetadata_ = {};
+    // A step replaces the picture, or turns it in place, under the view's workers.
+    const auto hold = HoldViewReaders();
+    undoHistory_.Undo({currentImage_, fileName_, metadata_, revision_});
+    FitWindowToImage();
+    ClearSelection();
+}
+
+void TfrmMain::actnRedoExecute() {
+    const auto hold = HoldViewReaders();
+    undoHistory_.Redo({currentImage_, fileName_, metadata_, revision_});
     FitWindowToImage();
     ClearSelection();
 }
 
 void TfrmMain::actnRotateLeftExecute() {
-    TakeUndoSnapshot();
+    TakeUndoSnapshot(TUndoKind::RotateLeft);
     currentImage_->RotateLeft();
     FitWindowToImage();
     UpdateStatus();
@@ -612,7 +712,7 @@ void TfrmMain::actnRotateLeftExecute() {
 }
 
 void TfrmMain::actnRotateRightExecute() {
-    TakeUndoSnapshot();
+    TakeUndoSnapshot(TUndoKind::RotateRight);
     currentImage_->RotateRight();
     FitWindowToImage();
     UpdateStatus();
@@ -620,14 +720,14 @@ void TfrmMain::actnRotateRightExecute() {
 }
 
 void TfrmMain::actnFlipExecute() {
-    TakeUndoSnapshot();
+    TakeUndoSnapshot(TUndoKind::Flip);
     currentImage_->Flip();
     RenderView();
     ClearSelection();
 }
 
 void TfrmMain::actnFlopExecute() {
-    TakeUndoSnapshot();
+    TakeUndoSnapshot(TUndoKind::Flop);
     currentImage_->Flop();
     RenderView();
     ClearSelection();
@@ -662,12 +762,12 @@ void TfrmMain::actnScaleExecute() {
         throw Exception(FormatText("The new size %dx%d is too large: at most %lld pixels are allowed.", width, height,
                                    static_cast<long long>(MaxPicturePixels)));
     const TResampleFilter& filter = ResampleFilterAt(dialog->FilterIndex());
-    // The new buffer is had before the picture is touched, so a size the machine cannot give
-    // leaves the picture and the undo copy as they were.
+    // Scaled before the picture is touched, so a size the machine cannot give leaves the
+    // picture and the undo steps as they were.
     std::unique_ptr<TPixelBuffer> scaled = TPixelBuffer::Create(width, height);
+    currentImage_->Resample(*scaled, filter.Filter, filter.Support);
     TakeUndoSnapshot();
     currentImage_ = std::move(scaled);
-    undoImage_->Resample(*currentImage_, filter.Filter, filter.Support);
     FitWindowToImage();
 }
 
@@ -706,6 +806,106 @@ void TfrmMain::actnGammaExecute() {
 }
 
 void TfrmMain::actnAboutExecute() { RunAboutBox(); }
+
+// ---- Folder browsing ----
+
+void TfrmMain::actnNextExecute() { BrowseFolder(1); }
+void TfrmMain::actnPreviousExecute() { BrowseFolder(-1); }
+
+void TfrmMain::BrowseFolder(int step) {
+    if (fileName_.empty()) return;
+    // After a file that could not be opened, on from that file.
+    const std::string from = !browseFailed_.empty() && browseFailedFrom_ == fileName_ ? browseFailed_ : fileName_;
+    const std::string target = NeighbourPicture(from, step);
+    if (target.empty()) {
+        SetStatusNotice(step > 0 ? QStringLiteral("This is the last picture in the folder.")
+                                 : QStringLiteral("This is the first picture in the folder."));
+        return;
+    }
+    if (!ConfirmDiscardChanges()) return;
+    TBusyCursor busy;
+    std::optional<TReadPicture> read = prefetcher_->Take(target);
+    // The one after it is read while this one is shown.
+    PrefetchNeighbour(target, step);
+    std::unique_ptr<TPixelBuffer> picture;
+    TPictureMetadata metadata;
+    try {
+        if (read) {
+            for (const std::string& warning : read->Warnings) ShowWarning(warning);
+            if (read->Error) std::rethrow_exception(read->Error);
+            picture = std::move(read->Picture);
+            metadata = std::move(read->Metadata);
+        } else {
+            picture = ReadPictureFile(target, loadOptions_, &metadata);
+        }
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        // Reported, and passed over by the next key.
+        browseFailed_ = target;
+        browseFailedFrom_ = fileName_;
+        throw;
+    }
+    const std::string previous = fileName_;
+    ShowLoadedPicture(std::move(picture), std::move(metadata), target);
+    // The folder keeps one place in the recent files: the picture looked at last.
+    if (recentList_.Count() > 0 && recentList_[0] == previous) recentList_.Remove(previous);
+    recentList_.Add(target);
+}
+
+void TfrmMain::PrefetchNeighbour(const std::string& fileName, int step) {
+    if (!ReadAhead) return;
+    const std::string next = NeighbourPicture(fileName, step > 0 ? 1 : -1);
+    if (next.empty())
+        prefetcher_->Clear();
+    else
+        prefetcher_->Request(next, loadOptions_);
+}
+
+// ---- Full screen, colour pick, status notices ----
+
+void TfrmMain::actnFullScreenExecute() { SetFullScreen(!fullScreen_); }
+
+void TfrmMain::SetFullScreen(bool fullScreen) {
+    if (fullScreen == fullScreen_) return;
+    fullScreen_ = fullScreen;
+    Toolbar->setVisible(!fullScreen);
+    StatusBar->setVisible(!fullScreen);
+    QPalette background = ScrollBox->viewport()->palette();
+    background.setColor(QPalette::Window, fullScreen ? QColor(Qt::black) : QColor(240, 240, 255));
+    ScrollBox->viewport()->setPalette(background);
+    if (fullScreen) {
+        showFullScreen();
+        FormResize();
+    } else {
+        showNormal();
+        ApplyMinimumOuterSize();
+        // A picture opened meanwhile gets its window fitted.
+        if (currentImage_) PlaceFittedWindow();
+    }
+}
+
+int TfrmMain::BarsHeight() const { return fullScreen_ ? 0 : StatusBar->height() + Toolbar->height(); }
+
+void TfrmMain::PickColor(QPoint position) {
+    if (!currentImage_) return;
+    // The pixel under the pointer: view positions map down, inside the picture.
+    const auto map = [this](int view, int side) {
+        return std::clamp(static_cast<int>(static_cast<long long>(view) * ZoomUnit / zoomFactor_), 0, side - 1);
+    };
+    const int x = map(position.x(), currentImage_->Width());
+    const int y = map(position.y(), currentImage_->Height());
+    const TPixel24 pixel = currentImage_->GetPixel(x, y);
+    const QString hex = QString::asprintf("#%02X%02X%02X", pixel.Red, pixel.Green, pixel.Blue);
+    QGuiApplication::clipboard()->setText(hex);
+    lastMixColor_ = RGBColor(pixel.Red, pixel.Green, pixel.Blue);
+    SetStatusNotice(QString::asprintf("%d, %d: %d %d %d ", x, y, pixel.Red, pixel.Green, pixel.Blue) + hex);
+}
+
+void TfrmMain::SetStatusNotice(const QString& notice) {
+    statusNotice_ = notice;
+    UpdateStatus();
+}
 
 // ---- Start-up, settings, recent files ----
 
@@ -770,12 +970,16 @@ void TfrmMain::LoadSettings() {
     webpOptions_.Quality = ReadBoundedSetting(store, "WebpQuality", DefaultSaveQuality, MinSaveQuality, MaxSaveQuality);
     webpOptions_.Lossless = ReadBooleanSetting(store, "WebpLossless", false);
     keepMetadata_ = ReadBooleanSetting(store, "KeepMetadata", true);
+    // Megabytes of picture copies kept for Undo.
+    const int undoMegabytes = ReadBoundedSetting(store, "UndoMemoryMB", DefaultUndoMegabytes, 0, INT32_MAX);
+    undoHistory_.SetByteBound(static_cast<std::uint64_t>(undoMegabytes) * Megabyte);
     recentListRead_ = true;
     if (placementFailure) std::rethrow_exception(placementFailure);
 }
 
 void TfrmMain::SaveSettings() {
-    TfrmBaseForm::SaveSettings();
+    // Full screen is no placement of the window's own: the last one stays.
+    if (!fullScreen_) TfrmBaseForm::SaveSettings();
     // A list never read (a window never shown, a settings file that could not be read)
     // would replace the stored one with what little this run added; so would the switches.
     if (!recentListRead_) return;
@@ -789,6 +993,7 @@ void TfrmMain::SaveSettings() {
     store.WriteSetting("WebpQuality", webpOptions_.Quality);
     store.WriteSetting("WebpLossless", webpOptions_.Lossless);
     store.WriteSetting("KeepMetadata", keepMetadata_);
+    store.WriteSetting("UndoMemoryMB", static_cast<std::int32_t>(undoHistory_.ByteBound() / Megabyte));
 }
 
 void TfrmMain::RecentMenuPopup() {
@@ -812,8 +1017,12 @@ void TfrmMain::RecentMenuPopup() {
 void TfrmMain::RecentOpen(QAction* sender) {
     if (!sender) return;
     const std::string name = sender->data().toString().toStdString();
+    if (!QFileInfo(ToQString(name)).isFile()) {
+        recentList_.Remove(name);
+        throw Exception(FormatText("File \"%s\" doesn't exist!", name.c_str()));
+    }
+    if (!ConfirmDiscardChanges()) return;
     recentList_.Remove(name);
-    if (!QFileInfo(ToQString(name)).isFile()) throw Exception(FormatText("File \"%s\" doesn't exist!", name.c_str()));
     LoadImage(name);
 }
 
@@ -827,5 +1036,25 @@ void TfrmMain::dropEvent(QDropEvent* event) {
     if (!data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile()) return;
     const std::string name = data->urls().first().toLocalFile().toStdString();
     event->acceptProposedAction();
-    Guarded([this, &name] { LoadImage(name); });
+    const auto open = [this, name] {
+        Guarded([this, &name] {
+            if (ConfirmDiscardChanges()) LoadImage(name);
+        });
+    };
+    // The question waits until the drop is over: the program the file came from waits for
+    // the drop to end and would stand still while it is asked.
+    if (Modified())
+        QTimer::singleShot(0, this, open);
+    else
+        open();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    bool leave = false;
+    Guarded([this, &leave] { leave = ConfirmDiscardChanges(); });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
+    TfrmBaseForm::closeEvent(event);
 }

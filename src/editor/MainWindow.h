@@ -1,9 +1,11 @@
-// The main window: the one picture being edited and its undo copy, every command of the
-// toolbar, menus and shortcuts, the zoomed view with the zoom and selection tools, the status
-// line, the recent-files menu and the window's settings.
+// The main window: the one picture being edited with its undo and redo steps, every command
+// of the toolbar, menus and shortcuts, stepping through the picture's folder, the zoomed view
+// with the zoom, selection and colour-pick tools, full screen, the status line, the
+// recent-files menu and the window's settings.
 #pragma once
 
 #include "core/SavePicture.h"
+#include "editor/UndoHistory.h"
 #include "formats/LoadPipeline.h"
 #include "platform/Bitmap.h"
 #include "settings/BaseForm.h"
@@ -17,10 +19,13 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -31,6 +36,7 @@ class QTimer;
 class TButtonGrouper;
 class TFlatButton;
 class TImageList;
+class TPicturePrefetcher;
 class TPixelBuffer;
 class TStatusPanel;
 class TTiledView;
@@ -45,6 +51,9 @@ class TfrmScale;
 constexpr int ZoomUnit = 8;
 constexpr int MinZoomFactor = 1;
 constexpr int MaxZoomFactor = 32;
+
+// The answers to "Save changes to NAME?".
+enum class TSaveChoice { Save, Discard, Cancel };
 
 // The program's open and save dialogs. The open dialog starts in the given folder; the save
 // dialog proposes the given name, offers the file types of SaveFormats, and gives a name typed
@@ -91,6 +100,7 @@ public:
     TFlatButton* btnCopy;          // Copy
     TFlatButton* btnPaste;         // Paste
     TFlatButton* btnUndo;          // Undo
+    TFlatButton* btnRedo;          // Redo
     TFlatButton* btnFlip;          // Flip
     TFlatButton* btnFlop;          // Flop
     TFlatButton* btnRotateLeft;    // Rotate -90
@@ -111,6 +121,7 @@ public:
     QAction* actnCopy;
     QAction* actnPaste;
     QAction* actnUndo;
+    QAction* actnRedo;
     QAction* actnRotateLeft;
     QAction* actnRotateRight;
     QAction* actnFlip;
@@ -124,10 +135,17 @@ public:
     QAction* actnZoomIn;
     QAction* actnZoomOut;
     QAction* actnAbout;
+    // Keys only: the next and previous picture of the folder, full screen.
+    QAction* actnNext;
+    QAction* actnPrevious;
+    QAction* actnFullScreen;
 
     // The document.
     const TPixelBuffer* CurrentImage() const { return currentImage_.get(); }
-    const TPixelBuffer* UndoImage() const { return undoImage_.get(); }
+    // The copy the next Undo brings back; null when that step is undone by an inverse
+    // (rotate, flip, flop) or there is none.
+    const TPixelBuffer* UndoImage() const { return undoHistory_.NextUndoCopy(); }
+    const TUndoHistory& UndoHistory() const { return undoHistory_; }
     int ZoomFactor() const { return zoomFactor_; }
     QPoint SelStart() const { return selStart_; }
     QPoint SelEnd() const { return selEnd_; }
@@ -138,6 +156,16 @@ public:
     TColor LastMixColor() const { return lastMixColor_; }
     // The file the picture was opened from or last saved to; empty for a pasted picture.
     const std::string& FileName() const { return fileName_; }
+    // Whether the picture differs from the file (or clipboard picture) it came from or was
+    // saved to.
+    bool Modified() const;
+    // How the caption and the save question name the picture: the file's name without its
+    // folder, "(clipboard)" for a pasted one.
+    QString PictureName() const;
+    bool FullScreen() const { return fullScreen_; }
+    // A text shown in the status line in place of the zoom until the view or the selection
+    // changes: the end of the folder, a picked colour.
+    const QString& StatusNotice() const { return statusNotice_; }
     const TLoadOptions& LoadOptions() const { return loadOptions_; }
     // EXIF and XMP of that file, written into the files the picture is saved to.
     const TPictureMetadata& Metadata() const { return metadata_; }
@@ -147,7 +175,18 @@ public:
     bool KeepMetadata() const { return keepMetadata_; }
 
     void LoadImage(const std::string& fileName);
-    void TakeUndoSnapshot();
+    // Keeps the document as it is for Undo before a change and forgets the redo steps; a
+    // change that only moves pixels gives its kind and is undone by its inverse.
+    void TakeUndoSnapshot(TUndoKind kind = TUndoKind::Copy);
+    // Before the picture is replaced: with unsaved changes, asks whether to save them. False
+    // when the user cancels or the save fails (the picture stays as it was).
+    bool ConfirmDiscardChanges();
+    // The picture `step` places after (positive) or before (negative) the present one in its
+    // folder; past either end the status line says so.
+    void BrowseFolder(int step);
+    void SetFullScreen(bool fullScreen);
+    // The colour-pick tool's click at a view position.
+    void PickColor(QPoint position);
     std::unique_ptr<TPixelBuffer> SelectionCopy() const;
     bool HasSelection() const;
 
@@ -197,6 +236,8 @@ public:
     // Shown after a JPEG or WebP name is chosen; the save stops unless it closes with OK.
     std::function<bool(TfrmSaveOptions& dialog)> RunSaveOptionsDialog;
     std::function<void()> RunAboutBox;
+    // Asks "Save changes to NAME?" with Save, Discard and Cancel.
+    std::function<TSaveChoice(const QString& name)> AskSaveChanges;
 
     // The area the window is fitted to and centred in; empty: the work area (the screen less
     // its panels) of the window's screen.
@@ -206,6 +247,10 @@ public:
     // The arguments after the program's name; the first names a file to open when shown. The
     // window then fits itself to that picture instead of taking its stored placement.
     QStringList CommandLineArguments;
+
+    // Whether the folder's next picture is read on a worker thread while one is shown; the
+    // benchmark compares both ways.
+    bool ReadAhead = true;
 
     // Bound on each side of the paint area, Qt's widget limit: a zoom that would need more is
     // refused.
@@ -230,6 +275,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -243,6 +289,8 @@ private:
     // Enabling rules.
     bool BitmapAssigned() const;
     bool actnUndoUpdate() const;
+    bool actnRedoUpdate() const;
+    bool actnBrowseUpdate() const;
     bool actnPasteUpdate() const;
     bool actnCropUpdate() const;
     bool actnZoomInUpdate() const;
@@ -254,6 +302,21 @@ private:
     void actnCopyExecute();
     void btnPasteClick();
     void actnUndoExecute();
+    void actnRedoExecute();
+    void actnNextExecute();
+    void actnPreviousExecute();
+    void actnFullScreenExecute();
+    // Save dialog and writing; false when the dialog was cancelled.
+    bool SaveWithDialog();
+    // The document takes a picture read from a file (load and folder browsing).
+    void ShowLoadedPicture(std::unique_ptr<TPixelBuffer> picture, TPictureMetadata metadata,
+                           const std::string& fileName);
+    // Reads the file after the given one ahead, in the direction of `step`.
+    void PrefetchNeighbour(const std::string& fileName, int step);
+    void UpdateCaption();
+    void SetStatusNotice(const QString& notice);
+    // The toolbar's and the status line's height; none in full screen.
+    int BarsHeight() const;
     void actnRotateLeftExecute();
     void actnRotateRightExecute();
     void actnFlipExecute();
@@ -285,11 +348,23 @@ private:
     void OpenStartFile();
 
     std::unique_ptr<TPixelBuffer> currentImage_;
-    std::unique_ptr<TPixelBuffer> undoImage_;
     std::string fileName_;
-    std::string undoFileName_;  // the file name that goes with the undo copy
+    // Names the present content: every change gives a new one, Undo and Redo bring back the
+    // one they restore.
+    std::uint64_t revision_ = 0;
+    std::uint64_t nextRevision_ = 1;
+    // The revisions known to match a file (by name) or the clipboard (""): loaded, saved,
+    // pasted.
+    std::set<std::pair<std::uint64_t, std::string>> cleanStates_;
+    TUndoHistory undoHistory_;
+    std::unique_ptr<TPicturePrefetcher> prefetcher_;
+    // A file the folder keys could not open, and the file shown then: the next key goes on
+    // from the failed one while the same file is shown.
+    std::string browseFailed_;
+    std::string browseFailedFrom_;
+    QString statusNotice_;
+    bool fullScreen_ = false;
     TPictureMetadata metadata_;
-    TPictureMetadata undoMetadata_;
     TSaveOptions jpegOptions_;
     TSaveOptions webpOptions_;
     bool keepMetadata_ = true;

@@ -84,6 +84,8 @@ QRect TfrmMain::ScreenArea() const {
 }
 
 void TfrmMain::ApplyMinimumOuterSize() {
+    // A full-screen window keeps its size; a bound applied now would leave full screen.
+    if (fullScreen_) return;
     // Qt bounds the client area; the window frame comes on top of it.
     const QSize frame = OuterGeometry().size() - size();
     setMinimumSize(std::max(0, 470 - frame.width()), std::max(0, 150 - frame.height()));
@@ -115,13 +117,18 @@ void TfrmMain::FitPaintArea() {
 void TfrmMain::PlaceFittedWindow() {
     // The fit replaces any placement still waiting for the window's frame.
     DropPendingPlacement();
+    // In full screen the window stays as it is; the picture is centred in it.
+    if (fullScreen_) {
+        FormResize();
+        return;
+    }
     const QRect area = ScreenArea();
     // The whole window, frame and title bar included, has to fit the work area. A frame not
     // known yet counts as none; the window is fitted again once it is known.
     const QSize frame = OuterGeometry().size() - size();
     const int paintWidth = PaintArea->width();
     const int paintHeight = PaintArea->height();
-    const int bars = StatusBar->height() + Toolbar->height();
+    const int bars = BarsHeight();
 
     int clientWidth = paintWidth > 400 ? std::min(paintWidth, area.width() - frame.width() - 5) : 402;
     // The width the window really gets: its minimum size may widen it.
@@ -149,11 +156,16 @@ void TfrmMain::RenderView() {
     tiledView_->SetPicture(currentImage_.get(), PaintArea->size(), zoomFactor_);
     antsDrawn_ = false;
     antsRepaintPending_ = false;
+    statusNotice_.clear();
     PaintArea->update();
     UpdateStatus();
 }
 
 void TfrmMain::UpdateStatus() {
+    if (!statusNotice_.isEmpty()) {
+        StatusBar->SetSimpleText(statusNotice_);
+        return;
+    }
     QString text;
     if (currentImage_)
         text = QString::asprintf("Zoom %d%% (%dx%d)", zoomFactor_ * 100 / ZoomUnit, currentImage_->Width(),
@@ -170,7 +182,7 @@ void TfrmMain::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmMain::FormResize() {
-    const int bars = StatusBar->height() + Toolbar->height();
+    const int bars = BarsHeight();
     const int left = width() < PaintArea->width() ? 0 : (width() - PaintArea->width()) / 2;
     const int top = height() - bars >= PaintArea->height() ? (height() - PaintArea->height() - bars) / 2 : 0;
     PlacePaintArea(left, top);
@@ -191,6 +203,7 @@ void TfrmMain::SetZoom(int zoomFactor) {
         tiledView_->SetLevel(PaintArea->size(), zoomFactor_);
         antsDrawn_ = false;
         antsRepaintPending_ = false;
+        statusNotice_.clear();
         PaintArea->update();
         UpdateStatus();
     };
@@ -270,6 +283,7 @@ void TfrmMain::ClearSelection() { StartSelection(0, 0); }
 
 void TfrmMain::SetSelection(int left, int top, int right, int bottom) {
     EraseAnts();
+    statusNotice_.clear();
     selStart_ = {0, 0};
     selEnd_ = {0, 0};
     if (currentImage_) {
@@ -365,6 +379,10 @@ void TfrmMain::ToolbarClearTimerTimer() {
 // ---- Mouse ----
 
 void TfrmMain::PaintAreaMouseDown(Qt::MouseButton button, QPoint position) {
+    if (btnColorPickTool->Down()) {
+        if (button == Qt::LeftButton) PickColor(position);
+        return;
+    }
     if (btnZoomTool->Down()) {
         if (button == Qt::LeftButton)
             ExecuteAction(actnZoomIn);
@@ -380,7 +398,8 @@ void TfrmMain::PaintAreaMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifier
         PaintArea->setCursor(zoomCursor_);
         return;
     }
-    PaintArea->setCursor(Qt::ArrowCursor);
+    PaintArea->setCursor(btnColorPickTool->Down() ? Qt::CrossCursor : Qt::ArrowCursor);
+    if (btnColorPickTool->Down()) return;
     const Qt::KeyboardModifiers held =
         modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     if (buttons == Qt::LeftButton && held == Qt::NoModifier) {

@@ -10,7 +10,7 @@
 class QObject;
 class TImageList;
 
-// Indices of the 16 × 16 glyph list. 6, 10 to 13 and 16 hold empty glyphs.
+// Indices of the 16 × 16 glyph list. 6 and 10 to 13 hold empty glyphs.
 enum TGlyphIndex : int {
     giOpen = 0,         // opening folder
     giSave = 1,         // floppy disk
@@ -23,6 +23,7 @@ enum TGlyphIndex : int {
     giZoomIn = 9,       // magnifier with plus; also the zoom tool
     giGamma = 14,       // curve
     giCrop = 15,        // crop marks
+    giRedo = 16,        // bent arrow forward
     giUndo = 17,        // bent arrow back
     giEnlighten = 18,   // bright landscape; also the colour-effects button
     giEndarken = 19,    // dark landscape

@@ -76,7 +76,7 @@ TEST_F(CommandsTest, CaptionsHintsAndShortcuts) {
     EXPECT_EQ(Form->DisabledImageList->Count(), Form->ImageList->Count());
 }
 
-TEST_F(CommandsTest, UndoIsOneLevelAndLoadEmptiesIt) {
+TEST_F(CommandsTest, UndoWithNothingLeftChangesNothingAndLoadEmptiesTheSteps) {
     Load(30, 20);
     const auto original = TPixelBuffer::CreateCopy(*Form->CurrentImage());
     EXPECT_FALSE(Form->actnUndo->isEnabled());

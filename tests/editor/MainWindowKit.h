@@ -61,6 +61,10 @@ protected:
         Form->CommandLineArguments = arguments;
         Form->ChooseSaveFile = [this](const std::string&) { return SaveName; };
         Form->ChooseOpenFile = [this](const std::string&) { return OpenName; };
+        Form->AskSaveChanges = [this](const QString& name) {
+            Questions.push_back(name.toStdString());
+            return SaveAnswer;
+        };
         Form->RunSaveOptionsDialog = [this](TfrmSaveOptions& dialog) { return AnswerSaveOptions(dialog); };
         Form->show();
         QApplication::processEvents();
@@ -146,6 +150,9 @@ protected:
     TExceptionHandler PreviousHandler;
     std::optional<std::string> SaveName;
     std::optional<std::string> OpenName;
+    // The names "Save changes to NAME?" asked about, and the answer given.
+    std::vector<std::string> Questions;
+    TSaveChoice SaveAnswer = TSaveChoice::Discard;
     // The options dialog of a JPEG or WebP save: OK with what it shows unless a test says else.
     std::function<bool(TfrmSaveOptions& dialog)> AnswerSaveOptions = [](TfrmSaveOptions&) { return true; };
 };

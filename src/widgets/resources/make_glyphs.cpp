@@ -203,8 +203,17 @@ const TPainter Pictures[26] = {
         p.drawPolyline(QPolygon({QPoint(1, 4), QPoint(12, 4), QPoint(12, 15)}));
         p.fillRect(5, 5, 7, 7, Sky);
     },
-    // 16 unused
-    [](QPainter&) {},
+    // 16 bent arrow forward: the arrow back, mirrored
+    [](QPainter& p) {
+        const QColor arrow(20, 80, 200);
+        p.setPen(QPen(arrow, 2, Qt::SolidLine, Qt::FlatCap));
+        QPainterPath path(QPointF(11, 5));
+        path.lineTo(7, 5);
+        path.cubicTo(1, 5, 1, 13, 7, 13);
+        path.lineTo(10, 13);
+        p.drawPath(path);
+        Arrowhead(p, QPoint(14, 5), 1, 0, arrow);
+    },
     // 17 bent arrow back
     [](QPainter& p) {
         const QColor arrow(20, 80, 200);
