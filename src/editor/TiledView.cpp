@@ -39,6 +39,8 @@ void TTiledView::SetPicture(const TPixelBuffer* picture, QSize viewSize, int zoo
     ++generation_;
     renderer_->DropQueued();
     cache_.Clear();
+    // No plan of the old picture may outlive it, should building the new one fail.
+    plan_.reset();
     picture_ = picture;
     BuildOverview();
     SetLevel(viewSize, zoomFactor);
@@ -48,6 +50,7 @@ void TTiledView::SetLevel(QSize viewSize, int zoomFactor) {
     renderer_->DropQueued();
     zoomFactor_ = zoomFactor;
     viewSize_ = viewSize;
+    plan_.reset();
     plan_ = PlanFor(viewSize, zoomFactor);
 }
 
