@@ -157,6 +157,9 @@ std::optional<QMargins> TfrmBaseForm::FrameMargins() const {
     // stands, if any.
     if (frame.left() < 0 || frame.top() < 0 || frame.right() < 0 || frame.bottom() < 0) return knownFrame_;
     if (frame.isNull() && !window->isExposed()) return knownFrame_;
+    // None after it had one: full screen (or just leaving it, before the window manager has
+    // framed the window again). The frame it will have back is the one it had.
+    if (frame.isNull() && knownFrame_ && !knownFrame_->isNull()) return knownFrame_;
     knownFrame_ = frame;
     return frame;
 }

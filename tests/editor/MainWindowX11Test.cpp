@@ -126,6 +126,20 @@ TEST_F(X11Test, BigPictureFitsTheWorkAreaTitleBarAndStatusLineIncluded) {
     EXPECT_GT(Form->geometry().y() - outer.y(), 10);
 }
 
+TEST_F(X11Test, LeavingFullScreenGivesTheFittedWindowItsTitleBarBack) {
+    // Fitted again as full screen ended, the window took the frame full screen had (none) and
+    // came back as tall as the work area with its title bar above the screen.
+    Start({Picture("big.bmp", 1400, 1200)});
+    if (IsSkipped()) return;
+    const QRect before = Outer();
+    Form->SetFullScreen(true);
+    ASSERT_TRUE(WaitUntil([this] { return Form->windowHandle()->frameMargins().isNull(); }));
+    Form->SetFullScreen(false);
+    WaitUntil([this, before] { return Outer() == before && Framed(); });
+    EXPECT_EQ(Outer(), before);
+    EXPECT_GT(Form->geometry().y() - Outer().y(), 10);
+}
+
 TEST_F(X11Test, ClosingBeforeTheWindowIsFramedStoresNoSizeBelowTheWindows) {
     // Closed while the window manager is still building the frame, the window once stored
     // the frame it was building: 1 × 1.
