@@ -12,19 +12,15 @@
 # the best CPU time (user + system) and the highest peak memory are kept.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
+source "$root/bench/lib.sh"
 cli="$(realpath "${1:-$root/build/src/cli/pixamo-cli}")"
 runs="${2:-3}"
 [[ -x "$cli" ]] || { echo "No pixamo-cli at $cli (build it first)" >&2; exit 1; }
-im=convert
-[[ -x /usr/bin/convert ]] && im=/usr/bin/convert
 for tool in cwebp dwebp avifenc avifdec heif-enc heif-convert cjxl djxl; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (apt-get install webp libavif-bin libheif-examples libjxl-tools)" >&2; exit 1; }
 done
 
-base=/tmp
-[[ -d /dev/shm && -w /dev/shm ]] && base=/dev/shm
-work="$(mktemp -d -p "$base" codecbench.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
+make_work codecbench
 width=4000 height=3000
 
 echo "Making and encoding the ${width}x${height} picture in $work ..." >&2
@@ -48,24 +44,6 @@ native() {  # case
     heic) echo heif-convert --quiet "$f" "$work/native.png" ;;
     *jxl) echo djxl "$f" "$work/native.ppm" ;;
   esac
-}
-
-# Runs a command; prints "wall-ms cpu-ms peak-rss-kB".
-measure() {
-  python3 "$root/bench/formats/measure.py" "$@" 2>"$work/stderr.txt" || { cat "$work/stderr.txt" >&2; exit 1; }
-}
-
-declare -A best_wall best_cpu best_rss
-keep_best() {  # key "wall cpu rss"
-  local key=$1 wall cpu rss
-  read -r wall cpu rss <<<"$2"
-  if [[ -z "${best_wall[$key]:-}" ]] || awk -v a="$wall" -v b="${best_wall[$key]}" 'BEGIN { exit !(a < b) }'; then
-    best_wall[$key]=$wall
-  fi
-  if [[ -z "${best_cpu[$key]:-}" ]] || awk -v a="$cpu" -v b="${best_cpu[$key]}" 'BEGIN { exit !(a < b) }'; then
-    best_cpu[$key]=$cpu
-  fi
-  if [[ -z "${best_rss[$key]:-}" ]] || ((rss > best_rss[$key])); then best_rss[$key]=$rss; fi
 }
 
 for ((run = 1; run <= runs; ++run)); do

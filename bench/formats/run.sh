@@ -9,19 +9,15 @@
 # the best wall time, the best CPU time (user + system) and the highest peak memory are kept.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
+source "$root/bench/lib.sh"
 cli="$(realpath "${1:-$root/build/src/cli/pixamo-cli}")"
 runs="${2:-3}"
 [[ -x "$cli" ]] || { echo "No pixamo-cli at $cli (build it first)" >&2; exit 1; }
-im=convert
-[[ -x /usr/bin/convert ]] && im=/usr/bin/convert
 for tool in pngtopnm tifftopnm giftopnm tgatoppm sgitopnm pcxtoppm tiffinfo; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (apt-get install netpbm libtiff-tools)" >&2; exit 1; }
 done
 
-base=/tmp
-[[ -d /dev/shm && -w /dev/shm ]] && base=/dev/shm
-work="$(mktemp -d -p "$base" loadbench.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
+make_work loadbench
 width=3000 height=2000
 
 # A plasma fractal with a fixed seed looks like a photograph's texture and compresses like one.
@@ -42,24 +38,6 @@ make_files tiny "$work/tiny.ppm"
 
 declare -A native=([png]=pngtopnm [tif]=tifftopnm [gif]=giftopnm [tga]=tgatoppm [sgi]=sgitopnm [pcx]=pcxtoppm)
 formats=(png tif gif tga sgi pcx)
-
-# Runs a command; prints "wall-ms cpu-ms peak-rss-kB".
-measure() {
-  python3 "$root/bench/formats/measure.py" "$@" 2>"$work/stderr.txt" || { cat "$work/stderr.txt" >&2; exit 1; }
-}
-
-declare -A best_wall best_cpu best_rss
-keep_best() {  # key "wall cpu rss"
-  local key=$1 wall cpu rss
-  read -r wall cpu rss <<<"$2"
-  if [[ -z "${best_wall[$key]:-}" ]] || awk -v a="$wall" -v b="${best_wall[$key]}" 'BEGIN { exit !(a < b) }'; then
-    best_wall[$key]=$wall
-  fi
-  if [[ -z "${best_cpu[$key]:-}" ]] || awk -v a="$cpu" -v b="${best_cpu[$key]}" 'BEGIN { exit !(a < b) }'; then
-    best_cpu[$key]=$cpu
-  fi
-  if [[ -z "${best_rss[$key]:-}" ]] || ((rss > best_rss[$key])); then best_rss[$key]=$rss; fi
-}
 
 for ((run = 1; run <= runs; ++run)); do
   echo "Run $run of $runs ..." >&2

@@ -15,21 +15,17 @@
 # writing the outputs costs no disk time. Best of RUNS for times, highest of RUNS for memory.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
+source "$root/bench/lib.sh"
 cli="$(realpath "${1:-$root/build/src/cli/pixamo-cli}")"
 runs="${2:-3}"
 python=/usr/bin/python3  # the Debian interpreter that has python3-pil
-im=/usr/bin/convert
 [[ -x "$cli" ]] || { echo "No pixamo-cli at $cli (build it first)" >&2; exit 1; }
-[[ -x "$im" ]] || im=convert
 for tool in pngtopnm tifftopnm giftopnm tgatoppm sgitopnm pcxtoppm ppmtopcx; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (apt-get install netpbm)" >&2; exit 1; }
 done
 "$python" -c 'import PIL' 2>/dev/null || { echo "Pillow is missing (apt-get install python3-pil)" >&2; exit 1; }
 
-base=/tmp
-[[ -d /dev/shm && -w /dev/shm ]] && base=/dev/shm
-work="$(mktemp -d -p "$base" oneshot.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
+make_work oneshot
 
 composite() {  # width height output
   "$im" -size "$1x$2" tile:wizard: \( logo: -resize "$1x$2!" \) -compose multiply -composite -depth 8 "$3"
@@ -47,21 +43,8 @@ composite 1000 750 "ppm:$work/small.ppm"
 "$im" "$work/large.ppm" "bmp3:$work/large.bmp"
 "$im" "$work/small.ppm" "bmp3:$work/small.bmp"
 
-# Runs a command with its standard output to a file; prints "wall-ms cpu-ms peak-rss-kB".
-measure() {  # output command...
-  "$python" "$root/bench/formats/measure.py" "$@" 2>"$work/stderr.txt" || { cat "$work/stderr.txt" >&2; exit 1; }
-}
-
-declare -A best_wall best_cpu best_rss best_call
+declare -A best_call
 min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
-keep() {  # key "wall cpu rss"
-  local wall cpu rss
-  read -r wall cpu rss <<<"$2"
-  best_wall[$1]=$(min "$wall" "${best_wall[$1]:-}")
-  best_cpu[$1]=$(min "$cpu" "${best_cpu[$1]:-}")
-  ((rss > ${best_rss[$1]:-0})) && best_rss[$1]=$rss
-  return 0
-}
 
 declare -A native=([png]=pngtopnm [tif]=tifftopnm [gif]=giftopnm [tga]=tgatoppm [sgi]=sgitopnm [pcx]=pcxtoppm)
 declare -A label=([png]=PNG [tif]="TIFF LZW" [gif]=GIF [tga]="Targa RLE" [sgi]="SGI RLE" [pcx]="PCX 24-bit")
@@ -73,8 +56,8 @@ filters=(lanczos3 triangle)
 for ((run = 1; run <= runs; ++run)); do
   echo "Run $run of $runs ..." >&2
   for f in "${formats[@]}"; do
-    keep "ours-$f" "$(measure /dev/null "$cli" convert "$work/BIG.$f" "$work/out.bmp")"
-    keep "native-$f" "$(measure "$work/native.ppm" "${native[$f]}" "$work/BIG.$f")"
+    keep_best "ours-$f" "$(measure /dev/null "$cli" convert "$work/BIG.$f" "$work/out.bmp")"
+    keep_best "native-$f" "$(measure "$work/native.ppm" "${native[$f]}" "$work/BIG.$f")"
   done
   for filter in "${filters[@]}"; do
     for s in "${scales[@]}"; do
@@ -83,7 +66,7 @@ for ((run = 1; run <= runs; ++run)); do
       # The verbose lines go to standard error, which measure keeps in stderr.txt.
       result="$(measure /dev/null "$cli" convert --verbose "$work/$src.bmp" "$work/out.bmp" --filter "$filter" --scale "$size")"
       sed -n 's/^scale .*: \([0-9]*\) ms$/\1/p' "$work/stderr.txt" >"$work/scale.txt"
-      keep "ours-$key" "$result"
+      keep_best "ours-$key" "$result"
       best_call[ours-$key]=$(min "$(cat "$work/scale.txt")" "${best_call[ours-$key]:-}")
       # Pillow in a fresh process: open and decode first, then time the one call.
       "$python" -c '

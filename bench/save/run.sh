@@ -10,39 +10,20 @@
 # the best wall time and the best CPU time (user + system) are kept.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
+source "$root/bench/lib.sh"
 cli="$(realpath "${1:-$root/build/src/cli/pixamo-cli}")"
 runs="${2:-5}"
 [[ -x "$cli" ]] || { echo "No pixamo-cli at $cli (build it first)" >&2; exit 1; }
-im=convert
-[[ -x /usr/bin/convert ]] && im=/usr/bin/convert
 for tool in cwebp cjpeg; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (apt-get install webp libjpeg-turbo-progs)" >&2; exit 1; }
 done
 
-base=/tmp
-[[ -d /dev/shm && -w /dev/shm ]] && base=/dev/shm
-work="$(mktemp -d -p "$base" savebench.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
+make_work savebench
 width=3000 height=2000
 echo "Making the ${width}x${height} picture in $work ..." >&2
 # A plasma fractal with a fixed seed looks like a photograph's texture and compresses like one.
 "$im" -seed 1 -size ${width}x${height} plasma:fractal -depth 8 -type TrueColor "ppm:$work/big.ppm"
 "$im" "$work/big.ppm" -type TrueColor "bmp3:$work/big.bmp"
-
-measure() {
-  python3 "$root/bench/formats/measure.py" /dev/null "$@" 2>"$work/stderr.txt" || { cat "$work/stderr.txt" >&2; exit 1; }
-}
-declare -A best_wall best_cpu
-keep_best() {  # key "wall cpu rss"
-  local key=$1 wall cpu rss
-  read -r wall cpu rss <<<"$2"
-  if [[ -z "${best_wall[$key]:-}" ]] || awk -v a="$wall" -v b="${best_wall[$key]}" 'BEGIN { exit !(a < b) }'; then
-    best_wall[$key]=$wall
-  fi
-  if [[ -z "${best_cpu[$key]:-}" ]] || awk -v a="$cpu" -v b="${best_cpu[$key]}" 'BEGIN { exit !(a < b) }'; then
-    best_cpu[$key]=$cpu
-  fi
-}
 
 # name | our command | reference command | our output | reference output
 cases=(
@@ -60,9 +41,9 @@ for ((run = 1; run <= runs; ++run)); do
   for c in "${cases[@]}"; do
     IFS='|' read -r name ours ref _ _ <<<"$c"
     # shellcheck disable=SC2086
-    keep_best "ours-$name" "$(measure $ours)"
+    keep_best "ours-$name" "$(measure /dev/null $ours)"
     # shellcheck disable=SC2086
-    keep_best "ref-$name" "$(measure $ref)"
+    keep_best "ref-$name" "$(measure /dev/null $ref)"
   done
 done
 
