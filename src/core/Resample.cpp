@@ -210,6 +210,14 @@ void VerticalPass(const TPixelBuffer& source, TRowTarget& target, const TContrib
     }
 }
 
+// An empty picture resamples to black.
+void FillBlack(TRowTarget& target, int width, int height) {
+    for (int y = 0; y < height; ++y) {
+        std::memset(target.Row(y), 0, 3 * static_cast<std::size_t>(width));
+        target.Finished(y + 1);
+    }
+}
+
 // Rows handed on in bands of about a megabyte; the storage has room for the three rows a group
 // of the vertical pass may write past a full band before it reports them finished.
 class TBandTarget : public TRowTarget {
@@ -270,10 +278,7 @@ void TResamplePlan::Render(const TPixelBuffer& source, int left, int top, int wi
     if (left < 0 || top < 0 || left > destWidth_ - width || top > destHeight_ - height)
         throw Exception("The rectangle to resample lies outside the destination.");
     if (!source.Bits()) {
-        for (int y = 0; y < height; ++y) {
-            std::memset(target.Row(y), 0, 3 * static_cast<std::size_t>(width));
-            target.Finished(y + 1);
-        }
+        FillBlack(target, width, height);
         return;
     }
     if (source.Width() != sourceWidth_ || source.Height() != sourceHeight_)
@@ -313,10 +318,7 @@ void TPixelBuffer::ResampleInBands(int width, int height, TFilterFunction filter
     if (width <= 0 || height <= 0) return;
     TBandTarget target(width, height, sink);
     if (!bits_) {
-        for (int y = 0; y < height; ++y) {
-            std::memset(target.Row(y), 0, 3 * static_cast<std::size_t>(width));
-            target.Finished(y + 1);
-        }
+        FillBlack(target, width, height);
         return;
     }
     TResamplePlan(width_, height_, width, height, filter, support).Render(*this, 0, 0, width, height, target);

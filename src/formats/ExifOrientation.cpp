@@ -1,5 +1,7 @@
 #include "formats/ExifOrientation.h"
 
+#include "platform/ByteOrder.h"
+
 #include <cstring>
 
 namespace {
@@ -8,17 +10,6 @@ constexpr std::uint16_t OrientationTag = 274;
 constexpr std::uint16_t FieldShort = 3;
 constexpr std::uint16_t FieldLong = 4;
 constexpr std::size_t EntrySize = 12;
-
-struct TByteOrder {
-    bool Big = false;
-    std::uint16_t Get16(const std::uint8_t* p) const {
-        return Big ? std::uint16_t(p[0] << 8 | p[1]) : std::uint16_t(p[1] << 8 | p[0]);
-    }
-    std::uint32_t Get32(const std::uint8_t* p) const {
-        return Big ? std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3]
-                   : std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
-    }
-};
 
 std::optional<int> InRange(std::uint32_t value) {
     if (value >= 1 && value <= 8) return static_cast<int>(value);
@@ -41,25 +32,22 @@ constexpr std::uint8_t ExifPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
 std::optional<int> ExifOrientation(std::span<const std::uint8_t> exif) {
     if (exif.size() >= 6 && std::memcmp(exif.data(), ExifPrefix, 6) == 0) exif = exif.subspan(6);
     if (exif.size() < 8) return std::nullopt;
-    TByteOrder order;
-    if (exif[0] == 'M' && exif[1] == 'M')
-        order.Big = true;
-    else if (exif[0] != 'I' || exif[1] != 'I')
-        return std::nullopt;
-    if (order.Get16(exif.data() + 2) != 42) return std::nullopt;
-    const std::uint32_t directory = order.Get32(exif.data() + 4);
+    const bool big = exif[0] == 'M' && exif[1] == 'M';
+    if (!big && (exif[0] != 'I' || exif[1] != 'I')) return std::nullopt;
+    if (ReadOrdered16(exif.data() + 2, big) != 42) return std::nullopt;
+    const std::uint32_t directory = ReadOrdered32(exif.data() + 4, big);
     if (directory < 8 || directory > exif.size() - 2) return std::nullopt;
     // A count larger than the block holds is read as far as whole entries go.
-    const std::size_t stated = order.Get16(exif.data() + directory);
+    const std::size_t stated = ReadOrdered16(exif.data() + directory, big);
     const std::size_t fitting = (exif.size() - directory - 2) / EntrySize;
     const std::uint8_t* entry = exif.data() + directory + 2;
     for (std::size_t i = 0; i < stated && i < fitting; ++i, entry += EntrySize) {
-        if (order.Get16(entry) != OrientationTag) continue;
-        const std::uint16_t type = order.Get16(entry + 2);
-        if (order.Get32(entry + 4) < 1) return std::nullopt;
+        if (ReadOrdered16(entry, big) != OrientationTag) continue;
+        const std::uint16_t type = ReadOrdered16(entry + 2, big);
+        if (ReadOrdered32(entry + 4, big) < 1) return std::nullopt;
         // The value lies in the entry itself: one short in its first two bytes, or one long.
-        if (type == FieldShort) return InRange(order.Get16(entry + 8));
-        if (type == FieldLong) return InRange(order.Get32(entry + 8));
+        if (type == FieldShort) return InRange(ReadOrdered16(entry + 8, big));
+        if (type == FieldLong) return InRange(ReadOrdered32(entry + 8, big));
         return std::nullopt;
     }
     return std::nullopt;

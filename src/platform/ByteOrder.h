@@ -20,3 +20,10 @@ constexpr std::uint16_t ReadLittleEndian16(const std::uint8_t* p) {
 constexpr std::uint32_t ReadLittleEndian32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
+// In the order a file states (TIFF and EXIF blocks say it in their first two bytes).
+constexpr std::uint16_t ReadOrdered16(const std::uint8_t* p, bool bigEndian) {
+    return bigEndian ? ReadBigEndian16(p) : ReadLittleEndian16(p);
+}
+constexpr std::uint32_t ReadOrdered32(const std::uint8_t* p, bool bigEndian) {
+    return bigEndian ? ReadBigEndian32(p) : ReadLittleEndian32(p);
+}

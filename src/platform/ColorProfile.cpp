@@ -1,6 +1,7 @@
 #include "ColorProfile.h"
 
 #include "Bitmap.h"
+#include "ByteOrder.h"
 #include "Warnings.h"
 
 #include <lcms2.h>
@@ -17,10 +18,6 @@ namespace {
 
 constexpr std::size_t IccHeaderSize = 128;
 
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
-
 constexpr std::uint32_t Signature(const char (&s)[5]) {
     return (std::uint32_t(std::uint8_t(s[0])) << 24) | (std::uint32_t(std::uint8_t(s[1])) << 16) |
            (std::uint32_t(std::uint8_t(s[2])) << 8) | std::uint32_t(std::uint8_t(s[3]));
@@ -28,9 +25,9 @@ constexpr std::uint32_t Signature(const char (&s)[5]) {
 
 // The profile cut to the size its header announces.
 std::span<const std::uint8_t> CheckedProfile(std::span<const std::uint8_t> profile) {
-    if (profile.size() < IccHeaderSize || BigEndian32(profile.data() + 36) != Signature("acsp"))
+    if (profile.size() < IccHeaderSize || ReadBigEndian32(profile.data() + 36) != Signature("acsp"))
         throw EColorProfileError("The embedded colour profile is no ICC profile.");
-    const std::uint32_t size = BigEndian32(profile.data());
+    const std::uint32_t size = ReadBigEndian32(profile.data());
     if (size < IccHeaderSize || size > profile.size())
         throw EColorProfileError("The embedded colour profile is truncated.");
     return profile.first(size);
@@ -268,7 +265,7 @@ TTransformCache& Cache() {
 
 TProfileSpace ProfileSpaceOf(std::span<const std::uint8_t> profile) {
     profile = CheckedProfile(profile);
-    switch (BigEndian32(profile.data() + 16)) {
+    switch (ReadBigEndian32(profile.data() + 16)) {
         case Signature("RGB "):
             return TProfileSpace::Rgb;
         case Signature("GRAY"):

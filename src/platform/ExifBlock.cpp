@@ -1,5 +1,7 @@
 #include "ExifBlock.h"
 
+#include "ByteOrder.h"
+
 #include "Exception.h"
 
 #include <algorithm>
@@ -69,14 +71,11 @@ public:
     }
     std::uint16_t U16(std::size_t at) const {
         Need(at, 2);
-        const std::uint8_t* p = &bytes_[at];
-        return static_cast<std::uint16_t>(big_ ? p[0] << 8 | p[1] : p[1] << 8 | p[0]);
+        return ReadOrdered16(&bytes_[at], big_);
     }
     std::uint32_t U32(std::size_t at) const {
         Need(at, 4);
-        const std::uint8_t* p = &bytes_[at];
-        return big_ ? std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3]
-                    : std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+        return ReadOrdered32(&bytes_[at], big_);
     }
 
 private:
